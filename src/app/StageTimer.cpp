@@ -1,0 +1,106 @@
+#include "app/StageTimer.h"
+
+#include "app/Clock.h"
+#include "app/RuntimeError.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace kivora {
+
+void StageTimer::setEnabled(bool on) {
+    if (on == m_enabled)
+        return;
+    m_enabled = on;
+    restart();
+}
+
+void StageTimer::setInterval(qint32 ms) {
+    if (ms < 0)
+        throw RuntimeError(ErrInvalidProperty, QString::number(ms));
+    m_interval = ms;
+    if (m_enabled)
+        restart();
+}
+
+void StageTimer::restart() {
+    stop();
+    if (m_enabled && m_interval > 0)
+        start(m_interval);
+}
+
+namespace {
+qint64 monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+} // namespace
+
+PreciseTimer::PreciseTimer(QObject *parent) : StageTimer(parent) {
+    m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_fd < 0)
+        throw std::runtime_error(std::string("timerfd_create: ") + std::strerror(errno));
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_notifier->setEnabled(false);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PreciseTimer::onExpired);
+}
+
+PreciseTimer::~PreciseTimer() {
+    delete m_notifier;
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void PreciseTimer::armAt(qint64 deadlineNs) {
+    itimerspec spec{};
+    spec.it_value.tv_sec = deadlineNs / 1'000'000'000;
+    spec.it_value.tv_nsec = deadlineNs % 1'000'000'000;
+    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    m_notifier->setEnabled(true);
+}
+
+void PreciseTimer::start(qint32 intervalMs) {
+    m_periodNs = qint64(intervalMs) * 1'000'000;
+    m_deadlineNs = monotonicNs() + m_periodNs;
+    armAt(m_deadlineNs);
+}
+
+void PreciseTimer::stop() {
+    m_notifier->setEnabled(false);
+    itimerspec off{};
+    timerfd_settime(m_fd, 0, &off, nullptr);
+    quint64 expirations = 0;
+    while (::read(m_fd, &expirations, sizeof expirations) > 0) {
+    }
+}
+
+void PreciseTimer::onExpired() {
+    quint64 expirations = 0;
+    if (::read(m_fd, &expirations, sizeof expirations) <= 0)
+        return; // stopped and drained in the meantime
+    m_notifier->setEnabled(false);
+    // Re-arm before the handler runs: the handler usually disables this timer (which stops it
+    // again), and an enabled timer goes on firing every period as its owner expects.
+    m_deadlineNs += m_periodNs;
+    const qint64 now = monotonicNs();
+    if (m_deadlineNs <= now) // handler ran longer than a period: no burst of late periods
+        m_deadlineNs = now + m_periodNs;
+    armAt(m_deadlineNs);
+    elapse();
+}
+
+const Clock &SystemTimeSource::clock() const {
+    return SteadyClock::instance();
+}
+
+std::unique_ptr<StageTimer> SystemTimeSource::makeTimer(QObject *parent) {
+    return std::make_unique<PreciseTimer>(parent);
+}
+
+} // namespace kivora

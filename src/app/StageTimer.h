@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace kivora {
+
+class Clock;
+
+// A timer as the trial stages use it: Interval in ms, Enabled, and the Timer signal raised every
+// Interval ms while enabled, counted from the moment it was enabled. Enabling an enabled timer
+// changes nothing; disabling stops it. An Interval of 0 never fires (as on the old platform; Qt
+// would fire at once), a negative one is refused with error 380.
+class StageTimer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    bool Enabled() const { return m_enabled; }
+    void setEnabled(bool on);
+    qint32 Interval() const { return m_interval; }
+    void setInterval(qint32 ms);
+
+signals:
+    void Timer();
+
+protected:
+    // Called when the countdown starts (enabled with an Interval above 0) or stops.
+    virtual void start(qint32 intervalMs) = 0;
+    virtual void stop() = 0;
+    // For subclasses: raise Timer for one elapsed period. The timer may be disabled by the handler.
+    void elapse() { emit Timer(); }
+
+private:
+    void restart();
+    bool m_enabled = false;
+    qint32 m_interval = 0;
+};
+
+// Makes the three stage timers of the main window. Production uses precise timers on the
+// monotonic clock; tests hand in a fake that advances time by hand.
+class TimeSource {
+public:
+    virtual ~TimeSource() = default;
+    virtual const Clock &clock() const = 0;
+    virtual std::unique_ptr<StageTimer> makeTimer(QObject *parent) = 0;
+};
+
+// Wakes at an absolute CLOCK_MONOTONIC deadline through a timerfd watched by the event loop.
+// Qt's own precise timers wake ~0.1 % late (the kernel's poll slack: +2 ms on 2000 ms); a timerfd
+// expiry wakes poll() at once. Each period's deadline is the previous deadline + Interval, so
+// periods do not drift.
+class PreciseTimer final : public StageTimer {
+    Q_OBJECT
+public:
+    explicit PreciseTimer(QObject *parent = nullptr);
+    ~PreciseTimer() override;
+
+protected:
+    void start(qint32 intervalMs) override;
+    void stop() override;
+
+private:
+    void onExpired();
+    void armAt(qint64 deadlineNs);
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    qint64 m_deadlineNs = 0;
+    qint64 m_periodNs = 0;
+};
+
+class SystemTimeSource final : public TimeSource {
+public:
+    const Clock &clock() const override;
+    std::unique_ptr<StageTimer> makeTimer(QObject *parent) override;
+};
+
+} // namespace kivora
