@@ -1,0 +1,197 @@
+#include "app/Application.h"
+
+#include "app/Fonts.h"
+#include "app/RuntimeError.h"
+#include "app/StageTimer.h"
+#include "app/frmMain.h"
+#include "run/PlanReader.h"
+#include "stimuli/BmpFile.h"
+#include "stimuli/PictureStore.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <xcb/xcb.h>
+
+namespace kivora {
+
+namespace {
+
+const char *const HelpText = R"(Usage: kivora [options]
+
+Kivora, a mental-rotation reaction-time experiment. Without options it reads the
+trial plan sequence.csv from its own folder and opens the main window.
+
+Options:
+  --plan FILE           read the trial plan from FILE instead of sequence.csv in
+                        the program's folder (a relative FILE is taken from the
+                        folder kivora was started in)
+  --check               read and check the plan, print a summary and exit
+                        (status 0), or print FILE:LINE: message and exit with
+                        status 1; needs no display
+  --export-stimuli DIR  write the 56 stimulus pictures as DIR/<list>-<position>.bmp
+                        and exit; needs no display
+  --help                show this help and exit
+  --version             show the version and exit
+)";
+
+void printErr(const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+}
+void printOut(const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// A failure that reaches the event loop ends the program after the standard error box, as
+// every handler's failure does. (Letting an exception cross Qt's event loop is undefined.)
+class KivoraApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const RuntimeError &e) {
+            fatal(e.text());
+        } catch (const std::exception &e) {
+            fatal(QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+    [[noreturn]] static void fatal(const QString &text) {
+        printErr(text);
+        QMessageBox::critical(nullptr, u"Kivora"_qs, text);
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+};
+
+bool displayReachable() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return true; // offscreen, wayland, ...: Qt reports its own trouble
+    if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    // Qt aborts without a word of ours when the X server cannot be reached; ask first.
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && xcb_connection_has_error(c) == 0;
+    if (c)
+        xcb_disconnect(c);
+    return ok;
+}
+
+QString resolved(const QString &path, const QString &startDir) {
+    return path.isEmpty() ? path : QDir(startDir).absoluteFilePath(path);
+}
+
+int checkPlan(const QString &planPath) {
+    TrialTable trials;
+    try {
+        const qint16 count = loadPlanFile(planPath, trials);
+        printOut(planSummary(trials, count));
+        return 0;
+    } catch (const PlanError &e) {
+        printErr(e.location());
+        return 1;
+    }
+}
+
+int exportPictures(const QString &dir) {
+    installFontSubstitutes();
+    const PictureStore store;
+    QString error;
+    if (!exportStimuli(store, dir, &error)) {
+        printErr(error);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int runApplication(int argc, char **argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    const QCommandLineOption planOpt(u"plan"_qs, QString(), u"FILE"_qs);
+    const QCommandLineOption checkOpt(u"check"_qs);
+    const QCommandLineOption exportOpt(u"export-stimuli"_qs, QString(), u"DIR"_qs);
+    const QCommandLineOption helpOpt(u"help"_qs);
+    const QCommandLineOption versionOpt(u"version"_qs);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({planOpt, checkOpt, exportOpt, helpOpt, versionOpt});
+    if (!parser.parse(args)) {
+        printErr(u"kivora: "_qs + parser.errorText() + u"\nTry 'kivora --help'."_qs);
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        printErr(u"kivora: unexpected argument '%1'\nTry 'kivora --help'."_qs.arg(
+            parser.positionalArguments().first()));
+        return 2;
+    }
+    if (parser.isSet(helpOpt)) {
+        printOut(QString::fromUtf8(HelpText));
+        return 0;
+    }
+    if (parser.isSet(versionOpt)) {
+        printOut(u"kivora " KIVORA_VERSION "\n"_qs);
+        return 0;
+    }
+
+    // Relative paths are the user's, from the folder the program was started in; the load step
+    // moves to the program's own folder later.
+    const QString startDir = QDir::currentPath();
+    const QString planPath = resolved(parser.value(planOpt), startDir);
+
+    if (parser.isSet(checkOpt)) {
+        QCoreApplication app(argc, argv);
+        return checkPlan(planPath.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs
+                                            : planPath);
+    }
+    if (parser.isSet(exportOpt)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen"); // pictures only: no display needed
+        QGuiApplication app(argc, argv);
+        return exportPictures(resolved(parser.value(exportOpt), startDir));
+    }
+
+    if (!displayReachable()) {
+        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+        return 1;
+    }
+    KivoraApplication app(argc, argv);
+    QApplication::setApplicationName(u"Kivora"_qs);
+    QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(
+            u"kivora: warning: no Japanese font found (install fonts-ipafont-gothic); texts may show as boxes"_qs);
+
+    SystemTimeSource time;
+    frmMain main(time);
+    if (!planPath.isEmpty())
+        main.setPlanFile(planPath);
+    try {
+        main.Form_Load();
+    } catch (const PlanError &e) {
+        printErr(e.location());
+        QMessageBox::critical(nullptr, u"Kivora"_qs, u"試行計画を読み込めません。\n\n"_qs + e.location());
+        return 1;
+    } catch (const RuntimeError &e) {
+        KivoraApplication::fatal(e.text());
+    }
+    main.show();
+    return app.exec();
+}
+
+} // namespace kivora

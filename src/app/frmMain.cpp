@@ -1,0 +1,150 @@
+#include "app/frmMain.h"
+
+#include "app/Clock.h"
+#include "app/Fonts.h"
+#include "app/KeyCodes.h"
+#include "app/PictureBox.h"
+#include "app/Twips.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+using kivora::twipRect;
+
+namespace {
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry) {
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setGeometry(geometry);
+    b->setFont(kivora::uiFont(14.25, true));
+    b->setAutoDefault(false);
+    return b;
+}
+} // namespace
+
+frmMain::frmMain(kivora::TimeSource &time, QWidget *parent) : QWidget(parent), m_time(time) {
+    setObjectName(u"frmMain"_qs);
+    setWindowTitle(u"Kivora"_qs);
+    // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the
+    // controls keep their places.
+    resize(kivora::twips(5280), kivora::twips(4995));
+    move(kivora::twips(3810), kivora::twips(1920));
+
+    // Tab order 0, 1, 2 = creation order of the buttons; the label and the picture take no focus.
+    btnStart = makeButton(this, u"btnStart"_qs, u"開始"_qs, twipRect(720, 4440, 1215, 495));
+    btnStop = makeButton(this, u"btnStop"_qs, u"中止"_qs, twipRect(2040, 4440, 1215, 495));
+    btnEnd = makeButton(this, u"btnEnd"_qs, u"終了"_qs, twipRect(3360, 4440, 1215, 495));
+    btnStop->setEnabled(false);
+    setTabOrder(btnStart, btnStop);
+    setTabOrder(btnStop, btnEnd);
+
+    lMsg = new QLabel(this);
+    lMsg->setObjectName(u"lMsg"_qs);
+    lMsg->setGeometry(twipRect(720, 4080, 3855, 375));
+    lMsg->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lMsg->setFont(kivora::uiFont(14.25, true));
+
+    Image1 = new PictureBox(this);
+    Image1->setObjectName(u"Image1"_qs);
+    Image1->setGeometry(twipRect(690, 120, 3900, 3900));
+
+    // Labels lie beneath the window's other controls.
+    lMsg->lower();
+
+    tmWait = m_time.makeTimer(this);
+    tmWait->setObjectName(u"tmWait"_qs);
+    tmWait->setInterval(1000);
+    tmPrim = m_time.makeTimer(this);
+    tmPrim->setObjectName(u"tmPrim"_qs);
+    tmPrim->setInterval(2000);
+    tmSec = m_time.makeTimer(this);
+    tmSec->setObjectName(u"tmSec"_qs);
+    tmSec->setInterval(0);
+
+    connect(btnStart, &QPushButton::clicked, this, &frmMain::btnStart_Click);
+    connect(btnStop, &QPushButton::clicked, this, &frmMain::btnStop_Click);
+    connect(btnEnd, &QPushButton::clicked, this, &frmMain::btnEnd_Click);
+    connect(tmWait.get(), &kivora::StageTimer::Timer, this, &frmMain::tmWait_Timer);
+    connect(tmPrim.get(), &kivora::StageTimer::Timer, this, &frmMain::tmPrim_Timer);
+    connect(tmSec.get(), &kivora::StageTimer::Timer, this, &frmMain::tmSec_Timer);
+
+    // Key preview: the window sees every key before the focused control.
+    qApp->installEventFilter(this);
+    btnStart->setFocus();
+}
+
+frmMain::~frmMain() {
+    qApp->removeEventFilter(this);
+}
+
+void frmMain::Refresh() {
+    repaint();
+    // Wait until the window system has taken the new picture, so that what follows (the clock
+    // reading of the test figure) happens when it is on screen, not when it was queued.
+    QGuiApplication::sync();
+}
+
+void frmMain::showPicture(int list, int position) {
+    Image1->setPicture(&ImageList[list].ListImages(position));
+}
+
+void frmMain::showPicture(int list, const QString &key) {
+    Image1->setPicture(&ImageList[list].ListImages(key));
+}
+
+void frmMain::clearPicture() {
+    Image1->setPicture(nullptr);
+}
+
+QString frmMain::askName() {
+    QInputDialog dialog(this);
+    dialog.setObjectName(u"nameDialog"_qs);
+    dialog.setWindowTitle(QApplication::applicationName()); // no caption of its own
+    dialog.setLabelText(u"氏名を入力してください"_qs);
+    dialog.setTextValue(QString());
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event) {
+    const auto type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return QWidget::eventFilter(watched, event);
+    auto *target = qobject_cast<QWidget *>(watched);
+    if (!target || !(target == this || isAncestorOf(target)) || !isActiveWindow())
+        return QWidget::eventFilter(watched, event);
+    if (type == QEvent::KeyRelease)
+        return true; // no key reaches the focused control, nor does its release (Space clicks on release)
+
+    // The clock first, before any of the handler's own work lengthens the reaction time.
+    const qint64 nowUs = m_time.clock().nowUs();
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        return false; // focus moves between the buttons as usual
+
+    int code = kivora::virtualKeyCode(*key);
+    if (code == kivora::VK_RETURN && !key->isAutoRepeat()) {
+        // Enter clicks the focused button, or else the default button btnStart while enabled.
+        auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        if (focused && focused->window() == this && focused->isEnabled()) {
+            focused->click();
+            return true;
+        }
+        if (btnStart->isEnabled()) {
+            btnStart->click();
+            return true;
+        }
+    } else if (code == kivora::VK_ESCAPE && !key->isAutoRepeat() && btnStop->isEnabled()) {
+        btnStop->click(); // the cancel button
+        return true;
+    }
+    if (key->isAutoRepeat())
+        code = 0; // a held key answers once, not again with every repeat
+    Form_KeyDown(code, int(key->modifiers() & Qt::ShiftModifier ? 1 : 0), nowUs);
+    return true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/StageTimer.h"
+#include "stimuli/PictureStore.h"
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class PictureBox;
+
+namespace kivora {
+class Clock;
+}
+
+// The main window: the instruction screen, the trial cycle, the answers and run control.
+// Its definition (controls, layout, key preview) is here; the load step, the trial cycle and the
+// run control are defined with the run (src/run).
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    // time gives the clock and the stage timers (tests hand in a fake one).
+    explicit frmMain(kivora::TimeSource &time, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The plan the load step reads; a bare name is taken relative to the program's folder.
+    void setPlanFile(const QString &path) { m_planFile = path; }
+
+    // Load step: program folder as current folder, the plan into Trials, the instruction picture.
+    void Form_Load();
+
+    // Trial cycle.
+    void StartTurn();
+    void tmWait_Timer();
+    void tmPrim_Timer();
+    void tmSec_Timer();
+
+    // Answers and run control.
+    void btnStart_Click();
+    void btnStop_Click();
+    void btnEnd_Click();
+    // KeyCode: virtual-key code, set to 0 to swallow the key. keyTimeUs: the clock reading taken
+    // when the key arrived, before anything else.
+    void Form_KeyDown(int &KeyCode, int Shift, qint64 keyTimeUs);
+    void Analyze();
+
+    // Paints the window and its controls now, before the caller goes on.
+    void Refresh();
+
+    // Controls, with their design-time names.
+    QPushButton *btnEnd;
+    QPushButton *btnStop;
+    QPushButton *btnStart;
+    QLabel *lMsg;
+    PictureBox *Image1;
+    std::unique_ptr<kivora::StageTimer> tmWait;
+    std::unique_ptr<kivora::StageTimer> tmPrim;
+    std::unique_ptr<kivora::StageTimer> tmSec;
+    const kivora::PictureStore ImageList;
+
+    qint16 CurTrial = 0;
+    qint32 StartTime = 0;
+
+    // True from the moment a test figure is on screen until it is answered or the run stops:
+    // the only time keys 1 and 2 count as answers.
+    bool awaitingAnswer() const { return m_awaitingAnswer; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString askName();
+    void showPicture(int list, int position);
+    void showPicture(int list, const QString &key);
+    void clearPicture();
+    void showResults();
+
+    kivora::TimeSource &m_time;
+    QString m_planFile = u"sequence.csv"_qs;
+    bool m_awaitingAnswer = false;
+    qint64 m_startTimeUs = 0;
+};

@@ -1,0 +1,94 @@
+// Start, answers, Stop and End of the main window.
+#include "analysis/Analyze.h"
+#include "app/Checked.h"
+#include "app/Clock.h"
+#include "app/KeyCodes.h"
+#include "app/basTime.h"
+#include "app/frmMain.h"
+#include "results/frmResult.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+void frmMain::btnStart_Click() {
+    if (basTime::TrialCount < 1) {
+        // Without a trial the run would show record 1's zeros: say so and start nothing.
+        QMessageBox::information(this, windowTitle(),
+                                 u"試行計画に試行がありません。実験を開始できません。"_qs);
+        return;
+    }
+    basTime::SubjectName = askName();
+    if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
+        return;
+    CurTrial = 1;
+    btnStart->setEnabled(false);
+    btnStop->setEnabled(true);
+    btnEnd->setEnabled(false);
+    StartTurn();
+}
+
+void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
+    const qint32 now = kivora::Clock::toMs32(keyTimeUs);
+    // Wrapped difference: right also when the 32-bit clock passes 2^31 between the readings.
+    const qint32 d = kivora::Clock::elapsedMs(StartTime, now);
+    if (tmWait->Enabled() || tmPrim->Enabled() || tmSec->Enabled()) {
+        KeyCode = 0;
+        return;
+    }
+    if (KeyCode != kivora::VK_NUMPAD1 && KeyCode != kivora::VK_NUMPAD2 && KeyCode != kivora::VK_1 &&
+        KeyCode != kivora::VK_2) {
+        KeyCode = 0;
+        return;
+    }
+    // Only a test figure on screen takes an answer. With no timer running the window may as well
+    // be idle (before the first run, after Stop, after a finished run): a key then is swallowed
+    // rather than written into a trial.
+    if (!m_awaitingAnswer) {
+        KeyCode = 0;
+        return;
+    }
+    m_awaitingAnswer = false;
+    kivora::TrialRec &rec = basTime::Trials[CurTrial];
+    rec.RT = d;
+    rec.Answer = (KeyCode == kivora::VK_NUMPAD1 || KeyCode == kivora::VK_1) ? 0 : 1;
+    if (CurTrial < basTime::TrialCount) {
+        CurTrial = kivora::add16(CurTrial, 1);
+        StartTurn();
+    } else {
+        btnStop_Click();
+        showPicture(0, u"wait"_qs);
+        Refresh();
+        Analyze();
+        showResults();
+        showPicture(0, u"instruction"_qs);
+        Refresh();
+    }
+    KeyCode = 0;
+}
+
+void frmMain::showResults() {
+    frmResult results; // loaded afresh for every showing, without an owner window
+    results.exec();
+}
+
+void frmMain::Analyze() {
+    kivora::Analyze(basTime::Trials, basTime::TrialCount, basTime::Stats);
+}
+
+void frmMain::btnStop_Click() {
+    m_awaitingAnswer = false;
+    showPicture(0, u"instruction"_qs);
+    lMsg->setText(QString());
+    Refresh();
+    tmWait->setEnabled(false);
+    tmPrim->setEnabled(false);
+    tmSec->setEnabled(false);
+    btnStart->setEnabled(true);
+    btnStop->setEnabled(false);
+    btnEnd->setEnabled(true);
+}
+
+void frmMain::btnEnd_Click() {
+    close();
+}
