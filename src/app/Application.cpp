@@ -1,10 +1,13 @@
 #include "app/Application.h"
 
+#include "app/Clock.h"
 #include "app/Fonts.h"
 #include "app/RuntimeError.h"
 #include "app/StageTimer.h"
 #include "app/frmMain.h"
+#include "run/EventLog.h"
 #include "run/PlanReader.h"
+#include "run/SessionData.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
 
@@ -17,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <xcb/xcb.h>
 
 namespace kivora {
@@ -37,6 +41,15 @@ Options:
                         status 1; needs no display
   --export-stimuli DIR  write the 56 stimulus pictures as DIR/<list>-<position>.bmp
                         and exit; needs no display
+  --data DIR            save the session as it happens: a CSV file per run in DIR
+                        (<YYYYMMDD-HHMMSS>_<name>.csv, a row per answered trial,
+                        synced to disk before the next trial) and, for every
+                        completed run, <same stem>_means.csv with the chart's
+                        means; DIR is created if missing and must be writable
+  --log FILE            append a tab-separated timing log to FILE: t_us (the
+                        CLOCK_MONOTONIC microseconds reaction times come from),
+                        event, trial, detail, one line per screen shown, answer,
+                        stop, end of run and results window
   --help                show this help and exit
   --version             show the version and exit
 )";
@@ -71,6 +84,24 @@ public:
         std::fflush(nullptr);
         std::_Exit(1);
     }
+};
+
+// Calls back once, right after the watched widget's first paint has been flushed.
+class FirstPaintWatch final : public QObject {
+public:
+    FirstPaintWatch(QWidget *watched, std::function<void()> done)
+        : QObject(watched), m_done(std::move(done)) {}
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint && m_done) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this, [this] { std::exchange(m_done, nullptr)(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_done;
 };
 
 bool displayReachable() {
@@ -125,10 +156,12 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption planOpt(u"plan"_qs, QString(), u"FILE"_qs);
     const QCommandLineOption checkOpt(u"check"_qs);
     const QCommandLineOption exportOpt(u"export-stimuli"_qs, QString(), u"DIR"_qs);
+    const QCommandLineOption dataOpt(u"data"_qs, QString(), u"DIR"_qs);
+    const QCommandLineOption logOpt(u"log"_qs, QString(), u"FILE"_qs);
     const QCommandLineOption helpOpt(u"help"_qs);
     const QCommandLineOption versionOpt(u"version"_qs);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt, checkOpt, exportOpt, helpOpt, versionOpt});
+    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, helpOpt, versionOpt});
     if (!parser.parse(args)) {
         printErr(u"kivora: "_qs + parser.errorText() + u"\nTry 'kivora --help'."_qs);
         return 2;
@@ -177,8 +210,30 @@ int runApplication(int argc, char **argv) {
         printErr(
             u"kivora: warning: no Japanese font found (install fonts-ipafont-gothic); texts may show as boxes"_qs);
 
+    // Recorders are set up before any participant sits down: a folder or log that cannot be
+    // written stops the program now, not after the first answer.
+    std::unique_ptr<SessionData> data;
+    std::unique_ptr<EventLog> log;
+    try {
+        if (parser.isSet(dataOpt)) {
+            const QString dir = resolved(parser.value(dataOpt), startDir);
+            SessionData::checkFolder(dir);
+            data = std::make_unique<SessionData>(dir);
+        }
+        if (parser.isSet(logOpt))
+            log = std::make_unique<EventLog>(resolved(parser.value(logOpt), startDir));
+    } catch (const RuntimeError &e) {
+        printErr(u"kivora: "_qs + e.detail());
+        QMessageBox::critical(nullptr, u"Kivora"_qs, e.detail());
+        return 1;
+    }
+
     SystemTimeSource time;
     frmMain main(time);
+    if (data)
+        main.addObserver(data.get());
+    if (log)
+        main.addObserver(log.get());
     if (!planPath.isEmpty())
         main.setPlanFile(planPath);
     try {
@@ -189,6 +244,14 @@ int runApplication(int argc, char **argv) {
         return 1;
     } catch (const RuntimeError &e) {
         KivoraApplication::fatal(e.text());
+    }
+    if (log) {
+        // The first paint of the main window, once it has reached the window system.
+        auto *firstPaint = new FirstPaintWatch(&main, [&log] {
+            QGuiApplication::sync();
+            log->windowShown(SteadyClock::instance().nowUs());
+        });
+        main.installEventFilter(firstPaint);
     }
     main.show();
     return app.exec();

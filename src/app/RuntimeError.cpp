@@ -20,6 +20,8 @@ QString RuntimeError::standardMessage(int number) {
         return u"ファイルにこれ以上データがありません。"_qs;
     case ErrPermissionDenied:
         return u"書き込みできません。"_qs;
+    case ErrPathFileAccess:
+        return u"パス名が無効です。"_qs;
     case ErrPathNotFound:
         return u"パスが見つかりません。"_qs;
     case ErrControlArray:

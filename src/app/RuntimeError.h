@@ -16,6 +16,7 @@ enum ErrorNumber : int {
     ErrFileNotFound = 53,
     ErrInputPastEnd = 62,
     ErrPermissionDenied = 70,
+    ErrPathFileAccess = 75,
     ErrPathNotFound = 76,
     ErrControlArray = 340,
     ErrInvalidProperty = 380,

@@ -5,7 +5,9 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -13,7 +15,8 @@ class PictureBox;
 
 namespace kivora {
 class Clock;
-}
+class RunObserver;
+} // namespace kivora
 
 // The main window: the instruction screen, the trial cycle, the answers and run control.
 // Its definition (controls, layout, key preview) is here; the load step, the trial cycle and the
@@ -24,6 +27,9 @@ public:
     // time gives the clock and the stage timers (tests hand in a fake one).
     explicit frmMain(kivora::TimeSource &time, QWidget *parent = nullptr);
     ~frmMain() override;
+
+    // Recorders told of every stage, answer and end of a run (data file, timing log).
+    void addObserver(kivora::RunObserver *observer) { m_observers.push_back(observer); }
 
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
@@ -76,9 +82,15 @@ private:
     void showPicture(int list, const QString &key);
     void clearPicture();
     void showResults();
+    qint64 nowUs() const;
+    // Tells every recorder; a recorder that cannot write is reported, and the run goes on.
+    void notify(const std::function<void(kivora::RunObserver &)> &call);
 
     kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;
+    std::vector<kivora::RunObserver *> m_observers;
     bool m_awaitingAnswer = false;
+    bool m_runEnding = false;
+    bool m_writeErrorShown = false;
     qint64 m_startTimeUs = 0;
 };

@@ -6,7 +6,9 @@
 #include "app/basTime.h"
 #include "app/frmMain.h"
 #include "results/frmResult.h"
+#include "run/RunObserver.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,7 @@ void frmMain::btnStart_Click() {
     basTime::SubjectName = askName();
     if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
         return;
+    notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); });
     CurTrial = 1;
     btnStart->setEnabled(false);
     btnStop->setEnabled(true);
@@ -52,14 +55,19 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
     kivora::TrialRec &rec = basTime::Trials[CurTrial];
     rec.RT = d;
     rec.Answer = (KeyCode == kivora::VK_NUMPAD1 || KeyCode == kivora::VK_1) ? 0 : 1;
+    // Recorded (and on disk) before the next trial starts.
+    notify([&](kivora::RunObserver &o) { o.answered(CurTrial, rec, rec.Answer + 1, keyTimeUs); });
     if (CurTrial < basTime::TrialCount) {
         CurTrial = kivora::add16(CurTrial, 1);
         StartTurn();
     } else {
+        m_runEnding = true; // the stop steps end a completed run; no "stop" is recorded for it
         btnStop_Click();
+        m_runEnding = false;
         showPicture(0, u"wait"_qs);
         Refresh();
         Analyze();
+        notify([&](kivora::RunObserver &o) { o.runCompleted(basTime::Stats, nowUs()); });
         showResults();
         showPicture(0, u"instruction"_qs);
         Refresh();
@@ -69,7 +77,32 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
 
 void frmMain::showResults() {
     frmResult results; // loaded afresh for every showing, without an owner window
+    results.show();
+    results.repaint();
+    QGuiApplication::sync();
+    notify([&](kivora::RunObserver &o) { o.resultsShown(nowUs()); });
     results.exec();
+    notify([&](kivora::RunObserver &o) { o.resultsClosed(nowUs()); });
+}
+
+qint64 frmMain::nowUs() const {
+    return m_time.clock().nowUs();
+}
+
+void frmMain::notify(const std::function<void(kivora::RunObserver &)> &call) {
+    for (kivora::RunObserver *o : m_observers) {
+        try {
+            call(*o);
+        } catch (const kivora::RuntimeError &e) {
+            // The session goes on: what was written stays, and the experimenter can stop.
+            if (!m_writeErrorShown) {
+                m_writeErrorShown = true;
+                QMessageBox::warning(this, windowTitle(),
+                                     u"記録を書き込めませんでした。\n\n"_qs + e.detail() +
+                                         u"\n\nそれまでの記録は残っています。"_qs);
+            }
+        }
+    }
 }
 
 void frmMain::Analyze() {
@@ -77,6 +110,8 @@ void frmMain::Analyze() {
 }
 
 void frmMain::btnStop_Click() {
+    if (!m_runEnding && !btnStart->isEnabled())
+        notify([&](kivora::RunObserver &o) { o.runStopped(nowUs()); });
     m_awaitingAnswer = false;
     showPicture(0, u"instruction"_qs);
     lMsg->setText(QString());

@@ -4,6 +4,7 @@
 #include "app/Clock.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
+#include "run/RunObserver.h"
 
 #include <QLabel>
 
@@ -18,6 +19,8 @@ void frmMain::StartTurn() {
     const qint16 left = add16(sub16(basTime::TrialCount, CurTrial), 1);
     lMsg->setText(u"あと"_qs + QString::number(left) + u"問"_qs);
     Refresh();
+    const qint64 shownUs = nowUs();
+    notify([&](kivora::RunObserver &o) { o.stageShown(u"countdown"_qs, CurTrial, lMsg->text(), shownUs); });
     tmSec->setInterval(qint32(rec.PresentTime));
     tmPrim->setEnabled(false);
     tmSec->setEnabled(false);
@@ -26,18 +29,26 @@ void frmMain::StartTurn() {
 
 void frmMain::tmWait_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    showPicture(rec.FigSet, add16(rec.StartDir, 1));
+    const qint16 first = add16(rec.StartDir, 1);
+    showPicture(rec.FigSet, first);
     lMsg->setText(QString());
     Refresh();
+    const qint64 shownUs = nowUs();
+    notify([&](kivora::RunObserver &o) {
+        o.stageShown(u"first"_qs, CurTrial, u"%1-%2"_qs.arg(rec.FigSet).arg(first), shownUs);
+    });
     tmPrim->setEnabled(true);
     tmWait->setEnabled(false);
 }
 
 void frmMain::tmPrim_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    showPicture(0, add16(rec.CueDir, 1));
+    const qint16 cue = add16(rec.CueDir, 1);
+    showPicture(0, cue);
     lMsg->setText(QString());
     Refresh();
+    const qint64 shownUs = nowUs();
+    notify([&](kivora::RunObserver &o) { o.stageShown(u"cue"_qs, CurTrial, u"0-%1"_qs.arg(cue), shownUs); });
     tmSec->setEnabled(true);
     tmPrim->setEnabled(false);
 }
@@ -52,7 +63,10 @@ void frmMain::tmSec_Timer() {
     Refresh();
     tmSec->setEnabled(false);
     // Read after the repaint: the reaction time counts from the moment the figure is on screen.
-    m_startTimeUs = m_time.clock().nowUs();
+    m_startTimeUs = nowUs();
     StartTime = kivora::Clock::toMs32(m_startTimeUs);
     m_awaitingAnswer = true;
+    notify([&](kivora::RunObserver &o) {
+        o.stageShown(u"test"_qs, CurTrial, u"%1-%2"_qs.arg(rec.FigSet).arg(k), m_startTimeUs);
+    });
 }

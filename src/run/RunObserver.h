@@ -1,0 +1,27 @@
+#pragma once
+
+#include "analysis/StatCell.h"
+#include "run/TrialRec.h"
+
+#include <QString>
+
+namespace kivora {
+
+// What happens in a run, told as it happens, for whoever records it (the per-trial data file,
+// the timing log). Times are microseconds of the clock reaction times come from. A recorder may
+// throw RuntimeError when it cannot write; the main window then tells the experimenter.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    virtual void runStarted(const QString &subject, qint64 us) = 0;
+    // event: "countdown", "first", "cue" or "test"; us: the moment its picture was on screen.
+    virtual void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us) = 0;
+    // The trial's record already holds Answer and RT; key is 1 or 2.
+    virtual void answered(qint16 trial, const TrialRec &rec, int key, qint64 us) = 0;
+    virtual void runStopped(qint64 us) = 0;
+    virtual void runCompleted(const RunStats &stats, qint64 us) = 0;
+    virtual void resultsShown(qint64 us) = 0;
+    virtual void resultsClosed(qint64 us) = 0;
+};
+
+} // namespace kivora
