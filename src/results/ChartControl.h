@@ -1,0 +1,55 @@
+#pragma once
+
+#include "results/DataSheet.h"
+
+#include <QChartView>
+#include <QColor>
+#include <QImage>
+
+class QBarCategoryAxis;
+class QValueAxis;
+
+// The results chart: a line chart drawn from its data sheet, one line per sheet row (series in
+// rows). Row 1 gives the category labels (columns 2 on), column 1 the line names (rows 2 on),
+// and the other cells the values. The program only writes cells; the control redraws itself
+// from the sheet after every write, or, while it is hidden, once it is shown again.
+//
+// Fixed look: title "キヴォラ反応時間" (13.75 pt bold) at the top, the legend under it (9 pt),
+// axis titles and tick labels 12 pt, all text in the "ＭＳ Ｐゴシック" face; a white chart area
+// with a thin black border; the plot area light grey (192, 192, 192) framed in grey
+// (128, 128, 128); each line in its own automatic colour with its own marker; the value axis
+// scaled to the data.
+class ChartControl : public QChartView {
+    Q_OBJECT
+public:
+    explicit ChartControl(QWidget *parent = nullptr);
+
+    // The sheet the chart is drawn from; it starts in its design-time state (category 60 in
+    // (1, 2), the line name "呈示 1200mS" in (2, 1), no values).
+    kivora::DataSheet &Datasheet() { return m_sheet; }
+    const kivora::DataSheet &Datasheet() const { return m_sheet; }
+
+    // The whole chart area drawn as vectors into target (the painter's coordinates), at any
+    // scale: used for the printout.
+    void renderChartArea(QPainter *painter, const QRectF &target);
+    // The chart area as a picture at the control's size, on white.
+    QImage chartAreaPicture();
+    // Puts chartAreaPicture() on the system clipboard; what the clipboard held is lost.
+    void copyChartArea();
+
+    // Automatic colour and marker of the line in series position i (0-based), repeating after
+    // eight lines.
+    static QColor seriesColor(int i);
+    static QImage seriesMarker(int i);
+
+    void setVisible(bool visible) override;
+
+private:
+    void sheetChanged();
+    void redraw();
+
+    kivora::DataSheet m_sheet{kivora::DataSheet::Contents::DesignTime};
+    bool m_stale = false; // written while hidden, not yet drawn
+    QBarCategoryAxis *m_categoryAxis;
+    QValueAxis *m_valueAxis;
+};

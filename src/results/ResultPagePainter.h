@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class ChartControl;
+class QFont;
+class QPainter;
+class QPaintDevice;
+
+namespace kivora {
+
+// The font of the printout: 14 points in the device's default typeface. When that face cannot
+// draw every character of the texts to print (a Latin default face and a Japanese summary),
+// the window face ("ＭＳ Ｐゴシック", or its stand-in) is taken instead, so that no character
+// comes out as an empty box.
+QFont resultPageFont(const QPaintDevice *device, const QString &texts);
+
+// Draws the results page (layout in ResultPageLayout.h) onto a painter open on a paged device.
+// chartControlHeight is the chart control's height on the window in twips; the chart is
+// drawn from the control itself, as vectors, at the control's own size in twips.
+void paintResultPage(QPainter &painter, ChartControl &chart, qreal chartControlHeight,
+                     const QString &subjectName, const QString &summary);
+
+} // namespace kivora
