@@ -1,0 +1,105 @@
+# shellcheck shell=bash
+# Shared by scripts/run and scripts/test: install what a Debian 12 machine lacks, then build.
+# Source it from bash with `set -euo pipefail` in force; it defines functions and variables only.
+
+KIVORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KIVORA_BUILD_DIR=${KIVORA_BUILD_DIR:-build}
+# A relative build folder is taken from the repository root, wherever the script was started.
+case $KIVORA_BUILD_DIR in
+    /*) ;;
+    *) KIVORA_BUILD_DIR=$KIVORA_ROOT/$KIVORA_BUILD_DIR ;;
+esac
+
+# shellcheck disable=SC2034  # both lists are used by the scripts that source this file
+# What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
+# without it find_package(Qt6 ... Charts) fails, so it is named here.
+KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+    libxkbcommon-dev fonts-ipafont-gothic)
+# shellcheck disable=SC2034
+# What the tests need on top: a real X server and its tools, printing to PDF, clang.
+KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-utils libxtst-dev
+    cups clang python3 printer-driver-cups-pdf)
+
+kivora_say() { printf '[kivora] %s\n' "$*" >&2; }
+kivora_die() { printf '[kivora] error: %s\n' "$*" >&2; exit 1; }
+
+# The prefix that runs a command as root: nothing when we are root, sudo otherwise.
+KIVORA_SUDO=()
+if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null 2>&1; then
+    KIVORA_SUDO=(sudo)
+fi
+
+kivora_as_root() {
+    if [[ $(id -u) -ne 0 && ${#KIVORA_SUDO[@]} -eq 0 ]]; then
+        kivora_die "need root (or sudo) to run: $*"
+    fi
+    "${KIVORA_SUDO[@]}" "$@"
+}
+
+kivora_is_installed() {
+    [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true) == "install ok installed" ]]
+}
+
+# True while some cupsd answers on the default socket.
+kivora_cups_running() {
+    LC_ALL=C lpstat -r 2>/dev/null | grep -q '^scheduler is running'
+}
+
+kivora_apt_install() {
+    kivora_as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "$@" </dev/null
+}
+
+# Installs whichever of the given packages are missing. Nothing is fetched (not even the
+# package lists) when all are present.
+kivora_install() {
+    local pkg
+    local -a missing=()
+    for pkg in "$@"; do
+        kivora_is_installed "$pkg" || missing+=("$pkg")
+    done
+    if [[ ${#missing[@]} -eq 0 ]]; then
+        kivora_say "packages: all ${#} present, nothing to install"
+        return 0
+    fi
+    command -v apt-get >/dev/null 2>&1 ||
+        kivora_die "missing packages (${missing[*]}) and no apt-get to install them"
+    kivora_say "packages: installing ${missing[*]}"
+    kivora_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
+
+    # printer-driver-cups-pdf goes last: its install script waits 10 s for a running cupsd
+    # before it sets up a queue, so cups comes first and a cupsd is started for the moment.
+    local cups_pdf=0
+    local -a first=()
+    for pkg in "${missing[@]}"; do
+        if [[ $pkg == printer-driver-cups-pdf ]]; then cups_pdf=1; else first+=("$pkg"); fi
+    done
+    if [[ ${#first[@]} -gt 0 ]]; then
+        kivora_apt_install "${first[@]}"
+    fi
+    if [[ $cups_pdf -eq 1 ]]; then
+        local cupsd_pid=""
+        if ! kivora_cups_running; then
+            # A simple command in the background: $! is cupsd itself (or sudo, which passes
+            # the signal on), not a subshell around it.
+            "${KIVORA_SUDO[@]}" cupsd -f </dev/null >/dev/null 2>&1 &
+            cupsd_pid=$!
+            local i
+            for ((i = 0; i < 50; i++)); do
+                kivora_cups_running && break
+                sleep 0.1
+            done
+        fi
+        kivora_apt_install printer-driver-cups-pdf
+        if [[ -n $cupsd_pid ]]; then
+            kivora_as_root kill "$cupsd_pid" 2>/dev/null || true
+            wait "$cupsd_pid" 2>/dev/null || true
+        fi
+    fi
+}
+
+kivora_build() {
+    kivora_say "building in $KIVORA_BUILD_DIR"
+    cmake -S "$KIVORA_ROOT" -B "$KIVORA_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$KIVORA_BUILD_DIR" -j"$(nproc)"
+}
