@@ -4,6 +4,7 @@
 #include "app/Fonts.h"
 #include "app/RuntimeError.h"
 #include "app/StageTimer.h"
+#include "app/WindowSystem.h"
 #include "app/frmMain.h"
 #include "run/EventLog.h"
 #include "run/PlanReader.h"
@@ -248,7 +249,7 @@ int runApplication(int argc, char **argv) {
     if (log) {
         // The first paint of the main window, once it has reached the window system.
         auto *firstPaint = new FirstPaintWatch(&main, [&log] {
-            QGuiApplication::sync();
+            waitForWindowSystem();
             log->windowShown(SteadyClock::instance().nowUs());
         });
         main.installEventFilter(firstPaint);

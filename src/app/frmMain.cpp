@@ -5,6 +5,7 @@
 #include "app/KeyCodes.h"
 #include "app/PictureBox.h"
 #include "app/Twips.h"
+#include "app/WindowSystem.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -82,9 +83,7 @@ frmMain::~frmMain() {
 
 void frmMain::Refresh() {
     repaint();
-    // Wait until the window system has taken the new picture, so that what follows (the clock
-    // reading of the test figure) happens when it is on screen, not when it was queued.
-    QGuiApplication::sync();
+    kivora::waitForWindowSystem();
 }
 
 void frmMain::showPicture(int list, int position) {

@@ -3,6 +3,7 @@
 #include "app/Checked.h"
 #include "app/Clock.h"
 #include "app/KeyCodes.h"
+#include "app/WindowSystem.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
 #include "results/frmResult.h"
@@ -21,6 +22,9 @@ void frmMain::btnStart_Click() {
         return;
     }
     basTime::SubjectName = askName();
+    // Back to the main window for the answer keys (without a window manager the keyboard focus
+    // would stay with the closed dialog's root window).
+    activateWindow();
     if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
         return;
     notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); });
@@ -77,11 +81,13 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
 
 void frmMain::showResults() {
     frmResult results; // loaded afresh for every showing, without an owner window
+    results.setWindowModality(Qt::ApplicationModal); // modal already while shown before exec()
     results.show();
     results.repaint();
-    QGuiApplication::sync();
+    kivora::waitForWindowSystem();
     notify([&](kivora::RunObserver &o) { o.resultsShown(nowUs()); });
     results.exec();
+    activateWindow();
     notify([&](kivora::RunObserver &o) { o.resultsClosed(nowUs()); });
 }
 

@@ -108,6 +108,7 @@ private:
     void start(const QString &name = u"山田"_qs) {
         answerName(name);
         QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(m_w)); // the main window takes the keys again
     }
     // Runs the current trial to its test figure.
     void toTestFigure() {
@@ -188,6 +189,7 @@ void tst_run_session::wholeRun() {
     QCOMPARE(rec.events.first(), u"run_start:山田"_qs);
     QCOMPARE(rec.events.mid(1, 5), (QStringList{u"countdown:1:あと3問"_qs, u"first:1:1-1"_qs, u"cue:1:0-3"_qs,
                                                 u"test:1:1-3"_qs, u"answer:1:key=1 rt=612"_qs}));
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
     QCOMPARE(rec.events.mid(rec.events.size() - 4), (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs,
                                                                  u"results_shown"_qs, u"results_closed"_qs}));
     QVERIFY(!rec.events.contains(u"stop"_qs));
@@ -327,10 +329,9 @@ void tst_run_session::emptyPlanStartsNothing() {
 }
 
 void tst_run_session::reactionTimeAcrossClockWrap() {
-    start();
     // The 32-bit millisecond clock passes from 2147483647 to -2147483648 during the answer.
     m_time.setNowUs((qint64(1) << 31) * 1000 - 4'000'000);
-    m_w->StartTurn();
+    start();
     toTestFigure();
     QVERIFY(m_w->StartTime > 0);
     m_time.advanceMs(1000);

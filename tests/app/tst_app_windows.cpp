@@ -1,0 +1,309 @@
+// The window definitions: every control where the layout puts it, with its caption, font,
+// state, tab order and key roles; the picture control's pixels; the message window.
+#include "app/Fonts.h"
+#include "app/PictureBox.h"
+#include "app/basTime.h"
+#include "app/frmMain.h"
+#include "app/frmMessage.h"
+#include "support/FakeTime.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class tst_app_windows : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void mainGeometry_data();
+    void mainGeometry();
+    void mainControls_data();
+    void mainControls();
+    void mainTabOrderAndStacking();
+    void japaneseFaceResolves();
+    void image1ShowsPicturePixelForPixel();
+    void image1EmptyAfterClear();
+    void enterClicksDefaultButton();
+    void enterClicksFocusedButton();
+    void keyPreviewSwallowsKeysBeforeFocusedButton_data();
+    void keyPreviewSwallowsKeysBeforeFocusedButton();
+    void escapeClicksStopOnlyWhileEnabled();
+    void closingMainWindowEndsProgram();
+    void messageRoundTrip_data();
+    void messageRoundTrip();
+    void messageLoadsWithoutShowing();
+    void messageFocusNeverStaysOnText();
+    void messageGeometry();
+
+private:
+    FakeTime m_time;
+};
+
+void tst_app_windows::initTestCase() {
+    kivora::installFontSubstitutes();
+    QApplication::setApplicationName(u"Kivora"_qs);
+}
+
+void tst_app_windows::init() {
+    basTime::reset();
+}
+
+void tst_app_windows::mainGeometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("btnEnd") << u"btnEnd"_qs << QRect(3360, 4440, 1215, 495);
+    QTest::newRow("btnStop") << u"btnStop"_qs << QRect(2040, 4440, 1215, 495);
+    QTest::newRow("btnStart") << u"btnStart"_qs << QRect(720, 4440, 1215, 495);
+    QTest::newRow("lMsg") << u"lMsg"_qs << QRect(720, 4080, 3855, 375);
+    QTest::newRow("Image1") << u"Image1"_qs << QRect(690, 120, 3900, 3900);
+}
+
+void tst_app_windows::mainGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    frmMain w(m_time);
+    auto *c = w.findChild<QWidget *>(name);
+    QVERIFY(c);
+    QCOMPARE(c->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    QCOMPARE(w.size(), QSize(352, 333)); // 5280 x 4995 twips
+    QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+}
+
+void tst_app_windows::mainControls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("btnStart") << u"btnStart"_qs << u"開始"_qs << true << true;
+    QTest::newRow("btnStop") << u"btnStop"_qs << u"中止"_qs << false << true;
+    QTest::newRow("btnEnd") << u"btnEnd"_qs << u"終了"_qs << true << true;
+    QTest::newRow("lMsg") << u"lMsg"_qs << QString() << true << true;
+}
+
+void tst_app_windows::mainControls() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    QFETCH(bool, bold);
+    frmMain w(m_time);
+    auto *c = w.findChild<QWidget *>(name);
+    QVERIFY(c);
+    if (auto *b = qobject_cast<QPushButton *>(c))
+        QCOMPARE(b->text(), caption);
+    else
+        QCOMPARE(qobject_cast<QLabel *>(c)->text(), caption);
+    QCOMPARE(c->isEnabled(), enabled);
+    QCOMPARE(c->font().family(), u"ＭＳ Ｐゴシック"_qs);
+    QCOMPARE(c->font().pointSizeF(), 14.25);
+    QCOMPARE(c->font().bold(), bold);
+    QVERIFY(!c->font().italic() && !c->font().underline() && !c->font().strikeOut());
+    QVERIFY(!w.tmWait->Enabled() && !w.tmPrim->Enabled() && !w.tmSec->Enabled());
+    QCOMPARE(w.tmWait->Interval(), 1000);
+    QCOMPARE(w.tmPrim->Interval(), 2000);
+    QCOMPARE(w.tmSec->Interval(), 0);
+}
+
+void tst_app_windows::mainTabOrderAndStacking() {
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(QApplication::focusWidget(), w.btnStart); // lowest tab index that takes the focus
+    w.btnStop->setEnabled(true);
+    QList<QWidget *> order;
+    QWidget *f = w.btnStart;
+    for (int i = 0; i < 3; ++i, f = f->nextInFocusChain()) {
+        while (f->focusPolicy() == Qt::NoFocus)
+            f = f->nextInFocusChain();
+        order << f;
+    }
+    QCOMPARE(order, (QList<QWidget *>{w.btnStart, w.btnStop, w.btnEnd}));
+    QCOMPARE(w.lMsg->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(w.Image1->focusPolicy(), Qt::NoFocus);
+    // The label lies beneath every other control of the window.
+    const auto kids = w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(kids.first(), static_cast<QWidget *>(w.lMsg));
+}
+
+void tst_app_windows::japaneseFaceResolves() {
+    QVERIFY(kivora::japaneseFaceAvailable());
+    const QFontInfo info(kivora::uiFont(14.25, true));
+    // Either a real MS PGothic or its proportional stand-in, never a Latin face.
+    QVERIFY2(info.family().contains(u"PGothic"_qs) || info.family() == u"ＭＳ Ｐゴシック"_qs,
+             qPrintable(info.family()));
+}
+
+void tst_app_windows::image1ShowsPicturePixelForPixel() {
+    frmMain w(m_time);
+    const QImage &pic = w.ImageList[2].ListImages(9);
+    w.Image1->setPicture(&pic);
+    const QImage shot = w.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shot.size(), QSize(260, 260));
+    const QImage expected = pic.convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shot.copy(PictureBox::BorderPx, PictureBox::BorderPx, 256, 256), expected);
+    // The sunken border: dark at the top-left edge, light at the bottom-right edge.
+    QVERIFY(qGray(shot.pixel(0, 100)) < 160);
+    QVERIFY(qGray(shot.pixel(259, 100)) > qGray(shot.pixel(0, 100)));
+}
+
+void tst_app_windows::image1EmptyAfterClear() {
+    frmMain w(m_time);
+    w.Image1->setPicture(&w.ImageList[1].ListImages(1));
+    w.Image1->setPicture(nullptr);
+    const QImage shot = w.Image1->grab().toImage();
+    const QRgb face = shot.pixel(130, 130);
+    for (int y = 2; y < 258; y += 7)
+        for (int x = 2; x < 258; x += 7)
+            QCOMPARE(shot.pixel(x, y), face);
+}
+
+namespace {
+// Answers the next modal dialog (the name question) from inside its event loop.
+void answerNextDialog(const QString &text, bool accept, QString *seenLabel = nullptr) {
+    QTimer::singleShot(0, [=] {
+        auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        if (seenLabel)
+            *seenLabel = d->labelText() + u"|"_qs + d->windowTitle();
+        d->setTextValue(text);
+        accept ? d->accept() : d->reject();
+    });
+}
+} // namespace
+
+void tst_app_windows::enterClicksDefaultButton() {
+    basTime::TrialCount = 1;
+    basTime::Trials[1] = {1, 0, 0, 0, 400, 0, 0};
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.lMsg->setFocus(); // no button has the focus
+    QString seen;
+    answerNextDialog(QString(), false, &seen);
+    QTest::keyClick(&w, Qt::Key_Return);
+    QCOMPARE(seen, u"氏名を入力してください|Kivora"_qs);
+    QVERIFY(w.btnStart->isEnabled()); // cancelled: nothing started
+}
+
+void tst_app_windows::enterClicksFocusedButton() {
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.btnEnd->setFocus();
+    QTest::keyClick(w.btnEnd, Qt::Key_Return);
+    QVERIFY(!w.isVisible()); // End closed the window
+}
+
+void tst_app_windows::keyPreviewSwallowsKeysBeforeFocusedButton_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("space") << int(Qt::Key_Space);
+    QTest::newRow("1") << int(Qt::Key_1);
+    QTest::newRow("a") << int(Qt::Key_A);
+}
+
+void tst_app_windows::keyPreviewSwallowsKeysBeforeFocusedButton() {
+    QFETCH(int, key);
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.btnEnd->setFocus();
+    QTest::keyClick(w.btnEnd, Qt::Key(key));
+    QVERIFY(w.isVisible()); // Space would have clicked End had it reached the button
+    QVERIFY(w.btnStart->isEnabled());
+}
+
+void tst_app_windows::escapeClicksStopOnlyWhileEnabled() {
+    basTime::TrialCount = 1;
+    basTime::Trials[1] = {1, 0, 0, 0, 400, 0, 0};
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_Escape); // Stop disabled: swallowed, nothing happens
+    QVERIFY(w.btnStart->isEnabled());
+    w.CurTrial = 1;
+    w.btnStart->setEnabled(false);
+    w.btnStop->setEnabled(true);
+    w.StartTurn();
+    QVERIFY(w.tmWait->Enabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!w.tmWait->Enabled());
+    QVERIFY(w.btnStart->isEnabled());
+    QVERIFY(!w.btnStop->isEnabled());
+}
+
+void tst_app_windows::closingMainWindowEndsProgram() {
+    QVERIFY(QApplication::quitOnLastWindowClosed());
+    frmMain w(m_time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!frmMessage::isLoaded()); // the message window is never part of a session
+}
+
+void tst_app_windows::messageRoundTrip_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("plain") << u"処理中です"_qs;
+    QTest::newRow("line breaks") << u"一行目\n二行目\n\n四行目"_qs;
+}
+
+void tst_app_windows::messageRoundTrip() {
+    QFETCH(QString, text);
+    frmMessage::instance().setMsg(text);
+    QCOMPARE(frmMessage::instance().Msg(), text);
+    frmMessage::unload();
+    QCOMPARE(frmMessage::instance().Msg(), QString()); // loaded anew: empty
+    frmMessage::unload();
+}
+
+void tst_app_windows::messageLoadsWithoutShowing() {
+    QVERIFY(!frmMessage::isLoaded());
+    frmMessage::instance().setMsg(u"x"_qs);
+    QVERIFY(frmMessage::isLoaded());
+    QVERIFY(!frmMessage::instance().isVisible());
+    frmMessage::unload();
+}
+
+void tst_app_windows::messageFocusNeverStaysOnText() {
+    frmMessage &m = frmMessage::instance();
+    m.setMsg(u"読むだけの文"_qs);
+    m.show();
+    QVERIFY(QTest::qWaitForWindowActive(&m));
+    QCOMPARE(QApplication::focusWidget(), m.btnDummy);
+    QTest::mouseClick(m.txtMessage->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QCOMPARE(QApplication::focusWidget(), m.btnDummy);
+    QVERIFY(!m.txtMessage->textCursor().hasSelection());
+    m.txtMessage->setFocus();
+    QCOMPARE(QApplication::focusWidget(), m.btnDummy);
+    QTest::keyClick(m.btnDummy, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), m.btnDummy);
+    QTest::keyClick(m.btnDummy, Qt::Key_Space); // presses the hidden button, which does nothing
+    QCOMPARE(m.Msg(), u"読むだけの文"_qs);
+    frmMessage::unload();
+}
+
+void tst_app_windows::messageGeometry() {
+    frmMessage &m = frmMessage::instance();
+    QCOMPARE(m.windowTitle(), u"Message"_qs);
+    QCOMPARE(m.size(), QSize(312, 93));
+    QCOMPARE(m.txtMessage->geometry(), QRect(8, 8, 297, 81));
+    QCOMPARE(m.btnDummy->geometry(), QRect(120, 32, 81, 33));
+    QVERIFY(m.txtMessage->geometry().contains(m.btnDummy->geometry()));
+    QCOMPARE(m.btnDummy->text(), u"Command1"_qs);
+    QCOMPARE(m.txtMessage->font().pointSizeF(), 12.0);
+    QVERIFY(m.txtMessage->isReadOnly());
+    QVERIFY(!(m.windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(!(m.windowFlags() & Qt::WindowSystemMenuHint));
+    // The text box lies on top of the button.
+    const auto kids = m.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QVERIFY(kids.indexOf(m.txtMessage) > kids.indexOf(m.btnDummy));
+    frmMessage::unload();
+}
+
+QTEST_MAIN(tst_app_windows)
+#include "tst_app_windows.moc"
