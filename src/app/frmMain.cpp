@@ -105,6 +105,8 @@ QString frmMain::askName() {
     dialog.setLabelText(u"氏名を入力してください"_qs);
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setOkButtonText(u"OK"_qs);
+    dialog.setCancelButtonText(u"キャンセル"_qs);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
