@@ -31,7 +31,7 @@ void StageTimer::setInterval(qint32 ms) {
 void StageTimer::restart() {
     stop();
     if (m_enabled && m_interval > 0)
-        start(m_interval);
+        start(m_interval, qBound<qint64>(0, qint64(m_interval) * 1000 - m_leadUs, qint64(m_interval) * 1000));
 }
 
 namespace {
@@ -65,10 +65,10 @@ void PreciseTimer::armAt(qint64 deadlineNs) {
     m_notifier->setEnabled(true);
 }
 
-void PreciseTimer::start(qint32 intervalMs) {
+void PreciseTimer::start(qint32 intervalMs, qint64 firstUs) {
     m_periodNs = qint64(intervalMs) * 1'000'000;
-    m_deadlineNs = monotonicNs() + m_periodNs;
-    armAt(m_deadlineNs);
+    m_deadlineNs = monotonicNs() + firstUs * 1000;
+    armAt(m_deadlineNs - m_wakeLatencyNs);
 }
 
 void PreciseTimer::stop() {
@@ -85,13 +85,18 @@ void PreciseTimer::onExpired() {
     if (::read(m_fd, &expirations, sizeof expirations) <= 0)
         return; // stopped and drained in the meantime
     m_notifier->setEnabled(false);
+    // The event loop hands the expiry over some tens of microseconds after the kernel saw it;
+    // arm that much earlier next time (a running average, never more than half a millisecond).
+    const qint64 lateNs = monotonicNs() - m_deadlineNs;
+    m_wakeLatencyNs =
+        qBound<qint64>(0, (3 * m_wakeLatencyNs + (lateNs + m_wakeLatencyNs)) / 4, qint64(500000));
     // Re-arm before the handler runs: the handler usually disables this timer (which stops it
     // again), and an enabled timer goes on firing every period as its owner expects.
     m_deadlineNs += m_periodNs;
     const qint64 now = monotonicNs();
     if (m_deadlineNs <= now) // handler ran longer than a period: no burst of late periods
         m_deadlineNs = now + m_periodNs;
-    armAt(m_deadlineNs);
+    armAt(m_deadlineNs - m_wakeLatencyNs);
     elapse();
 }
 

@@ -22,13 +22,19 @@ public:
     void setEnabled(bool on);
     qint32 Interval() const { return m_interval; }
     void setInterval(qint32 ms);
+    // Raise Timer this many microseconds before each Interval ends (0..Interval), for a caller
+    // that knows its own handler needs that long before its result is on screen. Takes effect
+    // when the countdown next starts.
+    void setLeadUs(qint64 us) { m_leadUs = us; }
+    qint64 leadUs() const { return m_leadUs; }
 
 signals:
     void Timer();
 
 protected:
-    // Called when the countdown starts (enabled with an Interval above 0) or stops.
-    virtual void start(qint32 intervalMs) = 0;
+    // Called when the countdown starts (enabled with an Interval above 0) or stops. The first
+    // period ends firstUs after the call, the following ones every Interval.
+    virtual void start(qint32 intervalMs, qint64 firstUs) = 0;
     virtual void stop() = 0;
     // For subclasses: raise Timer for one elapsed period. The timer may be disabled by the handler.
     void elapse() { emit Timer(); }
@@ -37,6 +43,7 @@ private:
     void restart();
     bool m_enabled = false;
     qint32 m_interval = 0;
+    qint64 m_leadUs = 0;
 };
 
 // Makes the three stage timers of the main window. Production uses precise timers on the
@@ -59,11 +66,12 @@ public:
     ~PreciseTimer() override;
 
 protected:
-    void start(qint32 intervalMs) override;
+    void start(qint32 intervalMs, qint64 firstUs) override;
     void stop() override;
 
 private:
     void onExpired();
+    qint64 m_wakeLatencyNs = 0; // how late expiries reach us, learnt as they come
     void armAt(qint64 deadlineNs);
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;

@@ -81,9 +81,13 @@ frmMain::~frmMain() {
     qApp->removeEventFilter(this);
 }
 
-void frmMain::Refresh() {
-    repaint();
+qint64 frmMain::Refresh() {
+    const qint64 start = nowUs();
+    // Paint what changed (the picture, the caption) and put it on screen now. Only paint
+    // requests are handled here: no key or timer handler can run in the middle of the caller.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
     kivora::waitForWindowSystem();
+    return nowUs() - start;
 }
 
 void frmMain::showPicture(int list, int position) {

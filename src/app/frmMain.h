@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/StageTimer.h"
+#include "run/TrialRec.h"
 #include "stimuli/PictureStore.h"
 
 #include <QString>
@@ -52,8 +53,9 @@ public:
     void Form_KeyDown(int &KeyCode, int Shift, qint64 keyTimeUs);
     void Analyze();
 
-    // Paints the window and its controls now, before the caller goes on.
-    void Refresh();
+    // Paints the window and its controls now, before the caller goes on. Returns how long that
+    // took, in microseconds.
+    qint64 Refresh();
 
     // Controls, with their design-time names.
     QPushButton *btnEnd;
@@ -82,6 +84,13 @@ private:
     void showPicture(int list, const QString &key);
     void clearPicture();
     void showResults();
+    // The trial's screens, for the time each takes to come on screen.
+    enum Stage { Countdown, First, Cue, Test, StageCount };
+    void prepareTrialPictures(const kivora::TrialRec &rec);
+    // Enables a stage timer so that the next screen comes on screen Interval ms after this one
+    // did (shownUs): it fires early by the time since then and by what the next screen took to
+    // paint last time.
+    void armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs);
     qint64 nowUs() const;
     // Tells every recorder; a recorder that cannot write is reported, and the run goes on.
     void notify(const std::function<void(kivora::RunObserver &)> &call);
@@ -90,6 +99,7 @@ private:
     QString m_planFile = u"sequence.csv"_qs;
     std::vector<kivora::RunObserver *> m_observers;
     bool m_awaitingAnswer = false;
+    qint64 m_paintUs[StageCount] = {};
     bool m_runEnding = false;
     bool m_writeErrorShown = false;
     qint64 m_startTimeUs = 0;

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdint>
 
 void frmMain::btnStart_Click() {
     if (basTime::TrialCount < 1) {
@@ -36,9 +38,12 @@ void frmMain::btnStart_Click() {
 }
 
 void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
-    const qint32 now = kivora::Clock::toMs32(keyTimeUs);
-    // Wrapped difference: right also when the 32-bit clock passes 2^31 between the readings.
-    const qint32 d = kivora::Clock::elapsedMs(StartTime, now);
+    // The reaction time from the two clock readings at full resolution, rounded to the nearest
+    // millisecond: the difference of two whole-millisecond readings would add up to 1 ms of
+    // truncation error. 64-bit microseconds never wrap, so the 32-bit clock passing 2^31 between
+    // the readings changes nothing.
+    const qint64 elapsedUs = keyTimeUs - m_startTimeUs;
+    const qint32 d = qint32(std::clamp<qint64>((elapsedUs + 500) / 1000, INT32_MIN, INT32_MAX));
     if (tmWait->Enabled() || tmPrim->Enabled() || tmSec->Enabled()) {
         KeyCode = 0;
         return;

@@ -31,9 +31,9 @@ public:
     }
 
 protected:
-    void start(qint32 intervalMs) override {
+    void start(qint32 intervalMs, qint64 firstUs) override {
         m_periodUs = qint64(intervalMs) * 1000;
-        m_deadlineUs = m_clock.nowUs() + m_periodUs;
+        m_deadlineUs = m_clock.nowUs() + firstUs;
         m_running = true;
     }
     void stop() override { m_running = false; }
