@@ -30,6 +30,7 @@ private slots:
     void timerNegativeIntervalRefused();
     void preciseTimerFiresOnceAfterInterval();
     void preciseTimerRestartsWhenReEnabled();
+    void preciseTimerLeadFiresEarly();
     void keyCodes_data();
     void keyCodes();
     void programStateStartsEmpty();
@@ -171,6 +172,20 @@ void tst_app_core::preciseTimerRestartsWhenReEnabled() {
     QSignalSpy spy(&t, &StageTimer::Timer);
     QVERIFY(spy.wait(1000));
     QVERIFY(since.elapsed() >= 40);
+}
+
+void tst_app_core::preciseTimerLeadFiresEarly() {
+    // A stage whose next screen takes time to paint is raised that much early.
+    PreciseTimer t;
+    t.setInterval(200);
+    t.setLeadUs(150'000);
+    QElapsedTimer since;
+    since.start();
+    t.setEnabled(true);
+    QSignalSpy spy(&t, &StageTimer::Timer);
+    QVERIFY(spy.wait(1000));
+    const qint64 ms = since.elapsed();
+    QVERIFY2(ms >= 50 && ms < 190, qPrintable(QString::number(ms)));
 }
 
 void tst_app_core::keyCodes_data() {

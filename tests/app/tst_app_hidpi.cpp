@@ -1,0 +1,53 @@
+// On a scaled screen (here 200 %) every stimulus pixel must still land on exactly one screen
+// pixel: no smoothing, no stretching, nothing grey.
+#include "app/Fonts.h"
+#include "app/PictureBox.h"
+#include "app/frmMain.h"
+#include "support/FakeTime.h"
+
+#include <QApplication>
+#include <QTest>
+
+class tst_app_hidpi : public QObject {
+    Q_OBJECT
+private slots:
+    void pictureStaysPixelForPixel_data();
+    void pictureStaysPixelForPixel();
+};
+
+void tst_app_hidpi::pictureStaysPixelForPixel_data() {
+    QTest::addColumn<int>("list");
+    QTest::addColumn<int>("position");
+    QTest::newRow("F turned 60") << 1 << 2;
+    QTest::newRow("R mirrored 240") << 4 << 11;
+    QTest::newRow("arrow 120") << 0 << 3;
+}
+
+void tst_app_hidpi::pictureStaysPixelForPixel() {
+    QFETCH(int, list);
+    QFETCH(int, position);
+    FakeTime time;
+    frmMain w(time);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.devicePixelRatioF(), 2.0);
+    const QImage &pic = w.ImageList[list].ListImages(position);
+    w.Image1->setPicture(&pic);
+    const QPixmap grabbed = w.Image1->grab();
+    QCOMPARE(grabbed.devicePixelRatio(), 2.0);
+    QImage shot = grabbed.toImage().convertToFormat(QImage::Format_RGB32);
+    shot.setDevicePixelRatio(1);            // compare device pixels
+    QCOMPARE(shot.size(), QSize(520, 520)); // the control keeps its designed size: 260 x 260 at 200 %
+    // The picture sits centred inside the 2-px border, at whole device pixels.
+    const int origin = 2 * PictureBox::BorderPx + (2 * (260 - 2 * PictureBox::BorderPx) - 256) / 2;
+    QCOMPARE(shot.copy(origin, origin, 256, 256), pic.convertToFormat(QImage::Format_RGB32));
+}
+
+int main(int argc, char **argv) {
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    kivora::installFontSubstitutes();
+    tst_app_hidpi test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_app_hidpi.moc"
