@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <xcb/xcb.h>
 
 namespace kivora {
@@ -198,6 +199,9 @@ int runApplication(int argc, char **argv) {
         return exportPictures(resolved(parser.value(exportOpt), startDir));
     }
 
+    // The letters and arrows take a while to draw and need no fonts: draw them on another
+    // thread while Qt connects to the display and loads its fonts.
+    auto shapes = std::async(std::launch::async, &PictureStore::drawShapes);
     if (!displayReachable()) {
         printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
         return 1;
@@ -230,7 +234,7 @@ int runApplication(int argc, char **argv) {
     }
 
     SystemTimeSource time;
-    frmMain main(time);
+    frmMain main(time, [&shapes] { return shapes.get(); });
     if (data)
         main.addObserver(data.get());
     if (log)

@@ -26,7 +26,9 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &cap
 }
 } // namespace
 
-frmMain::frmMain(kivora::TimeSource &time, QWidget *parent) : QWidget(parent), m_time(time) {
+frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureStore::Shapes()> &shapes,
+                 QWidget *parent)
+    : QWidget(parent), ImageList(shapes()), m_time(time) {
     setObjectName(u"frmMain"_qs);
     setWindowTitle(u"Kivora"_qs);
     // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the

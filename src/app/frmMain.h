@@ -26,7 +26,11 @@ class frmMain : public QWidget {
     Q_OBJECT
 public:
     // time gives the clock and the stage timers (tests hand in a fake one).
-    explicit frmMain(kivora::TimeSource &time, QWidget *parent = nullptr);
+    // shapes hands over the pictures drawn ahead (start-up draws them while Qt starts).
+    explicit frmMain(
+        kivora::TimeSource &time,
+        const std::function<kivora::PictureStore::Shapes()> &shapes = kivora::PictureStore::drawShapes,
+        QWidget *parent = nullptr);
     ~frmMain() override;
 
     // Recorders told of every stage, answer and end of a run (data file, timing log).

@@ -37,16 +37,28 @@ void PictureList::add(QImage picture, QString key) {
     m_entries.push_back({std::move(picture), std::move(key)});
 }
 
-PictureStore::PictureStore() {
+PictureStore::Shapes PictureStore::drawShapes() {
+    Shapes shapes;
+    for (int position = 1; position <= 6; ++position)
+        shapes.arrows[static_cast<std::size_t>(position - 1)] = drawArrow(position);
+    for (int figSet = 1; figSet <= 4; ++figSet)
+        shapes.figures[static_cast<std::size_t>(figSet - 1)] = drawFigureSet(figSet);
+    return shapes;
+}
+
+PictureStore::PictureStore() : PictureStore(drawShapes()) {}
+
+PictureStore::PictureStore(Shapes shapes) {
     PictureList &cues = m_lists[0];
     const char16_t *const arrowKeys[] = {u"l0", u"l60", u"l120", u"l180", u"l240", u"l300"};
     for (int position = 1; position <= 6; ++position)
-        cues.add(drawArrow(position), QString::fromUtf16(arrowKeys[position - 1]));
+        cues.add(std::move(shapes.arrows[static_cast<std::size_t>(position - 1)]),
+                 QString::fromUtf16(arrowKeys[position - 1]));
     cues.add(drawInstructionScreen(), u"instruction"_qs);
     cues.add(drawWaitScreen(), u"wait"_qs);
 
     for (int figSet = 1; figSet <= 4; ++figSet)
-        for (QImage &picture : drawFigureSet(figSet))
+        for (QImage &picture : shapes.figures[static_cast<std::size_t>(figSet - 1)])
             m_lists[static_cast<std::size_t>(figSet)].add(std::move(picture));
 }
 

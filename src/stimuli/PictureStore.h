@@ -47,7 +47,18 @@ class PictureStore {
 public:
     static constexpr int ListCount = 5;
 
+    // The arrows and the 48 letter pictures: pure pixel work without fonts, so they may be drawn
+    // on another thread, even before the application object exists (start-up does that while
+    // Qt connects to the display).
+    struct Shapes {
+        std::array<QImage, 6> arrows;
+        std::array<std::array<QImage, 12>, 4> figures;
+    };
+    static Shapes drawShapes();
+
     PictureStore();
+    // Completes the store with the two text screens, which need the fonts of a QGuiApplication.
+    explicit PictureStore(Shapes shapes);
 
     // Throws RuntimeError(ErrControlArray) for an index outside 0..4.
     const PictureList &operator[](int index) const;
