@@ -135,17 +135,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
         return false; // focus moves between the buttons as usual
 
     int code = kivora::virtualKeyCode(*key);
-    if (code == kivora::VK_RETURN && !key->isAutoRepeat()) {
-        // Enter clicks the focused button, or else the default button btnStart while enabled.
+    if (code == kivora::VK_RETURN && !key->isAutoRepeat() && btnStart->isEnabled()) {
+        // Between runs Enter clicks the focused button, or else the default button btnStart.
+        // During a run (btnStart disabled) it clicks nothing: the focus then rests on Stop, and
+        // keypad Enter lies right beside the answer keys, so a slip would end the run. Esc
+        // stops a run.
         auto *focused = qobject_cast<QPushButton *>(QApplication::focusWidget());
-        if (focused && focused->window() == this && focused->isEnabled()) {
+        if (focused && focused->window() == this && focused->isEnabled())
             focused->click();
-            return true;
-        }
-        if (btnStart->isEnabled()) {
+        else
             btnStart->click();
-            return true;
-        }
+        return true;
     } else if (code == kivora::VK_ESCAPE && !key->isAutoRepeat() && btnStop->isEnabled()) {
         btnStop->click(); // the cancel button
         return true;

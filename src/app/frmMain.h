@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RecentMedian.h"
 #include "app/StageTimer.h"
 #include "run/TrialRec.h"
 #include "stimuli/PictureStore.h"
@@ -103,7 +104,7 @@ private:
     QString m_planFile = u"sequence.csv"_qs;
     std::vector<kivora::RunObserver *> m_observers;
     bool m_awaitingAnswer = false;
-    qint64 m_paintUs[StageCount] = {};
+    kivora::RecentMedian m_paintUs[StageCount]; // how long each screen takes to come on screen
     bool m_runEnding = false;
     bool m_writeErrorShown = false;
     qint64 m_startTimeUs = 0;

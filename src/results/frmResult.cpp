@@ -118,6 +118,10 @@ void frmResult::PrintResult() {
         return;
     }
     QPrinter printer(info, QPrinter::HighResolution);
+    // The page's own origin is the corner of the printable area, as on the old platform: Qt's
+    // default 10-pt margins would push the whole page right and down.
+    const QPageLayout layout = printer.pageLayout();
+    printer.setPageMargins(layout.minimumMargins(), layout.units());
     printOn(printer);
 }
 

@@ -30,7 +30,7 @@ void frmMain::StartTurn() {
     clearPicture();
     const qint16 left = add16(sub16(basTime::TrialCount, CurTrial), 1);
     lMsg->setText(u"あと"_qs + QString::number(left) + u"問"_qs);
-    m_paintUs[Countdown] = Refresh();
+    m_paintUs[Countdown].add(Refresh());
     const qint64 shownUs = nowUs();
     notify([&](kivora::RunObserver &o) { o.stageShown(u"countdown"_qs, CurTrial, lMsg->text(), shownUs); });
     tmSec->setInterval(qint32(rec.PresentTime));
@@ -45,7 +45,7 @@ void frmMain::tmWait_Timer() {
     const qint16 first = add16(rec.StartDir, 1);
     showPicture(rec.FigSet, first);
     lMsg->setText(QString());
-    m_paintUs[First] = Refresh();
+    m_paintUs[First].add(Refresh());
     const qint64 shownUs = nowUs();
     notify([&](kivora::RunObserver &o) {
         o.stageShown(u"first"_qs, CurTrial, u"%1-%2"_qs.arg(rec.FigSet).arg(first), shownUs);
@@ -59,7 +59,7 @@ void frmMain::tmPrim_Timer() {
     const qint16 cue = add16(rec.CueDir, 1);
     showPicture(0, cue);
     lMsg->setText(QString());
-    m_paintUs[Cue] = Refresh();
+    m_paintUs[Cue].add(Refresh());
     const qint64 shownUs = nowUs();
     notify([&](kivora::RunObserver &o) { o.stageShown(u"cue"_qs, CurTrial, u"0-%1"_qs.arg(cue), shownUs); });
     armStage(*tmSec, Test, shownUs);
@@ -71,7 +71,7 @@ void frmMain::tmSec_Timer() {
     const qint16 k = testPosition(rec);
     showPicture(rec.FigSet, k);
     lMsg->setText(u"表(1)？ or 裏(2)？"_qs);
-    m_paintUs[Test] = Refresh();
+    m_paintUs[Test].add(Refresh());
     tmSec->setEnabled(false);
     // Read after the repaint: the reaction time counts from the moment the figure is on screen.
     m_startTimeUs = nowUs();
@@ -87,7 +87,7 @@ void frmMain::armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs) {
     // not something to plan the next stage by.
     // Until the next screen has been painted once, the countdown's paint (measured at the start
     // of every trial) stands in for it.
-    const qint64 measured = m_paintUs[next] > 0 ? m_paintUs[next] : m_paintUs[Countdown];
+    const qint64 measured = (m_paintUs[next].isEmpty() ? m_paintUs[Countdown] : m_paintUs[next]).median();
     const qint64 paint = std::clamp<qint64>(measured, 0, 3000);
     timer.setLeadUs(nowUs() - shownUs + paint);
     timer.setEnabled(true);

@@ -3,6 +3,7 @@
 #include "app/Checked.h"
 #include "app/Clock.h"
 #include "app/KeyCodes.h"
+#include "app/RecentMedian.h"
 #include "app/RuntimeError.h"
 #include "app/StageTimer.h"
 #include "app/basTime.h"
@@ -34,6 +35,7 @@ private slots:
     void keyCodes_data();
     void keyCodes();
     void programStateStartsEmpty();
+    void recentMedianIgnoresOneOutlier();
 };
 
 void tst_app_core::arithmetic_data() {
@@ -228,6 +230,19 @@ void tst_app_core::programStateStartsEmpty() {
     QCOMPARE(basTime::TrialCount, qint16(0));
     QCOMPARE(basTime::Stats.TimeCount, qint16(0));
     QVERIFY(&basTime::TimeCount == &basTime::Stats.TimeCount);
+}
+
+void tst_app_core::recentMedianIgnoresOneOutlier() {
+    RecentMedian m;
+    QVERIFY(m.isEmpty());
+    m.add(800);
+    QCOMPARE(m.median(), 800);
+    m.add(5000); // one slow paint
+    m.add(700);
+    QCOMPARE(m.median(), 800);
+    for (int i = 0; i < 5; ++i)
+        m.add(600 + i); // only the last five count
+    QCOMPARE(m.median(), 602);
 }
 
 QTEST_GUILESS_MAIN(tst_app_core)

@@ -100,6 +100,7 @@ private slots:
     void nameQuestion_data();
     void nameQuestion();
     void stopAndSecondRun();
+    void enterDuringRunStopsNothing();
     void emptyPlanStartsNothing();
     void reactionTimeAcrossClockWrap();
     void stoppedRunLeavesRowsOnDisk();
@@ -310,6 +311,22 @@ void tst_run_session::stopAndSecondRun() {
     m_time.advanceMs(321);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 321); // the new run overwrites the answer
+    QCOMPARE(basTime::Trials[1].Answer, qint16(0));
+}
+
+void tst_run_session::enterDuringRunStopsNothing() {
+    start();
+    QCOMPARE(QApplication::focusWidget(), m_w->btnStop);
+    const Key keypadEnter{Qt::Key_Enter, Qt::KeypadModifier, 104};
+    const Key mainEnter{Qt::Key_Return, Qt::NoModifier, 36};
+    press(keypadEnter); // right beside the keypad's answer keys
+    press(mainEnter);
+    QCOMPARE(buttons(), u"-T-"_qs);
+    QVERIFY(m_w->tmWait->Enabled());
+    toTestFigure();
+    press(mainEnter);
+    QVERIFY(m_w->awaitingAnswer());
+    press(Pad1);
     QCOMPARE(basTime::Trials[1].Answer, qint16(0));
 }
 
