@@ -65,6 +65,16 @@ void printOut(const QString &text) {
     std::fflush(stdout);
 }
 
+// The error box of a failure that ends the program. Where nobody can see or answer a box (the
+// offscreen and minimal platforms), the message on standard error is all there is: a box there
+// would wait for ever.
+void errorBox(const QString &text) {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == u"offscreen"_qs || platform == u"minimal"_qs)
+        return;
+    QMessageBox::critical(nullptr, u"Kivora"_qs, text);
+}
+
 // A failure that reaches the event loop ends the program after the standard error box, as
 // every handler's failure does. (Letting an exception cross Qt's event loop is undefined.)
 class KivoraApplication final : public QApplication {
@@ -82,7 +92,7 @@ public:
     }
     [[noreturn]] static void fatal(const QString &text) {
         printErr(text);
-        QMessageBox::critical(nullptr, u"Kivora"_qs, text);
+        errorBox(text);
         std::fflush(nullptr);
         std::_Exit(1);
     }
@@ -229,7 +239,7 @@ int runApplication(int argc, char **argv) {
             log = std::make_unique<EventLog>(resolved(parser.value(logOpt), startDir));
     } catch (const RuntimeError &e) {
         printErr(u"kivora: "_qs + e.detail());
-        QMessageBox::critical(nullptr, u"Kivora"_qs, e.detail());
+        errorBox(e.detail());
         return 1;
     }
 
@@ -245,7 +255,7 @@ int runApplication(int argc, char **argv) {
         main.Form_Load();
     } catch (const PlanError &e) {
         printErr(e.location());
-        QMessageBox::critical(nullptr, u"Kivora"_qs, u"試行計画を読み込めません。\n\n"_qs + e.location());
+        errorBox(u"試行計画を読み込めません。\n\n"_qs + e.location());
         return 1;
     } catch (const RuntimeError &e) {
         KivoraApplication::fatal(e.text());

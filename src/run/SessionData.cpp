@@ -54,8 +54,13 @@ QString SessionData::safeFileName(const QString &name) {
         out.chop(1), out += u'_';
     if (out.startsWith(u'.'))
         out[0] = u'_';
-    if (out.size() > 80) // keep the whole path well inside common limits
-        out.truncate(80);
+    // File systems count a name in bytes (255 at most, with the stamp and "_means.csv" still to
+    // come): keep 160 bytes of UTF-8, cut between characters, never inside a surrogate pair.
+    while (out.toUtf8().size() > 160) {
+        out.chop(1);
+        if (!out.isEmpty() && out.back().isHighSurrogate())
+            out.chop(1);
+    }
     if (out.isEmpty())
         out = u"_"_qs;
     return out;
@@ -93,8 +98,16 @@ QString SessionData::meansCsv(const RunStats &stats) {
 }
 
 void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        writeFailed(file, u"データを書き込めません"_qs);
+    // The files are unbuffered: a write goes straight to the file, and one that fails (a full
+    // disk) is taken back whole, so the file never ends in half a row.
+    const qint64 before = file.size();
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.resize(before);
+        file.seek(before);
+        throw RuntimeError(ErrPermissionDenied, u"データを書き込めません %1: %2"_qs.arg(
+                                                    QDir::toNativeSeparators(file.fileName()), reason));
+    }
     // On disk before the next trial starts: a crash or a power cut loses no answered trial.
     if (::fsync(file.handle()) != 0)
         writeFailed(file, u"データをディスクに書き込めません"_qs);
@@ -115,7 +128,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
         if (QFileInfo::exists(dir.filePath(m_stem + u"_means.csv"_qs)))
             continue;
         m_file.setFileName(dir.filePath(m_stem + u".csv"_qs));
-        if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             break;
         if (!m_file.exists() || n > 999)
             writeFailed(m_file, u"データファイルを作れません"_qs);
@@ -150,7 +163,7 @@ void SessionData::runStopped(qint64) {
 void SessionData::runCompleted(const RunStats &stats, qint64) {
     m_file.close();
     QFile means(QDir(m_folder).filePath(m_stem + u"_means.csv"_qs));
-    if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         writeFailed(means, u"平均値ファイルを作れません"_qs);
     writeSynced(means, meansCsv(stats).toUtf8());
     m_meansPath = means.fileName();

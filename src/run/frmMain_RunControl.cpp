@@ -29,6 +29,7 @@ void frmMain::btnStart_Click() {
     activateWindow();
     if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
         return;
+    m_writeErrorShown = false;
     notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); });
     CurTrial = 1;
     btnStart->setEnabled(false);
@@ -106,11 +107,12 @@ void frmMain::notify(const std::function<void(kivora::RunObserver &)> &call) {
             call(*o);
         } catch (const kivora::RuntimeError &e) {
             // The session goes on: what was written stays, and the experimenter can stop.
-            if (!m_writeErrorShown) {
+            if (!m_writeErrorShown) { // once per run: the experimenter knows, the run goes on
                 m_writeErrorShown = true;
                 QMessageBox::warning(this, windowTitle(),
                                      u"記録を書き込めませんでした。\n\n"_qs + e.detail() +
                                          u"\n\nそれまでの記録は残っています。"_qs);
+                activateWindow(); // the answer keys come to this window again
             }
         }
     }
