@@ -13,6 +13,7 @@ void frmMain::Form_Load() {
     basTime::TrialCount = 0;
     // Reads value after value and refuses a plan the run could not carry out, with the file and
     // the line; only records 1..TrialCount and their plan fields are written.
-    basTime::TrialCount = kivora::loadPlanFile(m_planFile, basTime::Trials);
+    // Opened by its full name, so that a refusal names the folder it looked in.
+    basTime::TrialCount = kivora::loadPlanFile(QDir::current().absoluteFilePath(m_planFile), basTime::Trials);
     showPicture(0, u"instruction"_qs);
 }
