@@ -81,6 +81,11 @@ class KivoraApplication final : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject *receiver, QEvent *event) override {
+        // While the error box is up, the stage timers stay still: the handler that failed may
+        // have left its timer running, and must not run (and fail) again behind the box.
+        if (s_failing && event->type() == QEvent::SockAct && receiver->parent() &&
+            qobject_cast<StageTimer *>(receiver->parent()))
+            return true;
         try {
             return QApplication::notify(receiver, event);
         } catch (const RuntimeError &e) {
@@ -92,28 +97,14 @@ public:
     }
     [[noreturn]] static void fatal(const QString &text) {
         printErr(text);
-        errorBox(text);
+        if (!std::exchange(s_failing, true))
+            errorBox(text);
         std::fflush(nullptr);
         std::_Exit(1);
     }
-};
-
-// Calls back once, right after the watched widget's first paint has been flushed.
-class FirstPaintWatch final : public QObject {
-public:
-    FirstPaintWatch(QWidget *watched, std::function<void()> done)
-        : QObject(watched), m_done(std::move(done)) {}
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (event->type() == QEvent::Paint && m_done) {
-            watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(
-                this, [this] { std::exchange(m_done, nullptr)(); }, Qt::QueuedConnection);
-        }
-        return false;
-    }
 
 private:
-    std::function<void()> m_done;
+    static inline bool s_failing = false;
 };
 
 bool displayReachable() {
@@ -262,11 +253,7 @@ int runApplication(int argc, char **argv) {
     }
     if (log) {
         // The first paint of the main window, once it has reached the window system.
-        auto *firstPaint = new FirstPaintWatch(&main, [&log] {
-            waitForWindowSystem();
-            log->windowShown(SteadyClock::instance().nowUs());
-        });
-        main.installEventFilter(firstPaint);
+        onFirstPaint(&main, [&log] { log->windowShown(SteadyClock::instance().nowUs()); });
     }
     main.show();
     return app.exec();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+class QWidget;
+
 namespace kivora {
 
 // Returns once the window system has carried out everything sent to it so far — after a
@@ -7,5 +11,9 @@ namespace kivora {
 // server. Unlike QGuiApplication::sync() it dispatches no events, so no key or timer handler
 // can run in the middle of the caller's handler.
 void waitForWindowSystem();
+
+// Calls done once, right after widget's first paint has reached the window system (not when
+// show() was called: the window is painted only once the window system has mapped it).
+void onFirstPaint(QWidget *widget, std::function<void()> done);
 
 } // namespace kivora

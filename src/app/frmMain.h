@@ -97,8 +97,9 @@ private:
     // paint last time.
     void armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs);
     qint64 nowUs() const;
-    // Tells every recorder; a recorder that cannot write is reported, and the run goes on.
-    void notify(const std::function<void(kivora::RunObserver &)> &call);
+    // Tells every recorder; returns false when one could not write, which is shown once per run.
+    bool notify(const std::function<void(kivora::RunObserver &)> &call);
+    void showWriteFailure(const QString &detail);
 
     kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;

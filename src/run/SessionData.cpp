@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTimeZone>
 #include <QUuid>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace kivora {
@@ -113,6 +114,16 @@ void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
         writeFailed(file, u"データをディスクに書き込めません"_qs);
 }
 
+void SessionData::syncFolder() {
+    // The new file's name reaches the disk too, not only its rows: on some file systems a power
+    // cut right after creating a file would otherwise lose it whole.
+    const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 void SessionData::runStarted(const QString &subject, qint64) {
     m_file.close();
     m_subject = subject;
@@ -135,6 +146,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
     }
     m_meansPath.clear();
     writeSynced(m_file, Header);
+    syncFolder();
 }
 
 void SessionData::answered(qint16 trial, const TrialRec &rec, int, qint64) {

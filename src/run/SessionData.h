@@ -44,6 +44,7 @@ public:
 
 private:
     void writeSynced(QFile &file, const QByteArray &bytes);
+    void syncFolder();
     QString m_folder;
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
     QFile m_file;

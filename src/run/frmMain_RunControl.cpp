@@ -29,8 +29,11 @@ void frmMain::btnStart_Click() {
     activateWindow();
     if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
         return;
+    // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
+    // experimenter learns it now, before the participant answers into nothing.
     m_writeErrorShown = false;
-    notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); });
+    if (!notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); }))
+        return;
     CurTrial = 1;
     btnStart->setEnabled(false);
     btnStop->setEnabled(true);
@@ -87,11 +90,8 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
 
 void frmMain::showResults() {
     frmResult results; // loaded afresh for every showing, without an owner window
-    results.setWindowModality(Qt::ApplicationModal); // modal already while shown before exec()
-    results.show();
-    results.repaint();
-    kivora::waitForWindowSystem();
-    notify([&](kivora::RunObserver &o) { o.resultsShown(nowUs()); });
+    kivora::onFirstPaint(&results,
+                         [this] { notify([&](kivora::RunObserver &o) { o.resultsShown(nowUs()); }); });
     results.exec();
     activateWindow();
     notify([&](kivora::RunObserver &o) { o.resultsClosed(nowUs()); });
@@ -101,21 +101,39 @@ qint64 frmMain::nowUs() const {
     return m_time.clock().nowUs();
 }
 
-void frmMain::notify(const std::function<void(kivora::RunObserver &)> &call) {
+bool frmMain::notify(const std::function<void(kivora::RunObserver &)> &call) {
+    bool written = true;
     for (kivora::RunObserver *o : m_observers) {
         try {
             call(*o);
         } catch (const kivora::RuntimeError &e) {
-            // The session goes on: what was written stays, and the experimenter can stop.
-            if (!m_writeErrorShown) { // once per run: the experimenter knows, the run goes on
-                m_writeErrorShown = true;
-                QMessageBox::warning(this, windowTitle(),
-                                     u"記録を書き込めませんでした。\n\n"_qs + e.detail() +
-                                         u"\n\nそれまでの記録は残っています。"_qs);
-                activateWindow(); // the answer keys come to this window again
-            }
+            written = false;
+            showWriteFailure(e.detail());
         }
     }
+    return written;
+}
+
+void frmMain::showWriteFailure(const QString &detail) {
+    if (m_writeErrorShown) // once per run
+        return;
+    m_writeErrorShown = true;
+    const bool running = !btnStart->isEnabled();
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, windowTitle(),
+        u"記録を書き込めませんでした。\n\n"_qs + detail +
+            (running ? u"\n\nそれまでの記録は残っています。"_qs : u"\n\n実験は開始していません。"_qs),
+        QMessageBox::Ok, this);
+    box->setObjectName(u"writeFailure"_qs);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Shown for the experimenter without taking the keyboard. A modal box would run its own
+    // event loop inside the stage handler that failed, with the trial's timers firing behind
+    // it, and the participant's keys would close it unseen. The run goes on; Stop works.
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    box->show();
+    activateWindow(); // where the platform activated the box all the same
 }
 
 void frmMain::Analyze() {

@@ -130,6 +130,8 @@ private:
             if (!r)
                 return;
             ++m_resultsShown;
+            QVERIFY(QTest::qWaitForWindowExposed(r));
+            QTest::qWait(20); // its first paint reaches the screen
             m_summary = r->findChild<QPlainTextEdit *>(u"txtResult"_qs)
                             ? r->findChild<QPlainTextEdit *>(u"txtResult"_qs)->toPlainText()
                             : r->findChild<QTextEdit *>(u"txtResult"_qs)->toPlainText();
