@@ -16,6 +16,8 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 
+#include <cups/cups.h>
+
 using kivora::twipRect;
 using kivora::twips;
 
@@ -140,7 +142,19 @@ bool frmResult::printOn(QPrinter &printer) {
     }
     chResult->copyChartArea();
     drawPage(painter);
-    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+    const bool ended = painter.end();
+    // Qt hands the finished page to CUPS and does not look at the answer, so a queue that
+    // refuses jobs (stopped, rejecting, removed, its scheduler gone) would print nothing
+    // without a word. The last CUPS call of end() is that hand-over; its status tells.
+    const bool refused =
+        printer.outputFormat() == QPrinter::NativeFormat && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE;
+    if (refused) {
+        reportPrintFailure(u"プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
+                           u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(
+                               name, QString::fromUtf8(cupsLastErrorString())));
+        return false;
+    }
+    if (!ended || printer.printerState() == QPrinter::Error) {
         reportPrintFailure(u"プリンタ「%1」への印刷が失敗しました。\n"
                            u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(name));
         return false;

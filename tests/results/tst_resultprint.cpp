@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,6 +119,7 @@ private slots:
 
     void noDefaultPrinter();
     void jobThatCannotStart();
+    void queueRefusingJobs();
 
     void pageLayout_data();
     void pageLayout();
@@ -189,6 +191,25 @@ void tst_ResultPrint::jobThatCannotStart() {
     QCOMPARE(catcher.texts.size(), 1);
     QVERIFY2(catcher.texts[0].contains(u"印刷を始められませんでした"_qs), qPrintable(catcher.texts[0]));
     QCOMPARE(catcher.icons[0], QMessageBox::Warning);
+    QVERIFY(w.isVisible());
+}
+
+// A real queue that refuses jobs (a stopped or rejecting printer): CUPS says no, and the lab is
+// told so, rather than waiting at an empty printer. Needs the CUPS queue that scripts/test sets up.
+void tst_ResultPrint::queueRefusingJobs() {
+    if (qEnvironmentVariableIsEmpty("KIVORA_TEST_CUPS") || QPrinterInfo::defaultPrinter().isNull())
+        QSKIP("needs the CUPS default queue that scripts/test starts");
+    const QString queue = QPrinterInfo::defaultPrinter().printerName();
+    QCOMPARE(QProcess::execute(u"cupsreject"_qs, {queue}), 0);
+    auto accept = qScopeGuard([&] { QProcess::execute(u"cupsaccept"_qs, {queue}); });
+
+    frmResult w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    MessageBoxCatcher catcher;
+    QTest::mouseClick(w.btnPrint, Qt::LeftButton);
+    QCOMPARE(catcher.texts.size(), 1);
+    QVERIFY2(catcher.texts[0].contains(u"受け付けませんでした"_qs), qPrintable(catcher.texts[0]));
     QVERIFY(w.isVisible());
 }
 
