@@ -9,6 +9,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -19,6 +20,22 @@
 #include <cups/cups.h>
 
 using kivora::twipRect;
+
+namespace {
+// The status of the calling thread's last CUPS request, or an empty string when it succeeded.
+// libcups is looked up when printing, not linked: the print plugin has loaded it by then, and
+// linking it would load it and its dependencies at every start-up.
+QString cupsRefusal() {
+    using LastError = ipp_status_t (*)();
+    using LastErrorString = const char *(*)();
+    QLibrary cups(u"cups"_qs, 2);
+    const auto lastError = reinterpret_cast<LastError>(cups.resolve("cupsLastError"));
+    const auto lastErrorString = reinterpret_cast<LastErrorString>(cups.resolve("cupsLastErrorString"));
+    if (!lastError || !lastErrorString || lastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+        return {};
+    return QString::fromUtf8(lastErrorString());
+}
+} // namespace
 using kivora::twips;
 
 frmResult::frmResult(QWidget *parent)
@@ -146,13 +163,13 @@ bool frmResult::printOn(QPrinter &printer) {
     // Qt hands the finished page to CUPS and does not look at the answer, so a queue that
     // refuses jobs (stopped, rejecting, removed, its scheduler gone) would print nothing
     // without a word. The last CUPS call of end() is that hand-over; its status tells.
-    const bool refused =
-        printer.outputFormat() == QPrinter::NativeFormat && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE;
-    if (refused) {
-        reportPrintFailure(u"プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
-                           u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(
-                               name, QString::fromUtf8(cupsLastErrorString())));
-        return false;
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        if (const QString refusal = cupsRefusal(); !refusal.isEmpty()) {
+            reportPrintFailure(
+                u"プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
+                u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(name, refusal));
+            return false;
+        }
     }
     if (!ended || printer.printerState() == QPrinter::Error) {
         reportPrintFailure(u"プリンタ「%1」への印刷が失敗しました。\n"
