@@ -58,10 +58,10 @@ PreciseTimer::~PreciseTimer() {
 }
 
 void PreciseTimer::armAt(qint64 deadlineNs) {
-    itimerspec spec{};
-    spec.it_value.tv_sec = deadlineNs / 1'000'000'000;
-    spec.it_value.tv_nsec = deadlineNs % 1'000'000'000;
-    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec when{};
+    when.it_value.tv_sec = deadlineNs / 1'000'000'000;
+    when.it_value.tv_nsec = deadlineNs % 1'000'000'000;
+    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr);
     m_notifier->setEnabled(true);
 }
 
