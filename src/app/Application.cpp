@@ -253,7 +253,13 @@ int runApplication(int argc, char **argv) {
     }
     if (log) {
         // The first paint of the main window, once it has reached the window system.
-        onFirstPaint(&main, [&log] { log->windowShown(SteadyClock::instance().nowUs()); });
+        onFirstPaint(&main, [&log] {
+            try {
+                log->windowShown(SteadyClock::instance().nowUs());
+            } catch (const RuntimeError &e) { // a log that cannot be written is no reason to stop
+                printErr(u"kivora: "_qs + e.detail());
+            }
+        });
     }
     main.show();
     return app.exec();
