@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QWidget>
 #include <cstdlib>
 #include <xcb/xcb.h>

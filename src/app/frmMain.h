@@ -93,8 +93,8 @@ private:
     enum Stage { Countdown, First, Cue, Test, StageCount };
     void prepareTrialPictures(const kivora::TrialRec &rec);
     // Enables a stage timer so that the next screen comes on screen Interval ms after this one
-    // did (shownUs): it fires early by the time since then and by what the next screen took to
-    // paint last time.
+    // did (shownUs): it fires early by the time since then and by the median of the next
+    // screen's recent paint times.
     void armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs);
     qint64 nowUs() const;
     // Tells every recorder; returns false when one could not write, which is shown once per run.

@@ -1,5 +1,6 @@
 #include "app/frmMessage.h"
 
+#include "app/FlatTextBox.h"
 #include "app/Fonts.h"
 #include "app/Twips.h"
 
@@ -25,20 +26,10 @@ frmMessage::frmMessage(QWidget *parent)
     btnDummy->setObjectName(u"btnDummy"_qs);
     btnDummy->setGeometry(kivora::twipRect(1800, 480, 1215, 495));
 
-    txtMessage = new QPlainTextEdit(this);
-    txtMessage->setObjectName(u"txtMessage"_qs);
-    txtMessage->setGeometry(kivora::twipRect(120, 120, 4455, 1215));
-    txtMessage->setReadOnly(true);
+    txtMessage = kivora::makeFlatTextBox(this, u"txtMessage"_qs, kivora::twipRect(120, 120, 4455, 1215),
+                                         kivora::uiFont(12));
     txtMessage->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtMessage->setFrameShape(QFrame::NoFrame);
     txtMessage->setFocusPolicy(Qt::ClickFocus); // not a tab stop; a click still gives it the focus
-    txtMessage->setFont(kivora::uiFont(12));
-    txtMessage->setBackgroundRole(QPalette::Button);
-    QPalette pal = txtMessage->palette();
-    pal.setColor(QPalette::Base, pal.color(QPalette::Button));
-    txtMessage->setPalette(pal);
     txtMessage->installEventFilter(this);
     txtMessage->viewport()->installEventFilter(this);
     txtMessage->raise();

@@ -1,5 +1,6 @@
 #include "results/frmResult.h"
 
+#include "app/FlatTextBox.h"
 #include "app/Fonts.h"
 #include "app/Twips.h"
 #include "app/basTime.h"
@@ -60,20 +61,11 @@ frmResult::frmResult(QWidget *parent)
     chResult->setFocusPolicy(Qt::NoFocus);
     chResult->setVisible(false);
 
-    txtResult = new QPlainTextEdit(this);
-    txtResult->setObjectName(u"txtResult"_qs);
-    txtResult->setGeometry(twipRect(240, 6840, 6615, 735));
-    txtResult->setReadOnly(true);
+    txtResult =
+        kivora::makeFlatTextBox(this, u"txtResult"_qs, twipRect(240, 6840, 6615, 735), kivora::uiFont(14.25));
     txtResult->setTabChangesFocus(true);
     txtResult->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtResult->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txtResult->setFrameShape(QFrame::NoFrame);
     txtResult->document()->setDocumentMargin(2); // px; two 14-pt lines fill the 49-px box
-    txtResult->setFont(kivora::uiFont(14.25));
-    QPalette palette = txtResult->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-    txtResult->setPalette(palette);
     txtResult->setPlainText(u"正解数\r\n全平均反応時間\r\n"_qs);
 
     btnClose = new QPushButton(u"閉じる"_qs, this);

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimeZone>
 #include <QUuid>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,10 +14,12 @@ namespace {
 const QByteArray Header =
     "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT\r\n";
 
+[[noreturn]] void writeFailed(const QFile &file, const QString &what, const QString &reason) {
+    throw RuntimeError(ErrPermissionDenied,
+                       u"%1 %2: %3"_qs.arg(what, QDir::toNativeSeparators(file.fileName()), reason));
+}
 [[noreturn]] void writeFailed(const QFile &file, const QString &what) {
-    throw RuntimeError(
-        ErrPermissionDenied,
-        u"%1 %2: %3"_qs.arg(what, QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    writeFailed(file, what, file.errorString());
 }
 } // namespace
 
@@ -103,11 +104,10 @@ void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
     // disk) is taken back whole, so the file never ends in half a row.
     const qint64 before = file.size();
     if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+        const QString reason = file.errorString(); // before the take-back sets its own
         file.resize(before);
         file.seek(before);
-        throw RuntimeError(ErrPermissionDenied, u"データを書き込めません %1: %2"_qs.arg(
-                                                    QDir::toNativeSeparators(file.fileName()), reason));
+        writeFailed(file, u"データを書き込めません"_qs, reason);
     }
     // On disk before the next trial starts: a crash or a power cut loses no answered trial.
     if (::fsync(file.handle()) != 0)
@@ -126,7 +126,7 @@ void SessionData::syncFolder() {
 
 void SessionData::runStarted(const QString &subject, qint64) {
     m_file.close();
-    m_subject = subject;
+    m_subjectCell = csvField(spreadsheetSafe(subject));
     const QDateTime now = m_now();
     m_started = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
     const QString base = now.toString(u"yyyyMMdd-HHmmss"_qs);
@@ -152,7 +152,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
 void SessionData::answered(qint16 trial, const TrialRec &rec, int, qint64) {
     if (!m_file.isOpen())
         return;
-    const QString row = QStringList{csvField(spreadsheetSafe(m_subject)),
+    const QString row = QStringList{m_subjectCell,
                                     m_started,
                                     QString::number(trial),
                                     QString::number(rec.FigSet),

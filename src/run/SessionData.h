@@ -49,7 +49,7 @@ private:
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
     QFile m_file;
     QString m_stem;
-    QString m_subject;
+    QString m_subjectCell; // the name as the first cell of every row, quoted and made safe
     QString m_started;
     QString m_meansPath;
 };

@@ -83,11 +83,11 @@ void frmMain::tmSec_Timer() {
 }
 
 void frmMain::armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs) {
-    // A paint never takes longer than a few ms; a bigger figure is an outlier (a busy machine),
-    // not something to plan the next stage by.
     // Until the next screen has been painted once, the countdown's paint (measured at the start
     // of every trial) stands in for it.
     const qint64 measured = (m_paintUs[next].isEmpty() ? m_paintUs[Countdown] : m_paintUs[next]).median();
+    // A paint never takes longer than a few ms; more is a busy machine, not something to plan
+    // the next stage by.
     const qint64 paint = std::clamp<qint64>(measured, 0, 3000);
     timer.setLeadUs(nowUs() - shownUs + paint);
     timer.setEnabled(true);
