@@ -1,7 +1,5 @@
 #include "analysis/Analyze.h"
 
-#include "app/basTime.h"
-
 namespace kivora {
 
 namespace {
@@ -51,10 +49,6 @@ void Analyze(const TrialTable &trials, qint16 trialCount, RunStats &stats) {
         if (trial.Mirror == trial.Answer)
             stats.CorrectCount = add16(stats.CorrectCount, 1);
     }
-}
-
-void Analyze() {
-    Analyze(basTime::Trials, basTime::TrialCount, basTime::Stats);
 }
 
 } // namespace kivora

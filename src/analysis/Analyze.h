@@ -15,7 +15,4 @@ namespace kivora {
 // the first failing step and whatever was updated before it stays as it is.
 void Analyze(const TrialTable &trials, qint16 trialCount, RunStats &stats);
 
-// The same over the program-wide state: basTime::Trials and TrialCount into basTime::Stats.
-void Analyze();
-
 } // namespace kivora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Checked.h"
+#include "base/Checked.h"
 
 #include <QtGlobal>
 

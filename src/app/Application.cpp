@@ -1,14 +1,14 @@
 #include "app/Application.h"
 
-#include "app/Clock.h"
-#include "app/Fonts.h"
-#include "app/RuntimeError.h"
-#include "app/StageTimer.h"
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
-#include "run/EventLog.h"
+#include "base/Clock.h"
+#include "base/Fonts.h"
+#include "base/RuntimeError.h"
+#include "base/StageTimer.h"
+#include "results/EventLog.h"
+#include "results/SessionData.h"
 #include "run/PlanReader.h"
-#include "run/SessionData.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
 
@@ -132,7 +132,7 @@ int checkPlan(const QString &planPath) {
         printOut(planSummary(trials, count));
         return 0;
     } catch (const PlanError &e) {
-        printErr(e.location());
+        printErr(e.detail());
         return 1;
     }
 }
@@ -245,8 +245,8 @@ int runApplication(int argc, char **argv) {
     try {
         main.Form_Load();
     } catch (const PlanError &e) {
-        printErr(e.location());
-        errorBox(u"試行計画を読み込めません。\n\n"_qs + e.location());
+        printErr(e.detail());
+        errorBox(u"試行計画を読み込めません。\n\n"_qs + e.detail());
         return 1;
     } catch (const RuntimeError &e) {
         KivoraApplication::fatal(e.text());

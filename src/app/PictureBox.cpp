@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace kivora {
+
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
@@ -65,3 +67,5 @@ const QPixmap &PictureBox::pixmapFor(const QImage &image) {
     return *m_prepared.insert(image.cacheKey(),
                               QPixmap::fromImage(image.convertToFormat(QImage::Format_RGB32)));
 }
+
+} // namespace kivora

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <initializer_list>
 
+namespace kivora {
+
 // The picture control of the main window: a fixed single (sunken, 2 px) border around one
 // picture shown at its own size, never stretched. The picture is drawn one picture pixel to
 // one device pixel, also on a scaled screen, where smoothing would blur a 1-bit stimulus; it is
@@ -36,3 +38,5 @@ private:
     const QImage *m_image = nullptr;
     QHash<qint64, QPixmap> m_prepared;
 };
+
+} // namespace kivora

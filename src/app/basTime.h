@@ -20,9 +20,6 @@ inline kivora::TimeListT &TimeList = Stats.TimeList;
 inline qint16 &TimeCount = Stats.TimeCount;
 inline qint16 &CorrectCount = Stats.CorrectCount;
 
-// The system millisecond clock: 32 bits, wrapping, monotonic.
-qint32 timeGetTime();
-
 // Back to the state of a fresh process (for tests that run several sessions in one process).
 void reset();
 

@@ -1,11 +1,11 @@
 #include "app/frmMain.h"
 
-#include "app/Clock.h"
-#include "app/Fonts.h"
-#include "app/KeyCodes.h"
 #include "app/PictureBox.h"
-#include "app/Twips.h"
 #include "app/WindowSystem.h"
+#include "base/Clock.h"
+#include "base/Fonts.h"
+#include "base/KeyCodes.h"
+#include "base/Twips.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -13,7 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-using kivora::twipRect;
+using kivora::rectFromTwips;
 
 namespace {
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry) {
@@ -33,26 +33,26 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
     setWindowTitle(u"Kivora"_qs);
     // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the
     // controls keep their places.
-    resize(kivora::twips(5280), kivora::twips(4995));
-    move(kivora::twips(3810), kivora::twips(1920));
+    resize(kivora::pxFromTwips(5280), kivora::pxFromTwips(4995));
+    move(kivora::pxFromTwips(3810), kivora::pxFromTwips(1920));
 
     // Tab order 0, 1, 2 = creation order of the buttons; the label and the picture take no focus.
-    btnStart = makeButton(this, u"btnStart"_qs, u"開始"_qs, twipRect(720, 4440, 1215, 495));
-    btnStop = makeButton(this, u"btnStop"_qs, u"中止"_qs, twipRect(2040, 4440, 1215, 495));
-    btnEnd = makeButton(this, u"btnEnd"_qs, u"終了"_qs, twipRect(3360, 4440, 1215, 495));
+    btnStart = makeButton(this, u"btnStart"_qs, u"開始"_qs, rectFromTwips(720, 4440, 1215, 495));
+    btnStop = makeButton(this, u"btnStop"_qs, u"中止"_qs, rectFromTwips(2040, 4440, 1215, 495));
+    btnEnd = makeButton(this, u"btnEnd"_qs, u"終了"_qs, rectFromTwips(3360, 4440, 1215, 495));
     btnStop->setEnabled(false);
     setTabOrder(btnStart, btnStop);
     setTabOrder(btnStop, btnEnd);
 
     lMsg = new QLabel(this);
     lMsg->setObjectName(u"lMsg"_qs);
-    lMsg->setGeometry(twipRect(720, 4080, 3855, 375));
+    lMsg->setGeometry(rectFromTwips(720, 4080, 3855, 375));
     lMsg->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lMsg->setFont(kivora::uiFont(14.25, true));
 
-    Image1 = new PictureBox(this);
+    Image1 = new kivora::PictureBox(this);
     Image1->setObjectName(u"Image1"_qs);
-    Image1->setGeometry(twipRect(690, 120, 3900, 3900));
+    Image1->setGeometry(rectFromTwips(690, 120, 3900, 3900));
 
     // Labels lie beneath the window's other controls.
     lMsg->lower();

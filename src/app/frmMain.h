@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/RecentMedian.h"
-#include "app/StageTimer.h"
+#include "base/RecentMedian.h"
+#include "base/StageTimer.h"
 #include "run/TrialRec.h"
 #include "stimuli/PictureStore.h"
 
@@ -13,10 +13,10 @@
 
 class QLabel;
 class QPushButton;
-class PictureBox;
 
 namespace kivora {
 class Clock;
+class PictureBox;
 class RunObserver;
 } // namespace kivora
 
@@ -67,7 +67,7 @@ public:
     QPushButton *btnStop;
     QPushButton *btnStart;
     QLabel *lMsg;
-    PictureBox *Image1;
+    kivora::PictureBox *Image1;
     std::unique_ptr<kivora::StageTimer> tmWait;
     std::unique_ptr<kivora::StageTimer> tmPrim;
     std::unique_ptr<kivora::StageTimer> tmSec;

@@ -1,6 +1,6 @@
 #include "results/ChartControl.h"
 
-#include "app/Fonts.h"
+#include "base/Fonts.h"
 
 #include <QBarCategoryAxis>
 #include <QClipboard>
@@ -16,7 +16,7 @@
 #include <array>
 #include <cmath>
 
-using kivora::DataSheet;
+namespace kivora {
 
 namespace {
 
@@ -110,23 +110,25 @@ void scaleValueAxis(QValueAxis *axis, const QList<double> &values) {
     axis->applyNiceNumbers();
 }
 
-} // namespace
-
-QColor ChartControl::seriesColor(int i) {
-    // The automatic line colours of office charts of the time: navy, magenta, yellow, cyan,
-    // purple, dark red, teal, blue.
+// Automatic colour and marker of the line in series position i (0-based), repeating after eight
+// lines.
+QColor seriesColor(int i) {
+    // Navy, magenta, yellow, cyan, purple, dark red, teal, blue: eight full colours that stand
+    // out on the grey plot area, taken in this order for lines 1..8.
     static const std::array<QColor, 8> colors{QColor(0, 0, 128),   QColor(255, 0, 255), QColor(255, 255, 0),
                                               QColor(0, 255, 255), QColor(128, 0, 128), QColor(128, 0, 0),
                                               QColor(0, 128, 128), QColor(0, 0, 255)};
     return colors[std::size_t(i % 8)];
 }
 
-QImage ChartControl::seriesMarker(int i) {
+QImage seriesMarker(int i) {
     static const std::array<Marker, 8> shapes{Marker::Diamond, Marker::Square, Marker::Triangle,
                                               Marker::Cross,   Marker::Star,   Marker::Circle,
                                               Marker::Plus,    Marker::Bar};
     return markerImage(shapes[std::size_t(i % 8)], seriesColor(i));
 }
+
+} // namespace
 
 ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     setRenderHint(QPainter::Antialiasing);
@@ -147,12 +149,12 @@ ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     c->setPlotAreaBackgroundPen(QPen(QColor(128, 128, 128), 1));
 
     c->setTitle(u"キヴォラ反応時間"_qs);
-    c->setTitleFont(kivora::uiFont(13.75, true));
+    c->setTitleFont(uiFont(13.75, true));
     c->setTitleBrush(Black);
 
     QLegend *legend = c->legend();
     legend->setAlignment(Qt::AlignTop);
-    legend->setFont(kivora::uiFont(9));
+    legend->setFont(uiFont(9));
     legend->setLabelColor(Black);
     legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
@@ -163,9 +165,9 @@ ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     m_valueAxis->setLabelFormat(u"%g"_qs);
     for (QAbstractAxis *axis :
          {static_cast<QAbstractAxis *>(m_categoryAxis), static_cast<QAbstractAxis *>(m_valueAxis)}) {
-        axis->setTitleFont(kivora::uiFont(12));
+        axis->setTitleFont(uiFont(12));
         axis->setTitleBrush(Black);
-        axis->setLabelsFont(kivora::uiFont(12));
+        axis->setLabelsFont(uiFont(12));
         axis->setLabelsColor(Black);
         axis->setLinePen(QPen(Black, 1));
         axis->setGridLinePen(QPen(Black, 1));
@@ -273,3 +275,5 @@ QImage ChartControl::chartAreaPicture() {
 void ChartControl::copyChartArea() {
     QGuiApplication::clipboard()->setImage(chartAreaPicture());
 }
+
+} // namespace kivora

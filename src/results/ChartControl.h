@@ -9,6 +9,8 @@
 class QBarCategoryAxis;
 class QValueAxis;
 
+namespace kivora {
+
 // The results chart: a line chart drawn from its data sheet, one line per sheet row (series in
 // rows). Row 1 gives the category labels (columns 2 on), column 1 the line names (rows 2 on),
 // and the other cells the values. The program only writes cells; the control redraws itself
@@ -26,30 +28,27 @@ public:
 
     // The sheet the chart is drawn from; it starts in its design-time state (category 60 in
     // (1, 2), the line name "呈示 1200mS" in (2, 1), no values).
-    kivora::DataSheet &Datasheet() { return m_sheet; }
-    const kivora::DataSheet &Datasheet() const { return m_sheet; }
+    DataSheet &Datasheet() { return m_sheet; }
+    const DataSheet &Datasheet() const { return m_sheet; }
 
     // The whole chart area drawn as vectors into target (the painter's coordinates), at any
     // scale: used for the printout.
     void renderChartArea(QPainter *painter, const QRectF &target);
-    // The chart area as a picture at the control's size, on white.
-    QImage chartAreaPicture();
-    // Puts chartAreaPicture() on the system clipboard; what the clipboard held is lost.
+    // Puts a picture of the chart area, at the control's size on white, on the system
+    // clipboard; what the clipboard held is lost.
     void copyChartArea();
-
-    // Automatic colour and marker of the line in series position i (0-based), repeating after
-    // eight lines.
-    static QColor seriesColor(int i);
-    static QImage seriesMarker(int i);
 
     void setVisible(bool visible) override;
 
 private:
+    QImage chartAreaPicture();
     void sheetChanged();
     void redraw();
 
-    kivora::DataSheet m_sheet{kivora::DataSheet::Contents::DesignTime};
+    DataSheet m_sheet{DataSheet::Contents::DesignTime};
     bool m_stale = false; // written while hidden, not yet drawn
     QBarCategoryAxis *m_categoryAxis;
     QValueAxis *m_valueAxis;
 };
+
+} // namespace kivora

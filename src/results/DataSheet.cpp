@@ -1,6 +1,6 @@
 #include "results/DataSheet.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <algorithm>
 
@@ -60,7 +60,6 @@ void DataSheet::clear() {
 }
 
 void DataSheet::changed(int row, int column) {
-    ++m_revision;
     if (m_listener)
         m_listener(row, column);
 }

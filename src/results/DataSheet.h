@@ -65,9 +65,6 @@ public:
     int lastColumn() const;
     bool isEmpty() const { return m_cells.empty(); }
 
-    // Raised by one with every write, so a reader can tell whether it has seen the latest state.
-    quint64 revision() const { return m_revision; }
-
     // Called after every write with the cell written (row, column); (0, 0) after clear().
     using ChangeListener = std::function<void(int row, int column)>;
     void setChangeListener(ChangeListener listener) { m_listener = std::move(listener); }
@@ -78,7 +75,6 @@ private:
     void changed(int row, int column);
 
     std::map<std::pair<int, int>, QVariant> m_cells; // (row, column) -> number or text
-    quint64 m_revision = 0;
     ChangeListener m_listener;
 };
 

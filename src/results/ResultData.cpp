@@ -1,6 +1,6 @@
 #include "results/ResultData.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "results/DataSheet.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "results/ResultPagePainter.h"
 
-#include "app/Fonts.h"
-#include "app/Twips.h"
+#include "base/Fonts.h"
+#include "base/Twips.h"
 #include "results/ChartControl.h"
 #include "results/ResultPageLayout.h"
 

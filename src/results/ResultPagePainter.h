@@ -2,12 +2,13 @@
 
 #include <QString>
 
-class ChartControl;
 class QFont;
 class QPainter;
 class QPaintDevice;
 
 namespace kivora {
+
+class ChartControl;
 
 // The font of the printout: 14 points in the device's default typeface. When that face cannot
 // draw every character of the texts to print (a Latin default face and a Japanese summary),

@@ -1,6 +1,6 @@
 #include "run/PlanReader.h"
 
-#include "app/Checked.h"
+#include "base/Checked.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,10 +17,6 @@ PlanError::PlanError(int number, QString file, int line, QString field, QString 
     : RuntimeError(number, line > 0 ? u"%1:%2: %3"_qs.arg(file, QString::number(line), message)
                                     : u"%1: %2"_qs.arg(file, message)),
       m_file(std::move(file)), m_line(line), m_field(std::move(field)), m_message(std::move(message)) {}
-
-QString PlanError::location() const {
-    return detail();
-}
 
 namespace {
 
@@ -223,8 +219,9 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
     int timeCount = 0;
     qint16 count = 0;
 
-    // As the program has always loaded its plan: the end test before each trial, the count raised
-    // before the trial is read, and a 145th trial refused rather than dropped.
+    // The end test comes before each trial and the count is raised before the trial is read, so
+    // a file that ends right after a trial's fifth value holds exactly its trials, and a 145th
+    // trial is refused rather than dropped.
     while (!scanner.atEnd()) {
         scanner.refuseEmptyValue(planFields[0]);
         count = add16(count, 1);

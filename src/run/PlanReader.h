@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "run/TrialRec.h"
 
 #include <QByteArray>
@@ -11,21 +11,17 @@ namespace kivora {
 // A refused trial plan: the numbered run-time error plus where it happened and why, in words the
 // experimenter can act on. line() is 1-based; it is 0 when the file itself could not be opened or
 // read. field() names the trial field the offending value was meant for and is empty when the fault
-// is not about one value (a 145th trial, a file that cannot be opened).
+// is not about one value (a 145th trial, a file that cannot be opened). detail() is
+// "FILE:LINE: message", or "FILE: message" without a line: the form compilers use, so editors can
+// jump to the place.
 class PlanError : public RuntimeError {
 public:
-    // "Path/file access error": the file exists but cannot be read as a file (a folder, a read
-    // failure). The shared error list has no name for it yet.
-
     PlanError(int number, QString file, int line, QString field, QString message);
 
     QString file() const { return m_file; }
     int line() const { return m_line; }
     QString field() const { return m_field; }
     QString message() const { return m_message; }
-    // "FILE:LINE: message", or "FILE: message" when there is no line: the form compilers use, so
-    // editors can jump to the place.
-    QString location() const;
 
 private:
     QString m_file;

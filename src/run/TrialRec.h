@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Checked.h"
+#include "base/Checked.h"
 
 #include <QtGlobal>
 
@@ -17,8 +17,7 @@ struct TrialRec {
     qint32 RT = 0;          // reaction time, ms
     bool operator==(const TrialRec &) const = default;
 };
-static_assert(sizeof(TrialRec) == 16,
-              "seven fields without gaps, as the trial table has always been laid out");
+static_assert(sizeof(TrialRec) == 16, "seven fields without gaps: 16 bytes a record");
 
 // Records 0..144; the trials of a run are 1..TrialCount, record 0 is never written.
 constexpr int MaxTrials = 144;

@@ -1,6 +1,6 @@
 #include "stimuli/PictureStore.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "stimuli/StimulusDrawing.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "stimuli/StimulusDrawing.h"
 
-#include "app/Fonts.h"
+#include "base/Fonts.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -424,12 +424,6 @@ std::array<QImage, 12> drawFigureSet(int figSet) {
     for (QImage &img : set)
         drawCircle(img);
     return set;
-}
-
-QImage drawFigure(int figSet, int position) {
-    checkRange(figSet, 1, 4, "figure set outside 1..4");
-    checkRange(position, 1, 12, "figure position outside 1..12");
-    return drawFigureSet(figSet)[static_cast<std::size_t>(position - 1)];
 }
 
 QImage drawArrow(int position) {

@@ -23,11 +23,9 @@ inline constexpr int PictureDotsPerMeter = 3780; // 96 dpi
 // A white 256 x 256 picture with the colour table above.
 QImage blankPicture();
 
-// Figure set 1..4 (F, L, P, R), position 1..12: positions 1..6 show the letter turned clockwise
-// by 0, 60, ..., 300 degrees about the picture centre, 7..12 its left-right mirror image turned
-// the same way. Throws std::out_of_range for other arguments.
-QImage drawFigure(int figSet, int position);
-// All 12 pictures of a figure set in position order; cheaper than 12 calls of drawFigure().
+// The 12 pictures of figure set 1..4 (F, L, P, R) in position order: positions 1..6 show the
+// letter turned clockwise by 0, 60, ..., 300 degrees about the picture centre, 7..12 its
+// left-right mirror image turned the same way. Throws std::out_of_range for another set.
 std::array<QImage, 12> drawFigureSet(int figSet);
 
 // Cue arrow, position 1..6, pointing (position - 1) x 60 degrees clockwise from straight up.

@@ -1,5 +1,4 @@
 #include "analysis/Analyze.h"
-#include "app/basTime.h"
 
 #include <QList>
 #include <QTest>
@@ -87,7 +86,6 @@ private slots:
     void analyze();
     void analyzeTwice();
     void staleStateIsReset();
-    void programWideState();
     void refused_data();
     void refused();
 };
@@ -208,20 +206,6 @@ void tst_Analysis::staleStateIsReset() {
     QCOMPARE(stats.TimeList[2], qint16(201));
     QCOMPARE(stats.TimeList[6], qint16(601));
     compareTable(stats, {{0, 0, 1, 300, 300.0}, {1, 2, 1, 300, 300.0}});
-}
-
-void tst_Analysis::programWideState() {
-    basTime::reset();
-    basTime::Trials = tableOf({{1200, 5, 800}, {400, 5, 700, 1, 0}});
-    basTime::TrialCount = 2;
-    kivora::Analyze();
-    QCOMPARE(basTime::TimeCount, qint16(2));
-    QCOMPARE(basTime::TimeList[1], qint16(1200));
-    QCOMPARE(basTime::TimeList[2], qint16(400));
-    QCOMPARE(basTime::CorrectCount, qint16(1));
-    QCOMPARE(basTime::StatTable[0][0], (StatCell{2, 1500, 750.0}));
-    QCOMPARE(basTime::StatTable[2][5], (StatCell{1, 700, 700.0}));
-    basTime::reset();
 }
 
 // Refused runs: which error, at which record the analysis stopped (the overall count is the

@@ -1,8 +1,8 @@
 // On a scaled screen (here 200 %) every stimulus pixel must still land on exactly one screen
 // pixel: no smoothing, no stretching, nothing grey.
-#include "app/Fonts.h"
 #include "app/PictureBox.h"
 #include "app/frmMain.h"
+#include "base/Fonts.h"
 #include "support/FakeTime.h"
 
 #include <QApplication>
@@ -39,7 +39,8 @@ void tst_app_hidpi::pictureStaysPixelForPixel() {
     shot.setDevicePixelRatio(1);            // compare device pixels
     QCOMPARE(shot.size(), QSize(520, 520)); // the control keeps its designed size: 260 x 260 at 200 %
     // The picture sits centred inside the 2-px border, at whole device pixels.
-    const int origin = 2 * PictureBox::BorderPx + (2 * (260 - 2 * PictureBox::BorderPx) - 256) / 2;
+    const int origin =
+        2 * kivora::PictureBox::BorderPx + (2 * (260 - 2 * kivora::PictureBox::BorderPx) - 256) / 2;
     QCOMPARE(shot.copy(origin, origin, 256, 256), pic.convertToFormat(QImage::Format_RGB32));
 }
 

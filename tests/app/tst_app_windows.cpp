@@ -1,10 +1,10 @@
 // The window definitions: every control where the layout puts it, with its caption, font,
 // state, tab order and key roles; the picture control's pixels; the message window.
-#include "app/Fonts.h"
 #include "app/PictureBox.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
 #include "app/frmMessage.h"
+#include "base/Fonts.h"
 #include "support/FakeTime.h"
 
 #include <QApplication>
@@ -40,6 +40,7 @@ private slots:
     void messageLoadsWithoutShowing();
     void messageFocusNeverStaysOnText();
     void messageGeometry();
+    void programStateStartsEmpty();
 
 private:
     FakeTime m_time;
@@ -145,7 +146,7 @@ void tst_app_windows::image1ShowsPicturePixelForPixel() {
     const QImage shot = w.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(shot.size(), QSize(260, 260));
     const QImage expected = pic.convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.copy(PictureBox::BorderPx, PictureBox::BorderPx, 256, 256), expected);
+    QCOMPARE(shot.copy(kivora::PictureBox::BorderPx, kivora::PictureBox::BorderPx, 256, 256), expected);
     // The sunken border: dark at the top-left edge, light at the bottom-right edge.
     QVERIFY(qGray(shot.pixel(0, 100)) < 160);
     QVERIFY(qGray(shot.pixel(259, 100)) > qGray(shot.pixel(0, 100)));
@@ -250,6 +251,10 @@ void tst_app_windows::messageRoundTrip_data() {
     QTest::newRow("empty") << QString();
     QTest::newRow("plain") << u"処理中です"_qs;
     QTest::newRow("line breaks") << u"一行目\n二行目\n\n四行目"_qs;
+    QTest::newRow("CR LF") << u"一行目\r\n二行目\r\n"_qs;
+    QTest::newRow("lone CR") << u"一行目\r二行目"_qs;
+    QTest::newRow("no-break space") << u"A\u00A0B"_qs;
+    QTest::newRow("paragraph separator") << u"A\u2029B"_qs;
 }
 
 void tst_app_windows::messageRoundTrip() {
@@ -303,6 +308,17 @@ void tst_app_windows::messageGeometry() {
     const auto kids = m.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
     QVERIFY(kids.indexOf(m.txtMessage) > kids.indexOf(m.btnDummy));
     frmMessage::unload();
+}
+
+void tst_app_windows::programStateStartsEmpty() {
+    basTime::Trials[5].RT = 9;
+    basTime::TrialCount = 3;
+    basTime::TimeCount = 2;
+    basTime::reset();
+    QCOMPARE(basTime::Trials[5], kivora::TrialRec{});
+    QCOMPARE(basTime::TrialCount, qint16(0));
+    QCOMPARE(basTime::Stats.TimeCount, qint16(0));
+    QVERIFY(&basTime::TimeCount == &basTime::Stats.TimeCount);
 }
 
 QTEST_MAIN(tst_app_windows)

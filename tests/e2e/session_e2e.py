@@ -1019,8 +1019,8 @@ class Session:
         jobs_after_print = self.cups.jobs(self.printer)
 
         # Close with Enter, the results window's default button. After the click the focus is on
-        # 印刷, where Enter would press 印刷 itself (as a focused button takes Enter on the old
-        # platform too); Tab moves it on to the summary text, from where Enter goes to 閉じる.
+        # 印刷, where Enter would press 印刷 itself (a focused push button takes Enter in a dialog);
+        # Tab moves it on to the summary text, from where Enter goes to 閉じる.
         before = self.log.count()
         self.x.focus(res)
         self.x.key("Tab")

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // Lines are counted from 1; a refusal never points past the input's last line.
         const int lines = int(content.count('\n') + content.count('\r')) + 1;
         require(e.line() >= 1 && e.line() <= lines);
-        require(!e.message().isEmpty() && !e.location().isEmpty());
+        require(!e.message().isEmpty() && !e.detail().isEmpty());
     }
     require(trials[0].RT == 77); // record 0 is never written
     return 0;

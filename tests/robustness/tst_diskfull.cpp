@@ -9,11 +9,11 @@
 //
 // Also here: names the file system refuses as file names (too long in bytes), which must not
 // cost the run its data either.
-#include "SessionDriver.h"
+#include "support/SessionDriver.h"
 
-#include "app/Fonts.h"
-#include "results/frmResult.h"
-#include "run/SessionData.h"
+#include "app/frmResult.h"
+#include "base/Fonts.h"
+#include "results/SessionData.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,11 +3,11 @@
 // must give the same statistics, the same summary and the same results picture, and the process
 // must not grow: a results window, chart or name dialog left behind per run would show here
 // first as a widget count, then as memory.
-#include "SessionDriver.h"
+#include "support/SessionDriver.h"
 
-#include "app/Fonts.h"
-#include "results/frmResult.h"
-#include "run/SessionData.h"
+#include "app/frmResult.h"
+#include "base/Fonts.h"
+#include "results/SessionData.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -99,6 +99,10 @@ private slots:
     void summary_data();
     void summary();
 
+    void tableBounds_data();
+    void tableBounds();
+    void trialRecordLayout();
+
 private:
     QTemporaryDir m_dir;
 };
@@ -388,7 +392,7 @@ void tst_RunPlan::messages() {
         readPlan(content, u"plan.csv"_qs, trials);
         QFAIL("accepted");
     } catch (const PlanError &e) {
-        QCOMPARE(e.location(), location);
+        QCOMPARE(e.detail(), location);
         // The standard error box shows the number's standard message with the place below it.
         QVERIFY2(e.text().endsWith(u"。\n"_qs + location), qPrintable(e.text()));
     }
@@ -517,7 +521,7 @@ void tst_RunPlan::loadPlanFileRefused() {
         QCOMPARE(e.line(), line);
         QCOMPARE(e.file(), path);
         QCOMPARE(e.message(), message);
-        QCOMPARE(e.location(),
+        QCOMPARE(e.detail(),
                  path + u':' + (line > 0 ? QString::number(line) + u':' : QString()) + u' ' + message);
     }
     QCOMPARE(trials[0], sentinel);
@@ -578,6 +582,35 @@ void tst_RunPlan::summary() {
     TrialTable trials;
     const qint16 count = readPlan(content, u"plan.csv"_qs, trials);
     QCOMPARE(planSummary(trials, count), summary);
+}
+
+void tst_RunPlan::tableBounds_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("-1") << -1 << false;
+    QTest::newRow("0") << 0 << true;
+    QTest::newRow("144") << 144 << true;
+    QTest::newRow("145") << 145 << false;
+    QTest::newRow("32767") << 32767 << false;
+}
+
+void tst_RunPlan::tableBounds() {
+    QFETCH(int, index);
+    QFETCH(bool, ok);
+    TrialTable t;
+    try {
+        t[index].FigSet = 3;
+        QVERIFY(ok);
+        QCOMPARE(t[index].FigSet, qint16(3));
+    } catch (const RuntimeError &e) {
+        QVERIFY(!ok);
+        QCOMPARE(e.number(), int(ErrSubscript));
+    }
+}
+
+void tst_RunPlan::trialRecordLayout() {
+    QCOMPARE(sizeof(TrialRec), std::size_t(16));
+    QCOMPARE(TrialTable::size(), 145);
 }
 
 QTEST_GUILESS_MAIN(tst_RunPlan)

@@ -1,4 +1,4 @@
-#include "app/Fonts.h"
+#include "base/Fonts.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
 #include "stimuli/StimulusDrawing.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/StageTimer.h"
+#include "base/Clock.h"
+#include "base/StageTimer.h"
 
 #include <QPointer>
 #include <vector>

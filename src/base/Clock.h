@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace kivora {
+
+// The clock reaction times are measured with. Readings are microseconds of a monotonic clock
+// (CLOCK_MONOTONIC on Linux, so another process can compare its own readings with ours).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual qint64 nowUs() const = 0;
+
+    // The millisecond view that StartTime keeps: 32 bits, wrapping after 49.7 days. Reaction
+    // times come from the 64-bit microsecond readings, which never wrap.
+    static qint32 toMs32(qint64 us) { return static_cast<qint32>(static_cast<quint32>(us / 1000)); }
+};
+
+class SteadyClock final : public Clock {
+public:
+    qint64 nowUs() const override;
+    static const SteadyClock &instance();
+};
+
+} // namespace kivora

@@ -1,0 +1,25 @@
+#pragma once
+
+class QKeyEvent;
+
+namespace kivora {
+
+// The virtual-key codes of the keys the program tells apart (the numbers a Windows keyboard
+// driver gives them; the key handler compares these).
+enum VirtualKey : int {
+    VK_RETURN = 13,
+    VK_ESCAPE = 27,
+    VK_1 = 49, // 1 on the main keyboard
+    VK_2 = 50,
+    VK_NUMPAD1 = 97, // 1 on the numeric keypad (NumLock on)
+    VK_NUMPAD2 = 98,
+};
+
+// The virtual-key code of a key press, decided by the physical key where the platform tells it:
+// Shift+1 types "!" (Qt::Key_Exclam) on US and Japanese layouts alike but is still key 1, so
+// the main-keyboard digits come from the X11 key code, not the character. With NumLock off the
+// keypad keys arrive as End/Down and are not digits. Keys the program has no use
+// for give 0.
+int virtualKeyCode(const QKeyEvent &event);
+
+} // namespace kivora

@@ -1,0 +1,111 @@
+#include "base/StageTimer.h"
+
+#include "base/Clock.h"
+#include "base/RuntimeError.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace kivora {
+
+void StageTimer::setEnabled(bool on) {
+    if (on == m_enabled)
+        return;
+    m_enabled = on;
+    restart();
+}
+
+void StageTimer::setInterval(qint32 ms) {
+    if (ms < 0)
+        throw RuntimeError(ErrInvalidProperty, QString::number(ms));
+    m_interval = ms;
+    if (m_enabled)
+        restart();
+}
+
+void StageTimer::restart() {
+    stop();
+    if (m_enabled && m_interval > 0)
+        start(m_interval, qBound<qint64>(0, qint64(m_interval) * 1000 - m_leadUs, qint64(m_interval) * 1000));
+}
+
+namespace {
+qint64 monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+} // namespace
+
+PreciseTimer::PreciseTimer(QObject *parent) : StageTimer(parent) {
+    m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_fd < 0)
+        throw std::runtime_error(std::string("timerfd_create: ") + std::strerror(errno));
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_notifier->setEnabled(false);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PreciseTimer::onExpired);
+}
+
+PreciseTimer::~PreciseTimer() {
+    delete m_notifier;
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void PreciseTimer::armAt(qint64 deadlineNs) {
+    itimerspec when{};
+    when.it_value.tv_sec = deadlineNs / 1'000'000'000;
+    when.it_value.tv_nsec = deadlineNs % 1'000'000'000;
+    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr);
+    m_notifier->setEnabled(true);
+}
+
+void PreciseTimer::start(qint32 intervalMs, qint64 firstUs) {
+    m_periodNs = qint64(intervalMs) * 1'000'000;
+    m_deadlineNs = monotonicNs() + firstUs * 1000;
+    armAt(m_deadlineNs - m_wakeLatencyNs);
+}
+
+void PreciseTimer::stop() {
+    m_notifier->setEnabled(false);
+    itimerspec off{};
+    timerfd_settime(m_fd, 0, &off, nullptr);
+    quint64 expirations = 0;
+    while (::read(m_fd, &expirations, sizeof expirations) > 0) {
+    }
+}
+
+void PreciseTimer::onExpired() {
+    quint64 expirations = 0;
+    if (::read(m_fd, &expirations, sizeof expirations) <= 0)
+        return; // stopped and drained in the meantime
+    m_notifier->setEnabled(false);
+    // The event loop hands the expiry over some tens of microseconds after the kernel saw it;
+    // arm that much earlier next time (a running average, never more than half a millisecond).
+    const qint64 lateNs = monotonicNs() - m_deadlineNs;
+    m_wakeLatencyNs =
+        qBound<qint64>(0, (3 * m_wakeLatencyNs + (lateNs + m_wakeLatencyNs)) / 4, qint64(500000));
+    // Re-arm before the handler runs: the handler usually disables this timer (which stops it
+    // again), and an enabled timer goes on firing every period as its owner expects.
+    m_deadlineNs += m_periodNs;
+    const qint64 now = monotonicNs();
+    if (m_deadlineNs <= now) // handler ran longer than a period: no burst of late periods
+        m_deadlineNs = now + m_periodNs;
+    armAt(m_deadlineNs - m_wakeLatencyNs);
+    elapse();
+}
+
+const Clock &SystemTimeSource::clock() const {
+    return SteadyClock::instance();
+}
+
+std::unique_ptr<StageTimer> SystemTimeSource::makeTimer(QObject *parent) {
+    return std::make_unique<PreciseTimer>(parent);
+}
+
+} // namespace kivora

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace kivora {
+
+class Clock;
+
+// A timer as the trial stages use it: Interval in ms, Enabled, and the Timer signal raised every
+// Interval ms while enabled, counted from the moment it was enabled. Enabling an enabled timer
+// changes nothing; disabling stops it. An Interval of 0 never fires (a QTimer would fire at once,
+// and the trial must then wait at its cue), a negative one is refused with error 380.
+class StageTimer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    bool Enabled() const { return m_enabled; }
+    void setEnabled(bool on);
+    qint32 Interval() const { return m_interval; }
+    void setInterval(qint32 ms);
+    // Raise Timer this many microseconds before each Interval ends (0..Interval), for a caller
+    // that knows its own handler needs that long before its result is on screen. Takes effect
+    // when the countdown next starts.
+    void setLeadUs(qint64 us) { m_leadUs = us; }
+
+signals:
+    void Timer();
+
+protected:
+    // Called when the countdown starts (enabled with an Interval above 0) or stops. The first
+    // period ends firstUs after the call, the following ones every Interval.
+    virtual void start(qint32 intervalMs, qint64 firstUs) = 0;
+    virtual void stop() = 0;
+    // For subclasses: raise Timer for one elapsed period. The timer may be disabled by the handler.
+    void elapse() { emit Timer(); }
+
+private:
+    void restart();
+    bool m_enabled = false;
+    qint32 m_interval = 0;
+    qint64 m_leadUs = 0;
+};
+
+// Makes the three stage timers of the main window. Production uses precise timers on the
+// monotonic clock; tests hand in a fake that advances time by hand.
+class TimeSource {
+public:
+    virtual ~TimeSource() = default;
+    virtual const Clock &clock() const = 0;
+    virtual std::unique_ptr<StageTimer> makeTimer(QObject *parent) = 0;
+};
+
+// Wakes at an absolute CLOCK_MONOTONIC deadline through a timerfd watched by the event loop.
+// Qt's own precise timers wake ~0.1 % late (the kernel's poll slack: +2 ms on 2000 ms); a timerfd
+// expiry wakes poll() at once. Each period's deadline is the previous deadline + Interval, so
+// periods do not drift.
+class PreciseTimer final : public StageTimer {
+    Q_OBJECT
+public:
+    explicit PreciseTimer(QObject *parent = nullptr);
+    ~PreciseTimer() override;
+
+protected:
+    void start(qint32 intervalMs, qint64 firstUs) override;
+    void stop() override;
+
+private:
+    void onExpired();
+    qint64 m_wakeLatencyNs = 0; // how late expiries reach us, learnt as they come
+    void armAt(qint64 deadlineNs);
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    qint64 m_deadlineNs = 0;
+    qint64 m_periodNs = 0;
+};
+
+class SystemTimeSource final : public TimeSource {
+public:
+    const Clock &clock() const override;
+    std::unique_ptr<StageTimer> makeTimer(QObject *parent) override;
+};
+
+} // namespace kivora

@@ -1,0 +1,66 @@
+#include "results/EventLog.h"
+
+#include "base/RuntimeError.h"
+
+#include <QDir>
+
+namespace kivora {
+
+EventLog::EventLog(const QString &path) : m_file(path) {
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw RuntimeError(ErrPermissionDenied, u"ログファイルを開けません: %1 (%2)"_qs.arg(
+                                                    QDir::toNativeSeparators(path), m_file.errorString()));
+    if (m_file.size() == 0)
+        line(-1, {}, 0, {});
+}
+
+void EventLog::line(qint64 us, const QString &event, int trial, const QString &detail) {
+    QByteArray bytes;
+    if (us < 0) {
+        bytes = "t_us\tevent\ttrial\tdetail\n";
+    } else {
+        QString d = detail;
+        d.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' '); // one event, one line
+        bytes = (QString::number(us) + u'\t' + event + u'\t' + QString::number(trial) + u'\t' + d + u'\n')
+                    .toUtf8();
+    }
+    if (m_file.write(bytes) != bytes.size() || !m_file.flush())
+        throw RuntimeError(ErrPermissionDenied,
+                           u"ログを書き込めません: %1 (%2)"_qs.arg(
+                               QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
+}
+
+void EventLog::runStarted(const QString &subject, qint64 us) {
+    line(us, u"run_start"_qs, 0, subject);
+}
+
+void EventLog::stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us) {
+    m_trial = trial;
+    line(us, event, trial, detail);
+}
+
+void EventLog::answered(qint16 trial, const TrialRec &rec, int key, qint64 us) {
+    line(us, u"answer"_qs, trial, u"key=%1 rt=%2"_qs.arg(key).arg(rec.RT));
+}
+
+void EventLog::runStopped(qint64 us) {
+    line(us, u"stop"_qs, m_trial, {});
+}
+
+void EventLog::runCompleted(const RunStats &, qint64 us) {
+    line(us, u"run_end"_qs, m_trial, {});
+}
+
+void EventLog::resultsShown(qint64 us) {
+    line(us, u"results_shown"_qs, m_trial, {});
+}
+
+void EventLog::windowShown(qint64 us) {
+    line(us, u"window_shown"_qs, 0, {});
+}
+
+void EventLog::resultsClosed(qint64 us) {
+    line(us, u"results_closed"_qs, m_trial, {});
+}
+
+} // namespace kivora

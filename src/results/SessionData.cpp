@@ -1,0 +1,184 @@
+#include "results/SessionData.h"
+
+#include "base/RuntimeError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUuid>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kivora {
+
+namespace {
+const QByteArray Header =
+    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT\r\n";
+
+[[noreturn]] void writeFailed(const QFile &file, const QString &what, const QString &reason) {
+    throw RuntimeError(ErrPermissionDenied,
+                       u"%1 %2: %3"_qs.arg(what, QDir::toNativeSeparators(file.fileName()), reason));
+}
+[[noreturn]] void writeFailed(const QFile &file, const QString &what) {
+    writeFailed(file, what, file.errorString());
+}
+
+QString spreadsheetSafe(const QString &text) {
+    // A cell that starts like a formula would be run by a spreadsheet: make it plain text.
+    if (!text.isEmpty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@' ||
+                            text[0] == u'\t' || text[0] == u'\r'))
+        return u"'"_qs + text;
+    return text;
+}
+
+QString csvField(const QString &text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u"\""_qs, u"\"\""_qs);
+    return u"\""_qs + quoted + u"\""_qs;
+}
+
+QString formatMean(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString meansCsv(const RunStats &stats) {
+    QString out = u"PresentTime,0,60,120,180,240,300,360\r\n"_qs;
+    for (int j = 1; j <= stats.TimeCount; ++j) {
+        out += QString::number(stats.TimeList[j]);
+        for (int k = 0; k <= 6; ++k)
+            out += u","_qs + formatMean(stats.StatTable[j][k % 6].Mean);
+        out += u"\r\n"_qs;
+    }
+    return out;
+}
+} // namespace
+
+SessionData::SessionData(QString folder) : m_folder(std::move(folder)) {}
+
+void SessionData::checkFolder(const QString &folder) {
+    QDir dir(folder);
+    if (!dir.mkpath(u"."_qs))
+        throw RuntimeError(ErrPathNotFound,
+                           u"データフォルダを作れません: %1"_qs.arg(QDir::toNativeSeparators(folder)));
+    QFile probe(dir.filePath(u".kivora-write-test-"_qs + QUuid::createUuid().toString(QUuid::Id128)));
+    const bool ok =
+        probe.open(QIODevice::WriteOnly | QIODevice::NewOnly) && probe.write("x", 1) == 1 && probe.flush();
+    const QString reason = probe.errorString();
+    probe.close();
+    probe.remove();
+    if (!ok)
+        throw RuntimeError(ErrPermissionDenied, u"データフォルダに書き込めません: %1 (%2)"_qs.arg(
+                                                    QDir::toNativeSeparators(folder), reason));
+}
+
+QString SessionData::safeFileName(const QString &name) {
+    QString out;
+    for (const QChar c : name) {
+        // Characters Windows or POSIX file systems refuse in a name, and control characters.
+        if (c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' ||
+            c == u'"' || c == u'<' || c == u'>' || c == u'|' || c.unicode() == 0x7f)
+            out += u'_';
+        else
+            out += c;
+    }
+    // Trailing dots and blanks vanish on Windows file systems; a leading dot hides the file.
+    while (out.endsWith(u'.') || out.endsWith(u' '))
+        out.chop(1), out += u'_';
+    if (out.startsWith(u'.'))
+        out[0] = u'_';
+    // File systems count a name in bytes (255 at most, with the stamp and "_means.csv" still to
+    // come): keep 160 bytes of UTF-8, cut between characters, never inside a surrogate pair.
+    while (out.toUtf8().size() > 160) {
+        out.chop(1);
+        if (!out.isEmpty() && out.back().isHighSurrogate())
+            out.chop(1);
+    }
+    if (out.isEmpty())
+        out = u"_"_qs;
+    return out;
+}
+
+void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
+    // The files are unbuffered: a write goes straight to the file, and one that fails (a full
+    // disk) is taken back whole, so the file never ends in half a row.
+    const qint64 before = file.size();
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString(); // before the take-back sets its own
+        file.resize(before);
+        file.seek(before);
+        writeFailed(file, u"データを書き込めません"_qs, reason);
+    }
+    // On disk before the next trial starts: a crash or a power cut loses no answered trial.
+    if (::fsync(file.handle()) != 0)
+        writeFailed(file, u"データをディスクに書き込めません"_qs);
+}
+
+void SessionData::syncFolder() {
+    // The new file's name reaches the disk too, not only its rows: on some file systems a power
+    // cut right after creating a file would otherwise lose it whole.
+    const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void SessionData::runStarted(const QString &subject, qint64) {
+    m_file.close();
+    m_subjectCell = csvField(spreadsheetSafe(subject));
+    const QDateTime now = m_now();
+    m_started = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+    const QString base = now.toString(u"yyyyMMdd-HHmmss"_qs);
+    const QString name = safeFileName(subject);
+    QDir dir(m_folder);
+    for (int n = 1;; ++n) {
+        const QString stamp = n == 1 ? base : base + u"-"_qs + QString::number(n);
+        m_stem = stamp + u"_"_qs + name;
+        // Both names must be free: the means file of this run must not overwrite another's.
+        if (QFileInfo::exists(dir.filePath(m_stem + u"_means.csv"_qs)))
+            continue;
+        m_file.setFileName(dir.filePath(m_stem + u".csv"_qs));
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            break;
+        if (!m_file.exists() || n > 999)
+            writeFailed(m_file, u"データファイルを作れません"_qs);
+    }
+    m_meansPath.clear();
+    writeSynced(m_file, Header);
+    syncFolder();
+}
+
+void SessionData::answered(qint16 trial, const TrialRec &rec, int, qint64) {
+    if (!m_file.isOpen())
+        return;
+    const QString row = QStringList{m_subjectCell,
+                                    m_started,
+                                    QString::number(trial),
+                                    QString::number(rec.FigSet),
+                                    QString::number(rec.StartDir),
+                                    QString::number(rec.CueDir),
+                                    QString::number(rec.Mirror),
+                                    QString::number(rec.PresentTime),
+                                    QString::number(rec.Answer),
+                                    rec.Answer == rec.Mirror ? u"1"_qs : u"0"_qs,
+                                    QString::number(rec.RT)}
+                            .join(u',') +
+                        u"\r\n"_qs;
+    writeSynced(m_file, row.toUtf8());
+}
+
+void SessionData::runStopped(qint64) {
+    m_file.close();
+}
+
+void SessionData::runCompleted(const RunStats &stats, qint64) {
+    m_file.close();
+    QFile means(QDir(m_folder).filePath(m_stem + u"_means.csv"_qs));
+    if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        writeFailed(means, u"平均値ファイルを作れません"_qs);
+    writeSynced(means, meansCsv(stats).toUtf8());
+    m_meansPath = means.fileName();
+}
+
+} // namespace kivora

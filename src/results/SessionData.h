@@ -1,0 +1,53 @@
+#pragma once
+
+#include "results/RunObserver.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <functional>
+
+namespace kivora {
+
+// The session's data as it happens, one file per run in a data folder:
+//   <folder>/<YYYYMMDD-HHMMSS>_<name>.csv        a row per answered trial, synced before the next
+//   <folder>/<YYYYMMDD-HHMMSS>_<name>_means.csv  the chart's means, when the run completes
+// Never overwrites a file: a second run in the same second gets "-2", "-3", ... after the stamp.
+class SessionData final : public RunObserver {
+public:
+    explicit SessionData(QString folder);
+
+    // Creates the folder if needed and proves it writable; throws RuntimeError with a message
+    // naming the folder otherwise.
+    static void checkFolder(const QString &folder);
+
+    // Hook for tests: the local time a run starts at.
+    void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+    QString currentFile() const { return m_file.fileName(); }
+    QString lastMeansFile() const { return m_meansPath; }
+
+    void runStarted(const QString &subject, qint64 us) override;
+    void stageShown(const QString &, qint16, const QString &, qint64) override {}
+    void answered(qint16 trial, const TrialRec &rec, int key, qint64 us) override;
+    void runStopped(qint64 us) override;
+    void runCompleted(const RunStats &stats, qint64 us) override;
+    void resultsShown(qint64) override {}
+    void resultsClosed(qint64) override {}
+
+    // The name as it goes into a file name: characters that file systems refuse become "_".
+    static QString safeFileName(const QString &name);
+
+private:
+    void writeSynced(QFile &file, const QByteArray &bytes);
+    void syncFolder();
+    QString m_folder;
+    std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTime(); };
+    QFile m_file;
+    QString m_stem;
+    QString m_subjectCell; // the name as the first cell of every row, quoted and made safe
+    QString m_started;
+    QString m_meansPath;
+};
+
+} // namespace kivora

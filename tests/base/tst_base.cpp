@@ -1,0 +1,203 @@
+// Checked arithmetic, numbered errors, the clock and the stage timers: the rules every later
+// step relies on.
+#include "base/Checked.h"
+#include "base/Clock.h"
+#include "base/KeyCodes.h"
+#include "base/RecentMedian.h"
+#include "base/RuntimeError.h"
+#include "base/StageTimer.h"
+
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+
+using namespace kivora;
+
+class tst_base : public QObject {
+    Q_OBJECT
+private slots:
+    void arithmetic_data();
+    void arithmetic();
+    void errorText();
+    void clockWrap_data();
+    void clockWrap();
+    void timerIntervalZeroNeverFires();
+    void timerNegativeIntervalRefused();
+    void preciseTimerFiresOnceAfterInterval();
+    void preciseTimerRestartsWhenReEnabled();
+    void preciseTimerLeadFiresEarly();
+    void keyCodes_data();
+    void keyCodes();
+    void recentMedianIgnoresOneOutlier();
+};
+
+void tst_base::arithmetic_data() {
+    QTest::addColumn<std::function<int()>>("op");
+    QTest::addColumn<int>("expected"); // -1: overflow error
+    QTest::newRow("add within") << std::function<int()>([] { return add16(32766, 1); }) << 32767;
+    QTest::newRow("add past max") << std::function<int()>([] { return add16(32767, 1); }) << -1;
+    QTest::newRow("add past min") << std::function<int()>([] { return add16(-32768, -1); }) << -1;
+    QTest::newRow("sub within") << std::function<int()>([] { return sub16(-32767, 1); }) << -32768;
+    QTest::newRow("sub past min") << std::function<int()>([] { return sub16(-32768, 1); }) << -1;
+    QTest::newRow("mul within") << std::function<int()>([] { return mul16(6, 1); }) << 6;
+    QTest::newRow("mul past max") << std::function<int()>([] { return mul16(16384, 2); }) << -1;
+    QTest::newRow("mul negative") << std::function<int()>([] { return mul16(-6, 5); }) << -30;
+    QTest::newRow("add32 past max") << std::function<int()>([] { return add32(2147483647, 1); }) << -1;
+    QTest::newRow("add32 within") << std::function<int()>([] { return add32(-2147483647, -1); })
+                                  << int(-2147483648LL);
+}
+
+void tst_base::arithmetic() {
+    QFETCH(std::function<int()>, op);
+    QFETCH(int, expected);
+    if (expected == -1) {
+        try {
+            op();
+            QFAIL("no overflow error");
+        } catch (const RuntimeError &e) {
+            QCOMPARE(e.number(), int(ErrOverflow));
+        }
+    } else {
+        QCOMPARE(op(), expected);
+    }
+}
+
+void tst_base::errorText() {
+    const RuntimeError e(ErrSubscript);
+    QCOMPARE(e.text(), u"実行時エラー '9':\n\nインデックスが有効範囲にありません。"_qs);
+    QCOMPARE(RuntimeError(ErrOverflow).text(), u"実行時エラー '6':\n\nオーバーフローしました。"_qs);
+    QVERIFY(QString::fromUtf8(RuntimeError(ErrOverflow, u"40000"_qs).what()).endsWith(u"40000"_qs));
+}
+
+// The millisecond view of the clock that StartTime holds: 32 bits, wrapping like a 32-bit
+// millisecond counter (the reaction time itself comes from the 64-bit microsecond readings).
+void tst_base::clockWrap_data() {
+    QTest::addColumn<qint64>("us");
+    QTest::addColumn<qint32>("ms32");
+    QTest::newRow("plain") << qint64(1'734'000) << 1734;
+    QTest::newRow("below 2^31 ms") << qint64(2147483647) * 1000 + 999 << 2147483647;
+    QTest::newRow("2^31 ms: sign wrap") << qint64(2147483648) * 1000 << -2147483647 - 1;
+    QTest::newRow("2^32 ms + 796: full wrap") << qint64(4294967296 + 796) * 1000 << 796;
+}
+
+void tst_base::clockWrap() {
+    QFETCH(qint64, us);
+    QFETCH(qint32, ms32);
+    QCOMPARE(Clock::toMs32(us), ms32);
+}
+
+namespace {
+// Counts how often a precise timer fires while the event loop runs for a while.
+int firesWithin(StageTimer &t, int waitMs) {
+    QSignalSpy spy(&t, &StageTimer::Timer);
+    spy.wait(waitMs);
+    return int(spy.count());
+}
+} // namespace
+
+void tst_base::timerIntervalZeroNeverFires() {
+    PreciseTimer t;
+    t.setInterval(0);
+    t.setEnabled(true);
+    QCOMPARE(firesWithin(t, 50), 0);
+    QVERIFY(t.Enabled());
+}
+
+void tst_base::timerNegativeIntervalRefused() {
+    PreciseTimer t;
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, t.setInterval(-1));
+    QCOMPARE(t.Interval(), 0);
+}
+
+void tst_base::preciseTimerFiresOnceAfterInterval() {
+    PreciseTimer t;
+    t.setInterval(30);
+    QElapsedTimer since;
+    qint64 firedAfter = -1;
+    connect(&t, &StageTimer::Timer, &t, [&] {
+        firedAfter = since.nsecsElapsed();
+        t.setEnabled(false); // one-shot, as the stage handlers use it
+    });
+    since.start();
+    t.setEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(firedAfter >= 0, 1000);
+    QVERIFY2(firedAfter >= 30'000'000, qPrintable(QString::number(firedAfter)));
+    QCOMPARE(firesWithin(t, 80), 0);
+}
+
+void tst_base::preciseTimerRestartsWhenReEnabled() {
+    PreciseTimer t;
+    t.setInterval(40);
+    t.setEnabled(true);
+    QTest::qWait(25);
+    t.setEnabled(false);
+    QElapsedTimer since;
+    since.start();
+    t.setEnabled(true); // the countdown starts afresh from here
+    QSignalSpy spy(&t, &StageTimer::Timer);
+    QVERIFY(spy.wait(1000));
+    QVERIFY(since.elapsed() >= 40);
+}
+
+void tst_base::preciseTimerLeadFiresEarly() {
+    // A stage whose next screen takes time to paint is raised that much early.
+    PreciseTimer t;
+    t.setInterval(200);
+    t.setLeadUs(150'000);
+    QElapsedTimer since;
+    since.start();
+    t.setEnabled(true);
+    QSignalSpy spy(&t, &StageTimer::Timer);
+    QVERIFY(spy.wait(1000));
+    const qint64 ms = since.elapsed();
+    QVERIFY2(ms >= 50 && ms < 190, qPrintable(QString::number(ms)));
+}
+
+void tst_base::keyCodes_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<quint32>("scanCode");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("1 main") << int(Qt::Key_1) << 0 << 10u << 49;
+    QTest::newRow("2 main") << int(Qt::Key_2) << 0 << 11u << 50;
+    QTest::newRow("shift+1 US") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 10u << 49;
+    QTest::newRow("shift+2 US") << int(Qt::Key_At) << int(Qt::ShiftModifier) << 11u << 50;
+    QTest::newRow("shift+2 JP") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << 11u << 50;
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << int(Qt::KeypadModifier) << 87u << 97;
+    QTest::newRow("keypad 2") << int(Qt::Key_2) << int(Qt::KeypadModifier) << 88u << 98;
+    QTest::newRow("keypad 1 numlock off") << int(Qt::Key_End) << int(Qt::KeypadModifier) << 87u << 0;
+    QTest::newRow("3 main") << int(Qt::Key_3) << 0 << 12u << 51;
+    QTest::newRow("synthetic 1") << int(Qt::Key_1) << 0 << 0u << 49;
+    QTest::newRow("synthetic shift+1") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 0u << 49;
+    QTest::newRow("synthetic @ is no digit") << int(Qt::Key_At) << 0 << 0u << 0;
+    QTest::newRow("letter") << int(Qt::Key_A) << 0 << 38u << 0;
+    QTest::newRow("enter") << int(Qt::Key_Return) << 0 << 36u << 13;
+    QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << 9u << 27;
+}
+
+void tst_base::keyCodes() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(quint32, scanCode);
+    QFETCH(int, expected);
+    const QKeyEvent e(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), scanCode, 0, 0);
+    QCOMPARE(virtualKeyCode(e), expected);
+}
+
+void tst_base::recentMedianIgnoresOneOutlier() {
+    RecentMedian m;
+    QVERIFY(m.isEmpty());
+    m.add(800);
+    QCOMPARE(m.median(), 800);
+    m.add(5000); // one slow paint
+    m.add(700);
+    QCOMPARE(m.median(), 800);
+    for (int i = 0; i < 5; ++i)
+        m.add(600 + i); // only the last five count
+    QCOMPARE(m.median(), 602);
+}
+
+QTEST_GUILESS_MAIN(tst_base)
+#include "tst_base.moc"

@@ -1,0 +1,231 @@
+// The per-trial data file, the means file and the timing log: what a lab keeps when the
+// program is closed, crashes or the printer is missing.
+#include "analysis/Analyze.h"
+#include "base/RuntimeError.h"
+#include "results/EventLog.h"
+#include "results/SessionData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace kivora;
+
+class tst_records : public QObject {
+    Q_OBJECT
+private slots:
+    void safeFileName_data();
+    void safeFileName();
+    void hostileNamesStayReadable_data();
+    void hostileNamesStayReadable();
+    void rowsOnDiskAfterEachAnswer();
+    void stoppedRunKeepsItsRows();
+    void twoRunsTwoFiles();
+    void meansReadBackExactly();
+    void unwritableFolderRefused();
+    void missingFolderCreated();
+    void logLinesInOrder();
+    void logAppendsWithOneHeader();
+
+private:
+    static QStringList lines(const QString &path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QString text = QString::fromUtf8(f.readAll());
+        if (text.endsWith(u"\r\n"_qs))
+            text.chop(2);
+        else if (text.endsWith(u'\n'))
+            text.chop(1);
+        return text.split(text.contains(u"\r\n"_qs) ? u"\r\n"_qs : u"\n"_qs);
+    }
+    static QDateTime fixedTime() { return QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)); }
+};
+
+void tst_records::safeFileName_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("japanese") << u"山田 太郎"_qs << u"山田 太郎"_qs;
+    QTest::newRow("slashes") << u"a/b\\c"_qs << u"a_b_c"_qs;
+    QTest::newRow("windows refused") << u"x:y*z?\"<>|"_qs << u"x_y_z_____"_qs;
+    QTest::newRow("line break") << u"a\r\nb"_qs << u"a__b"_qs;
+    QTest::newRow("dot dot") << u".."_qs << u"__"_qs;
+    QTest::newRow("blanks") << u"   "_qs << u"  _"_qs;
+}
+
+void tst_records::safeFileName() {
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(SessionData::safeFileName(name), expected);
+}
+
+void tst_records::hostileNamesStayReadable_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("firstCell");
+    QTest::newRow("comma") << u"Doe, Jane"_qs << u"\"Doe, Jane\""_qs;
+    QTest::newRow("quote") << u"say \"hi\""_qs << u"\"say \"\"hi\"\"\""_qs;
+    QTest::newRow("formula") << u"=cmd|' /C calc'!A0"_qs << u"'=cmd|' /C calc'!A0"_qs;
+    QTest::newRow("plus") << u"+1"_qs << u"'+1"_qs;
+    QTest::newRow("minus") << u"-2"_qs << u"'-2"_qs;
+    QTest::newRow("at") << u"@SUM(1)"_qs << u"'@SUM(1)"_qs;
+    QTest::newRow("line break") << u"a\nb"_qs << u"\"a\nb\""_qs;
+}
+
+void tst_records::hostileNamesStayReadable() {
+    QFETCH(QString, name);
+    QFETCH(QString, firstCell);
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.setNow(fixedTime);
+    data.runStarted(name, 0);
+    data.answered(1, TrialRec{1, 0, 2, 1, 400, 1, 612}, 2, 0);
+    QFile f(data.currentFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY2(text.contains(u"\r\n"_qs + firstCell + u","_qs), qPrintable(text));
+    QVERIFY(!QFileInfo(data.currentFile()).fileName().contains(u'/'));
+}
+
+void tst_records::rowsOnDiskAfterEachAnswer() {
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.setNow(fixedTime);
+    data.runStarted(u"山田"_qs, 0);
+    QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005_山田.csv"_qs);
+    const QString header =
+        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"_qs;
+    QCOMPARE(lines(data.currentFile()), QStringList{header});
+    data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, 2, 0);
+    data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, 2, 0);
+    const QStringList rows = lines(data.currentFile());
+    QCOMPARE(rows.size(), 3);
+    const QString started = fixedTime().toOffsetFromUtc(fixedTime().offsetFromUtc()).toString(Qt::ISODate);
+    QVERIFY(started.startsWith(u"2026-12-08T09:30:05"_qs));
+    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734"_qs.arg(started));
+    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3"_qs.arg(started));
+}
+
+void tst_records::stoppedRunKeepsItsRows() {
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.runStarted(u"A"_qs, 0);
+    for (qint16 t = 1; t <= 5; ++t)
+        data.answered(t, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 0);
+    data.runStopped(0);
+    QCOMPARE(lines(data.currentFile()).size(), 6);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no means file for a broken-off run
+}
+
+void tst_records::twoRunsTwoFiles() {
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.setNow(fixedTime); // both in the same second
+    data.runStarted(u"A"_qs, 0);
+    const QString first = data.currentFile();
+    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 0);
+    data.runStopped(0);
+    data.runStarted(u"A"_qs, 0);
+    QVERIFY(data.currentFile() != first);
+    QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005-2_A.csv"_qs);
+    QCOMPARE(lines(first).size(), 2); // the first run's file is untouched
+}
+
+void tst_records::meansReadBackExactly() {
+    TrialTable trials;
+    const qint32 rts[] = {301, 300, 1000, 333, 334, 335, 777};
+    for (int i = 1; i <= 7; ++i)
+        trials[i] = TrialRec{1, 0, qint16(i % 3), 0, qint16(i % 2 ? 400 : 800), 0, rts[i - 1]};
+    RunStats stats;
+    Analyze(trials, 7, stats);
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.runStarted(u"B"_qs, 0);
+    data.runCompleted(stats, 0);
+    const QStringList rows = lines(data.lastMeansFile());
+    QCOMPARE(rows.first(), u"PresentTime,0,60,120,180,240,300,360"_qs);
+    QCOMPARE(rows.size(), 1 + stats.TimeCount);
+    for (int j = 1; j <= stats.TimeCount; ++j) {
+        const QStringList cells = rows[j].split(u',');
+        QCOMPARE(cells.size(), 8);
+        QCOMPARE(cells[0].toInt(), int(stats.TimeList[j]));
+        for (int k = 0; k <= 6; ++k) {
+            bool ok = false;
+            const double back = cells[k + 1].toDouble(&ok);
+            QVERIFY(ok);
+            QCOMPARE(back, stats.StatTable[j][k % 6].Mean); // exact, not approximately
+        }
+    }
+}
+
+void tst_records::unwritableFolderRefused() {
+    QTemporaryDir dir;
+    const QString ro = dir.filePath(u"ro"_qs);
+    QVERIFY(QDir().mkdir(ro));
+    QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner);
+    if (QFileInfo(ro).isWritable() || geteuid() == 0) {
+        // root writes anywhere: use a path below a plain file instead, which nobody can create.
+        QFile plain(dir.filePath(u"plain"_qs));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, SessionData::checkFolder(dir.filePath(u"plain/sub"_qs)));
+    } else {
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, SessionData::checkFolder(ro));
+    }
+    QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void tst_records::missingFolderCreated() {
+    QTemporaryDir dir;
+    const QString deep = dir.filePath(u"a/b/c"_qs);
+    SessionData::checkFolder(deep);
+    QVERIFY(QFileInfo(deep).isDir());
+    QCOMPARE(QDir(deep).entryList(QDir::Files | QDir::Hidden).size(), 0); // the probe is gone
+}
+
+void tst_records::logLinesInOrder() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"t.log"_qs);
+    {
+        EventLog log(path);
+        log.runStarted(u"名\t前"_qs, 10);
+        log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20);
+        log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020);
+        log.stageShown(u"cue"_qs, 1, u"0-3"_qs, 3'000'020);
+        log.stageShown(u"test"_qs, 1, u"2-9"_qs, 3'400'020);
+        log.answered(1, TrialRec{2, 0, 2, 1, 400, 1, 612}, 2, 4'012'020);
+        log.runCompleted({}, 4'100'000);
+        log.resultsShown(4'150'000);
+        log.resultsClosed(9'000'000);
+    }
+    const QStringList rows = lines(path);
+    QCOMPARE(rows.first(), u"t_us\tevent\ttrial\tdetail"_qs);
+    QStringList events;
+    qint64 last = -1;
+    for (int i = 1; i < rows.size(); ++i) {
+        const QStringList cells = rows[i].split(u'\t');
+        QCOMPARE(cells.size(), 4);
+        QVERIFY(cells[0].toLongLong() >= last);
+        last = cells[0].toLongLong();
+        events << cells[1];
+    }
+    QCOMPARE(events, (QStringList{u"run_start"_qs, u"countdown"_qs, u"first"_qs, u"cue"_qs, u"test"_qs,
+                                  u"answer"_qs, u"run_end"_qs, u"results_shown"_qs, u"results_closed"_qs}));
+    QCOMPARE(rows[1], u"10\trun_start\t0\t名 前"_qs);
+    QCOMPARE(rows[5], u"3400020\ttest\t1\t2-9"_qs);
+    QCOMPARE(rows[6], u"4012020\tanswer\t1\tkey=2 rt=612"_qs);
+}
+
+void tst_records::logAppendsWithOneHeader() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"t.log"_qs);
+    EventLog(path).runStopped(5);
+    EventLog(path).runStopped(6);
+    const QStringList rows = lines(path);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.count(u"t_us\tevent\ttrial\tdetail"_qs), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_records)
+#include "tst_records.moc"
