@@ -1,8 +1,8 @@
 #include "app/frmMessage.h"
 
 #include "app/FlatTextBox.h"
-#include "app/Fonts.h"
-#include "app/Twips.h"
+#include "base/Fonts.h"
+#include "base/Twips.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>
@@ -15,18 +15,18 @@ QPointer<frmMessage> s_instance;
 
 frmMessage::frmMessage(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    using kivora::twips;
+    using kivora::pxFromTwips;
     setObjectName(u"frmMessage"_qs);
     setWindowTitle(u"Message"_qs);
-    resize(twips(4680), twips(1395));
-    move(twips(4185), twips(3240));
+    resize(pxFromTwips(4680), pxFromTwips(1395));
+    move(pxFromTwips(4185), pxFromTwips(3240));
 
     // Created beneath first, so the text box lies on top of it.
     btnDummy = new QPushButton(u"Command1"_qs, this);
     btnDummy->setObjectName(u"btnDummy"_qs);
-    btnDummy->setGeometry(kivora::twipRect(1800, 480, 1215, 495));
+    btnDummy->setGeometry(kivora::rectFromTwips(1800, 480, 1215, 495));
 
-    txtMessage = kivora::makeFlatTextBox(this, u"txtMessage"_qs, kivora::twipRect(120, 120, 4455, 1215),
+    txtMessage = kivora::makeFlatTextBox(this, u"txtMessage"_qs, kivora::rectFromTwips(120, 120, 4455, 1215),
                                          kivora::uiFont(12));
     txtMessage->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     txtMessage->setFocusPolicy(Qt::ClickFocus); // not a tab stop; a click still gives it the focus
@@ -53,10 +53,11 @@ void frmMessage::unload() {
 }
 
 QString frmMessage::Msg() const {
-    return txtMessage->toPlainText();
+    return m_msg;
 }
 
 void frmMessage::setMsg(const QString &NewMsg) {
+    m_msg = NewMsg;
     txtMessage->setPlainText(NewMsg);
 }
 

@@ -30,4 +30,7 @@ protected:
 
 private:
     void txtMessage_GotFocus();
+    // The text exactly as given: the text box shows it, but its document keeps line breaks and
+    // no-break spaces in forms of its own, so reading it back would not give the same string.
+    QString m_msg;
 };
