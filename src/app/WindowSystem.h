@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -11,6 +12,15 @@ namespace kivora {
 // server. Unlike QGuiApplication::sync() it dispatches no events, so no key or timer handler
 // can run in the middle of the caller's handler.
 void waitForWindowSystem();
+
+// Paints what changed in window (and its children) now and returns once the window system has
+// it. Only paint requests are handled: no key or timer handler runs in the middle of the caller.
+void repaintNow(QWidget *window);
+
+// Whether a compositing manager runs on the display (it owns the _NET_WM_CM_S<screen>
+// selection), so that a window's pictures reach the screen one compositor frame after they are
+// drawn. Nothing where the platform is not X11.
+std::optional<bool> compositorActive();
 
 // Calls done once, right after widget's first paint has reached the window system (not when
 // show() was called: the window is painted only once the window system has mapped it).

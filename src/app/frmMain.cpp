@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyCodes.h"
+#include "base/KeyStamps.h"
 #include "base/Twips.h"
 
 #include <QApplication>
@@ -74,6 +75,8 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
     connect(tmPrim.get(), &kivora::StageTimer::Timer, this, &frmMain::tmPrim_Timer);
     connect(tmSec.get(), &kivora::StageTimer::Timer, this, &frmMain::tmSec_Timer);
 
+    setPresenter(std::make_unique<kivora::TimersPresenter>(this, Image1, lMsg, m_time.clock()));
+
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
     btnStart->setFocus();
@@ -83,25 +86,25 @@ frmMain::~frmMain() {
     qApp->removeEventFilter(this);
 }
 
-qint64 frmMain::Refresh() {
-    const qint64 start = nowUs();
-    // Paint what changed (the picture, the caption) and put it on screen now. Only paint
-    // requests are handled here: no key or timer handler can run in the middle of the caller.
-    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
-    kivora::waitForWindowSystem();
-    return nowUs() - start;
+void frmMain::setPresenter(std::unique_ptr<kivora::Presenter> presenter) {
+    // The picture on screen stays while the presenter changes.
+    const QImage *current = Image1->picture();
+    m_presenter = std::move(presenter);
+    connect(m_presenter.get(), &kivora::Presenter::shown, this, &frmMain::screenShown);
+    if (current)
+        m_presenter->show(kivora::Screen::Other, current, std::nullopt, 0);
 }
 
-void frmMain::showPicture(int list, int position) {
-    Image1->setPicture(&ImageList[list].ListImages(position));
+void frmMain::Refresh() {
+    // Paint what changed (the caption, the buttons) and put it on screen now, with any picture
+    // still on its way. Only paint requests are handled here: no key or timer handler can run in
+    // the middle of the caller.
+    kivora::repaintNow(this);
+    m_presenter->finish();
 }
 
 void frmMain::showPicture(int list, const QString &key) {
-    Image1->setPicture(&ImageList[list].ListImages(key));
-}
-
-void frmMain::clearPicture() {
-    Image1->setPicture(nullptr);
+    m_presenter->show(kivora::Screen::Other, &ImageList[list].ListImages(key), std::nullopt, 0);
 }
 
 QString frmMain::askName() {
@@ -129,8 +132,16 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
         return true; // no key reaches the focused control, nor does its release (Space clicks on release)
 
     // The clock first, before any of the handler's own work lengthens the reaction time.
-    const qint64 nowUs = m_time.clock().nowUs();
+    qint64 keyUs = m_time.clock().nowUs();
     auto *key = static_cast<QKeyEvent *>(event);
+    // Better still, the moment the press arrived, stamped by the key reader. Every press this
+    // window sees takes its stamp, so they are used up in order; presses older than the trial
+    // never reached this window and cannot be this one.
+    if (m_keyStamps && !key->isAutoRepeat()) {
+        if (const auto stamp =
+                m_keyStamps->take(key->nativeScanCode(), m_onsetUs[int(kivora::Screen::Countdown)]))
+            keyUs = *stamp;
+    }
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
         return false; // focus moves between the buttons as usual
 
@@ -152,6 +163,6 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
     }
     if (key->isAutoRepeat())
         code = 0; // a held key answers once, not again with every repeat
-    Form_KeyDown(code, int(key->modifiers() & Qt::ShiftModifier ? 1 : 0), nowUs);
+    Form_KeyDown(code, int(key->modifiers() & Qt::ShiftModifier ? 1 : 0), keyUs);
     return true;
 }

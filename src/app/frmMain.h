@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/RecentMedian.h"
+#include "app/Presenter.h"
 #include "base/StageTimer.h"
 #include "run/TrialRec.h"
 #include "stimuli/PictureStore.h"
@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace kivora {
 class Clock;
+class KeyStamps;
 class PictureBox;
 class RunObserver;
 } // namespace kivora
@@ -40,6 +41,15 @@ public:
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
 
+    // How the pictures reach the screen. The window starts with a TimersPresenter (painted at
+    // once); start-up puts one in step with the display's refresh in its place where the display
+    // offers it. Call before the window is shown.
+    void setPresenter(std::unique_ptr<kivora::Presenter> presenter);
+    kivora::Presenter &presenter() { return *m_presenter; }
+    // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
+    // filter's own clock reading.
+    void setKeyStamps(kivora::KeyStamps *stamps) { m_keyStamps = stamps; }
+
     // Load step: program folder as current folder, the plan into Trials, the instruction picture.
     void Form_Load();
 
@@ -53,14 +63,13 @@ public:
     void btnStart_Click();
     void btnStop_Click();
     void btnEnd_Click();
-    // KeyCode: virtual-key code, set to 0 to swallow the key. keyTimeUs: the clock reading taken
-    // when the key arrived, before anything else.
+    // KeyCode: virtual-key code, set to 0 to swallow the key. keyTimeUs: when the key was
+    // pressed: its stamp on arrival, or the clock reading taken before anything else.
     void Form_KeyDown(int &KeyCode, int Shift, qint64 keyTimeUs);
     void Analyze();
 
-    // Paints the window and its controls now, before the caller goes on. Returns how long that
-    // took, in microseconds.
-    qint64 Refresh();
+    // Puts the window and its controls on screen now, before the caller goes on.
+    void Refresh();
 
     // Controls, with their design-time names.
     QPushButton *btnEnd;
@@ -76,8 +85,8 @@ public:
     qint16 CurTrial = 0;
     qint32 StartTime = 0;
 
-    // True from the moment a test figure is on screen until it is answered or the run stops:
-    // the only time keys 1 and 2 count as answers.
+    // True from the moment the test figure is put up until it is answered or the run stops: the
+    // only time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
     bool awaitingAnswer() const { return m_awaitingAnswer; }
 
 protected:
@@ -85,17 +94,17 @@ protected:
 
 private:
     QString askName();
-    void showPicture(int list, int position);
     void showPicture(int list, const QString &key);
-    void clearPicture();
     void showResults();
-    // The trial's screens, for the time each takes to come on screen.
-    enum Stage { Countdown, First, Cue, Test, StageCount };
     void prepareTrialPictures(const kivora::TrialRec &rec);
-    // Enables a stage timer so that the next screen comes on screen Interval ms after this one
-    // did (shownUs): it fires early by the time since then and by the median of the next
-    // screen's recent paint times.
-    void armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs);
+    // Shows one screen of the trial: picture and caption, `frames` refreshes after the screen
+    // before it (0: at once).
+    void showScreen(kivora::Screen screen, const QImage *picture, const QString &caption, int frames);
+    // A screen of the trial has come on screen: record it, and count the stage timer that ends
+    // it from that moment.
+    void screenShown(kivora::Screen screen, kivora::Onset onset);
+    // The timer that ends a screen of the trial, and the screen it brings.
+    kivora::StageTimer *timerEnding(kivora::Screen screen) const;
     qint64 nowUs() const;
     // Tells every recorder; returns false when one could not write, which is shown once per run.
     bool notify(const std::function<void(kivora::RunObserver &)> &call);
@@ -104,9 +113,14 @@ private:
     kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;
     std::vector<kivora::RunObserver *> m_observers;
+    std::unique_ptr<kivora::Presenter> m_presenter;
+    kivora::KeyStamps *m_keyStamps = nullptr;
     bool m_awaitingAnswer = false;
-    kivora::RecentMedian m_paintUs[StageCount]; // how long each screen takes to come on screen
     bool m_runEnding = false;
     bool m_writeErrorShown = false;
-    qint64 m_startTimeUs = 0;
+    // Onsets of the current trial's screens (clock µs; 0 until shown). The test figure's is the
+    // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
+    qint64 m_onsetUs[int(kivora::Screen::Other)] = {};
+    bool m_testShown = false;  // the test figure's onset is known
+    bool m_turnActive = false; // a trial is running: its screens' onsets count
 };

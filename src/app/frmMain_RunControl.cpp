@@ -29,6 +29,9 @@ void frmMain::btnStart_Click() {
     activateWindow();
     if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
         return;
+    // The first trial's stages are counted in refreshes of the display, which the presenter may
+    // still be measuring (for half a second after start-up).
+    m_presenter->waitUntilReady();
     // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
     // experimenter learns it now, before the participant answers into nothing.
     m_writeErrorShown = false;
@@ -42,12 +45,6 @@ void frmMain::btnStart_Click() {
 }
 
 void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
-    // The reaction time from the two clock readings at full resolution, rounded to the nearest
-    // millisecond: the difference of two whole-millisecond readings would add up to 1 ms of
-    // truncation error. 64-bit microseconds never wrap, so the 32-bit clock passing 2^31 between
-    // the readings changes nothing.
-    const qint64 elapsedUs = keyTimeUs - m_startTimeUs;
-    const qint32 d = qint32(std::clamp<qint64>((elapsedUs + 500) / 1000, INT32_MIN, INT32_MAX));
     if (tmWait->Enabled() || tmPrim->Enabled() || tmSec->Enabled()) {
         KeyCode = 0;
         return;
@@ -64,12 +61,30 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
         KeyCode = 0;
         return;
     }
+    // The test figure may still be on its way to the screen (its flip is due at the next
+    // refresh): its onset decides whether this key came after it.
+    if (!m_testShown)
+        m_presenter->finish();
+    const qint64 onsetUs = m_onsetUs[int(kivora::Screen::Test)];
+    if (!m_testShown || keyTimeUs < onsetUs) {
+        // Pressed before the figure was on screen: swallowed, as in the timed stages.
+        KeyCode = 0;
+        return;
+    }
     m_awaitingAnswer = false;
+    // The reaction time from the two readings at full resolution (µs), rounded to the nearest
+    // millisecond: the difference of two whole-millisecond readings would add up to 1 ms of
+    // truncation error. 64-bit microseconds never wrap, so the 32-bit clock passing 2^31 between
+    // the readings changes nothing.
+    const qint64 rtUs = keyTimeUs - onsetUs;
+    const qint32 d = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
     kivora::TrialRec &rec = basTime::Trials[CurTrial];
     rec.RT = d;
     rec.Answer = (KeyCode == kivora::VK_NUMPAD1 || KeyCode == kivora::VK_1) ? 0 : 1;
+    const kivora::AnswerTiming timing{rec.Answer + 1, keyTimeUs, rtUs,
+                                      onsetUs - m_onsetUs[int(kivora::Screen::Cue)]};
     // Recorded (and on disk) before the next trial starts.
-    notify([&](kivora::RunObserver &o) { o.answered(CurTrial, rec, rec.Answer + 1, keyTimeUs); });
+    notify([&](kivora::RunObserver &o) { o.answered(CurTrial, rec, timing); });
     if (CurTrial < basTime::TrialCount) {
         CurTrial = kivora::add16(CurTrial, 1);
         StartTurn();
@@ -144,6 +159,7 @@ void frmMain::btnStop_Click() {
     if (!m_runEnding && !btnStart->isEnabled())
         notify([&](kivora::RunObserver &o) { o.runStopped(nowUs()); });
     m_awaitingAnswer = false;
+    m_turnActive = false;
     showPicture(0, u"instruction"_qs);
     lMsg->setText(QString());
     Refresh();

@@ -1,5 +1,5 @@
-// The trial cycle: countdown, first figure, arrow cue, test figure, each stage on screen before
-// the next timer is armed.
+// The trial cycle: countdown, first figure, arrow cue, test figure. Each stage's timer counts
+// from the moment its screen came on screen; the presenter says when that was.
 #include "app/PictureBox.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
@@ -9,80 +9,120 @@
 #include "run/TrialPictures.h"
 
 #include <QLabel>
-#include <algorithm>
 
 using kivora::add16;
+using kivora::Screen;
 using kivora::sub16;
 
 void frmMain::StartTurn() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
     m_awaitingAnswer = false;
-    clearPicture();
+    m_testShown = false;
+    m_turnActive = true;
+    std::fill(std::begin(m_onsetUs), std::end(m_onsetUs), 0);
     const qint16 left = add16(sub16(basTime::TrialCount, CurTrial), 1);
-    lMsg->setText(u"あと"_qs + QString::number(left) + u"問"_qs);
-    m_paintUs[Countdown].add(Refresh());
-    const qint64 shownUs = nowUs();
-    notify([&](kivora::RunObserver &o) { o.stageShown(u"countdown"_qs, CurTrial, lMsg->text(), shownUs); });
+    // The countdown follows an answer or Start, whenever that came: it is shown at once.
+    showScreen(Screen::Countdown, nullptr, u"あと"_qs + QString::number(left) + u"問"_qs, 0);
     tmSec->setInterval(qint32(rec.PresentTime));
     tmPrim->setEnabled(false);
     tmSec->setEnabled(false);
-    armStage(*tmWait, First, shownUs);
+    tmWait->setEnabled(true);
     prepareTrialPictures(rec);
 }
 
 void frmMain::tmWait_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
     const kivora::PictureRef first = kivora::firstPicture(rec);
-    showPicture(first.list, first.position);
-    lMsg->setText(QString());
-    m_paintUs[First].add(Refresh());
-    const qint64 shownUs = nowUs();
-    notify([&](kivora::RunObserver &o) {
-        o.stageShown(u"first"_qs, CurTrial, u"%1-%2"_qs.arg(first.list).arg(first.position), shownUs);
-    });
-    armStage(*tmPrim, Cue, shownUs);
+    showScreen(Screen::First, &ImageList[first.list].ListImages(first.position), QString(),
+               m_presenter->framesFor(tmWait->Interval()));
+    tmPrim->setEnabled(true);
     tmWait->setEnabled(false);
 }
 
 void frmMain::tmPrim_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
     const kivora::PictureRef cue = kivora::cuePicture(rec);
-    showPicture(cue.list, cue.position);
-    lMsg->setText(QString());
-    m_paintUs[Cue].add(Refresh());
-    const qint64 shownUs = nowUs();
-    notify([&](kivora::RunObserver &o) {
-        o.stageShown(u"cue"_qs, CurTrial, u"%1-%2"_qs.arg(cue.list).arg(cue.position), shownUs);
-    });
-    armStage(*tmSec, Test, shownUs);
+    showScreen(Screen::Cue, &ImageList[cue.list].ListImages(cue.position), QString(),
+               m_presenter->framesFor(tmPrim->Interval()));
+    tmSec->setEnabled(true);
     tmPrim->setEnabled(false);
 }
 
 void frmMain::tmSec_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
     const kivora::PictureRef test = kivora::testPicture(rec);
-    showPicture(test.list, test.position);
-    lMsg->setText(u"表(1)？ or 裏(2)？"_qs);
-    m_paintUs[Test].add(Refresh());
+    showScreen(Screen::Test, &ImageList[test.list].ListImages(test.position), u"表(1)？ or 裏(2)？"_qs,
+               m_presenter->framesFor(tmSec->Interval()));
     tmSec->setEnabled(false);
-    // Read after the repaint: the reaction time counts from the moment the figure is on screen.
-    m_startTimeUs = nowUs();
-    StartTime = kivora::Clock::toMs32(m_startTimeUs);
+    // From here keys 1 and 2 answer; those pressed before the figure was on screen are
+    // swallowed (Form_KeyDown compares their stamps with its onset).
     m_awaitingAnswer = true;
-    notify([&](kivora::RunObserver &o) {
-        o.stageShown(u"test"_qs, CurTrial, u"%1-%2"_qs.arg(test.list).arg(test.position), m_startTimeUs);
-    });
 }
 
-void frmMain::armStage(kivora::StageTimer &timer, Stage next, qint64 shownUs) {
-    // Until the next screen has been painted once, the countdown's paint (measured at the start
-    // of every trial) stands in for it.
-    const qint64 measured = (m_paintUs[next].isEmpty() ? m_paintUs[Countdown] : m_paintUs[next]).median();
-    // A paint never takes longer than a few ms; more is a busy machine, not something to plan
-    // the next stage by.
-    const qint64 paint = std::clamp<qint64>(measured, 0, 3000);
-    timer.setLeadUs(nowUs() - shownUs + paint);
-    timer.setEnabled(true);
+void frmMain::showScreen(Screen screen, const QImage *picture, const QString &caption, int frames) {
+    m_presenter->show(screen, picture, caption, frames);
+}
+
+kivora::StageTimer *frmMain::timerEnding(Screen screen) const {
+    switch (screen) {
+    case Screen::Countdown:
+        return tmWait.get();
+    case Screen::First:
+        return tmPrim.get();
+    case Screen::Cue:
+        return tmSec.get();
+    default:
+        return nullptr;
+    }
+}
+
+void frmMain::screenShown(Screen screen, kivora::Onset onset) {
+    // A screen of a trial broken off by Stop may still come on screen (it was on its way): it
+    // belongs to no trial any more.
+    if (screen == Screen::Other || !m_turnActive)
+        return;
+    m_onsetUs[int(screen)] = onset.us;
+    if (kivora::StageTimer *timer = timerEnding(screen)) {
+        // The screen lasts its Interval from the moment it came on screen; the timer fires early
+        // by what the presenter needs to bring the next screen on time.
+        const Screen next = Screen(int(screen) + 1);
+        timer->setLeadUs(m_presenter->leadUs(next, timer->Interval()));
+        timer->countFrom(onset.us);
+    }
+    if (screen == Screen::Test) {
+        m_testShown = true;
+        StartTime = kivora::Clock::toMs32(onset.us);
+    }
+
+    const kivora::TrialRec &rec = basTime::Trials[CurTrial];
+    QString detail;
+    switch (screen) {
+    case Screen::Countdown:
+        detail = lMsg->text();
+        break;
+    case Screen::First: {
+        const kivora::PictureRef p = kivora::firstPicture(rec);
+        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
+        break;
+    }
+    case Screen::Cue: {
+        const kivora::PictureRef p = kivora::cuePicture(rec);
+        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
+        break;
+    }
+    default: {
+        const kivora::PictureRef p = kivora::testPicture(rec);
+        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
+        break;
+    }
+    }
+    static const QString events[] = {u"countdown"_qs, u"first"_qs, u"cue"_qs, u"test"_qs};
+    const QString &event = events[int(screen)];
+    notify([&](kivora::RunObserver &o) {
+        o.stageShown(event, CurTrial, detail, onset.us, onset.msc);
+        if (onset.late())
+            o.lateFlip(event, CurTrial, onset.targetMsc, onset.msc, onset.us);
+    });
 }
 
 void frmMain::prepareTrialPictures(const kivora::TrialRec &rec) {
@@ -92,8 +132,8 @@ void frmMain::prepareTrialPictures(const kivora::TrialRec &rec) {
         return &ImageList[ref.list].ListImages(ref.position);
     };
     try {
-        Image1->prepare({picture(kivora::firstPicture(rec)), picture(kivora::cuePicture(rec)),
-                         picture(kivora::testPicture(rec))});
+        m_presenter->prepare({picture(kivora::firstPicture(rec)), picture(kivora::cuePicture(rec)),
+                              picture(kivora::testPicture(rec))});
     } catch (const kivora::RuntimeError &) {
     }
 }

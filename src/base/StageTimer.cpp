@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -17,7 +18,15 @@ void StageTimer::setEnabled(bool on) {
     if (on == m_enabled)
         return;
     m_enabled = on;
+    if (!on)
+        m_fromUs.reset();
     restart();
+}
+
+void StageTimer::countFrom(qint64 us) {
+    m_fromUs = us;
+    if (m_enabled)
+        restart();
 }
 
 void StageTimer::setInterval(qint32 ms) {
@@ -30,8 +39,11 @@ void StageTimer::setInterval(qint32 ms) {
 
 void StageTimer::restart() {
     stop();
-    if (m_enabled && m_interval > 0)
-        start(m_interval, qBound<qint64>(0, qint64(m_interval) * 1000 - m_leadUs, qint64(m_interval) * 1000));
+    if (!m_enabled || m_interval <= 0)
+        return;
+    const qint64 periodUs = qint64(m_interval) * 1000;
+    const qint64 sinceStartUs = m_fromUs ? nowUs() - *m_fromUs : 0;
+    start(m_interval, std::max<qint64>(0, periodUs - m_leadUs - sinceStartUs));
 }
 
 namespace {
@@ -98,6 +110,10 @@ void PreciseTimer::onExpired() {
         m_deadlineNs = now + m_periodNs;
     armAt(m_deadlineNs - m_wakeLatencyNs);
     elapse();
+}
+
+qint64 PreciseTimer::nowUs() const {
+    return monotonicNs() / 1000;
 }
 
 const Clock &SystemTimeSource::clock() const {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class QSocketNotifier;
 
@@ -22,10 +23,15 @@ public:
     void setEnabled(bool on);
     qint32 Interval() const { return m_interval; }
     void setInterval(qint32 ms);
-    // Raise Timer this many microseconds before each Interval ends (0..Interval), for a caller
-    // that knows its own handler needs that long before its result is on screen. Takes effect
-    // when the countdown next starts.
+    // Raise Timer this many microseconds before each Interval ends, for a caller that knows its
+    // own handler needs that long before its result is on screen (negative: after it ends).
+    // Takes effect when the countdown next starts.
     void setLeadUs(qint64 us) { m_leadUs = us; }
+    // Count the first Interval from clock reading us instead of from the moment of enabling: the
+    // moment the screen this timer ends came on screen, which may be known only once the timer
+    // is already running. Restarts an enabled timer at once; otherwise takes effect when it is
+    // next enabled. Forgotten when the timer is disabled.
+    void countFrom(qint64 us);
 
 signals:
     void Timer();
@@ -34,6 +40,8 @@ protected:
     // Called when the countdown starts (enabled with an Interval above 0) or stops. The first
     // period ends firstUs after the call, the following ones every Interval.
     virtual void start(qint32 intervalMs, qint64 firstUs) = 0;
+    // The clock the timer runs on, in microseconds.
+    virtual qint64 nowUs() const = 0;
     virtual void stop() = 0;
     // For subclasses: raise Timer for one elapsed period. The timer may be disabled by the handler.
     void elapse() { emit Timer(); }
@@ -43,6 +51,7 @@ private:
     bool m_enabled = false;
     qint32 m_interval = 0;
     qint64 m_leadUs = 0;
+    std::optional<qint64> m_fromUs;
 };
 
 // Makes the three stage timers of the main window. Production uses precise timers on the
@@ -67,6 +76,7 @@ public:
 protected:
     void start(qint32 intervalMs, qint64 firstUs) override;
     void stop() override;
+    qint64 nowUs() const override;
 
 private:
     void onExpired();

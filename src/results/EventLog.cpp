@@ -34,13 +34,26 @@ void EventLog::runStarted(const QString &subject, qint64 us) {
     line(us, u"run_start"_qs, 0, subject);
 }
 
-void EventLog::stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us) {
+void EventLog::stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us, qint64 msc) {
     m_trial = trial;
-    line(us, event, trial, detail);
+    line(us, event, trial, msc >= 0 ? detail + u" msc="_qs + QString::number(msc) : detail);
 }
 
-void EventLog::answered(qint16 trial, const TrialRec &rec, int key, qint64 us) {
-    line(us, u"answer"_qs, trial, u"key=%1 rt=%2"_qs.arg(key).arg(rec.RT));
+void EventLog::lateFlip(const QString &event, qint16 trial, qint64 targetMsc, qint64 msc, qint64 us) {
+    line(us, u"late_flip"_qs, trial, u"%1 target=%2 msc=%3"_qs.arg(event).arg(targetMsc).arg(msc));
+}
+
+void EventLog::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) {
+    line(timing.keyUs, u"answer"_qs, trial, u"key=%1 rt=%2"_qs.arg(timing.key).arg(rec.RT));
+}
+
+void EventLog::display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor,
+                       quint32 window) {
+    line(us, u"display"_qs, 0,
+         u"mode=%1 period_us=%2 compositor=%3 window=0x%4"_qs.arg(mode)
+             .arg(periodUs)
+             .arg(compositor)
+             .arg(window, 0, 16));
 }
 
 void EventLog::runStopped(qint64 us) {

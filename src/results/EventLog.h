@@ -16,14 +16,20 @@ public:
     explicit EventLog(const QString &path);
 
     void runStarted(const QString &subject, qint64 us) override;
-    void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us) override;
-    void answered(qint16 trial, const TrialRec &rec, int key, qint64 us) override;
+    void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us,
+                    qint64 msc) override;
+    void lateFlip(const QString &event, qint16 trial, qint64 targetMsc, qint64 msc, qint64 us) override;
+    void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) override;
     void runStopped(qint64 us) override;
     void runCompleted(const RunStats &stats, qint64 us) override;
     void resultsShown(qint64 us) override;
     void resultsClosed(qint64 us) override;
     // The main window's first paint after start-up (for start-up timing).
     void windowShown(qint64 us);
+    // How the pictures reach the screen: mode "present" or "timers", the display's refresh
+    // period (0 where not measured), whether a compositing manager redirects the window ("yes",
+    // "no", "unknown") and the native window the pictures are presented in (0: none).
+    void display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor, quint32 window);
 
 private:
     void line(qint64 us, const QString &event, int trial, const QString &detail);

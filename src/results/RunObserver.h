@@ -7,6 +7,14 @@
 
 namespace kivora {
 
+// The timing of an answer, in microseconds of the clock reaction times are measured with.
+struct AnswerTiming {
+    int key;      // 1 or 2
+    qint64 keyUs; // when the key was pressed: stamped as it arrived, or the key handler's reading
+    qint64 rtUs;  // keyUs - the moment the test figure was on screen
+    qint64 cueUs; // how long the arrow was on screen: its onset to the test figure's
+};
+
 // What happens in a run, told as it happens, for whoever records it (the per-trial data file,
 // the timing log). Times are microseconds of the clock reaction times come from. A recorder may
 // throw RuntimeError when it cannot write; the main window then tells the experimenter.
@@ -14,10 +22,14 @@ class RunObserver {
 public:
     virtual ~RunObserver() = default;
     virtual void runStarted(const QString &subject, qint64 us) = 0;
-    // event: "countdown", "first", "cue" or "test"; us: the moment its picture was on screen.
-    virtual void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us) = 0;
-    // The trial's record already holds Answer and RT; key is 1 or 2.
-    virtual void answered(qint16 trial, const TrialRec &rec, int key, qint64 us) = 0;
+    // event: "countdown", "first", "cue" or "test"; us: the moment its picture was on screen;
+    // msc: the display's refresh count then, -1 where the display gives none.
+    virtual void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us,
+                            qint64 msc) = 0;
+    // A screen came on screen after the refresh it was due at (msc later than targetMsc).
+    virtual void lateFlip(const QString &event, qint16 trial, qint64 targetMsc, qint64 msc, qint64 us) = 0;
+    // The trial's record already holds Answer and RT.
+    virtual void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) = 0;
     virtual void runStopped(qint64 us) = 0;
     virtual void runCompleted(const RunStats &stats, qint64 us) = 0;
     virtual void resultsShown(qint64 us) = 0;

@@ -12,7 +12,7 @@ namespace kivora {
 
 namespace {
 const QByteArray Header =
-    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT\r\n";
+    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us\r\n";
 
 [[noreturn]] void writeFailed(const QFile &file, const QString &what, const QString &reason) {
     throw RuntimeError(ErrPermissionDenied,
@@ -149,7 +149,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
     syncFolder();
 }
 
-void SessionData::answered(qint16 trial, const TrialRec &rec, int, qint64) {
+void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) {
     if (!m_file.isOpen())
         return;
     const QString row = QStringList{m_subjectCell,
@@ -162,7 +162,9 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, int, qint64) {
                                     QString::number(rec.PresentTime),
                                     QString::number(rec.Answer),
                                     rec.Answer == rec.Mirror ? u"1"_qs : u"0"_qs,
-                                    QString::number(rec.RT)}
+                                    QString::number(rec.RT),
+                                    QString::number(timing.rtUs),
+                                    QString::number(timing.cueUs)}
                             .join(u',') +
                         u"\r\n"_qs;
     writeSynced(m_file, row.toUtf8());

@@ -28,8 +28,9 @@ public:
     QString lastMeansFile() const { return m_meansPath; }
 
     void runStarted(const QString &subject, qint64 us) override;
-    void stageShown(const QString &, qint16, const QString &, qint64) override {}
-    void answered(qint16 trial, const TrialRec &rec, int key, qint64 us) override;
+    void stageShown(const QString &, qint16, const QString &, qint64, qint64) override {}
+    void lateFlip(const QString &, qint16, qint64, qint64, qint64) override {}
+    void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) override;
     void runStopped(qint64 us) override;
     void runCompleted(const RunStats &stats, qint64 us) override;
     void resultsShown(qint64) override {}

@@ -67,11 +67,14 @@ void answerName(const QString &name, bool accept = true) {
 struct Recorder : kivora::RunObserver {
     QStringList events;
     void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
-    void stageShown(const QString &e, qint16 t, const QString &d, qint64) override {
+    void stageShown(const QString &e, qint16 t, const QString &d, qint64, qint64) override {
         events << u"%1:%2:%3"_qs.arg(e).arg(t).arg(d);
     }
-    void answered(qint16 t, const TrialRec &r, int key, qint64) override {
-        events << u"answer:%1:key=%2 rt=%3"_qs.arg(t).arg(key).arg(r.RT);
+    void lateFlip(const QString &e, qint16 t, qint64 target, qint64 msc, qint64) override {
+        events << u"late_flip:%1:%2:%3>%4"_qs.arg(e).arg(t).arg(msc).arg(target);
+    }
+    void answered(qint16 t, const TrialRec &r, const kivora::AnswerTiming &timing) override {
+        events << u"answer:%1:key=%2 rt=%3"_qs.arg(t).arg(timing.key).arg(r.RT);
     }
     void runStopped(qint64) override { events << u"stop"_qs; }
     void runCompleted(const kivora::RunStats &, qint64) override { events << u"run_end"_qs; }
@@ -382,7 +385,7 @@ void tst_main_session::stoppedRunLeavesRowsOnDisk() {
     const QStringList rows = QString::fromUtf8(f.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 6);
     QVERIFY(rows[5].startsWith(u"\"'=HYPERLINK(\"\"x\"\")\","_qs));
-    QVERIFY2(rows[5].endsWith(u",5,2,0,5,1,400,0,0,405"_qs), qPrintable(rows[5]));
+    QVERIFY2(rows[5].endsWith(u",5,2,0,5,1,400,0,0,405,405000,400000"_qs), qPrintable(rows[5]));
 }
 
 // The window's Analyze reads the program-wide trial table and leaves its statistics there,

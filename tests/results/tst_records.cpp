@@ -80,7 +80,7 @@ void tst_records::hostileNamesStayReadable() {
     SessionData data(dir.path());
     data.setNow(fixedTime);
     data.runStarted(name, 0);
-    data.answered(1, TrialRec{1, 0, 2, 1, 400, 1, 612}, 2, 0);
+    data.answered(1, TrialRec{1, 0, 2, 1, 400, 1, 612}, {2, 0, 612'000, 400'000});
     QFile f(data.currentFile());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -95,16 +95,16 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     data.runStarted(u"山田"_qs, 0);
     QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005_山田.csv"_qs);
     const QString header =
-        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"_qs;
+        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us"_qs;
     QCOMPARE(lines(data.currentFile()), QStringList{header});
-    data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, 2, 0);
-    data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, 2, 0);
+    data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, {2, 0, 733'612, 801'334});
+    data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, {2, 0, -3'499, 1'183'339});
     const QStringList rows = lines(data.currentFile());
     QCOMPARE(rows.size(), 3);
     const QString started = fixedTime().toOffsetFromUtc(fixedTime().offsetFromUtc()).toString(Qt::ISODate);
     QVERIFY(started.startsWith(u"2026-12-08T09:30:05"_qs));
-    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734"_qs.arg(started));
-    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3"_qs.arg(started));
+    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734,733612,801334"_qs.arg(started));
+    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3,-3499,1183339"_qs.arg(started));
 }
 
 void tst_records::stoppedRunKeepsItsRows() {
@@ -112,7 +112,7 @@ void tst_records::stoppedRunKeepsItsRows() {
     SessionData data(dir.path());
     data.runStarted(u"A"_qs, 0);
     for (qint16 t = 1; t <= 5; ++t)
-        data.answered(t, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 0);
+        data.answered(t, TrialRec{1, 0, 0, 0, 400, 0, 500}, {1, 0, 500'000, 400'000});
     data.runStopped(0);
     QCOMPARE(lines(data.currentFile()).size(), 6);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no means file for a broken-off run
@@ -124,7 +124,7 @@ void tst_records::twoRunsTwoFiles() {
     data.setNow(fixedTime); // both in the same second
     data.runStarted(u"A"_qs, 0);
     const QString first = data.currentFile();
-    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 0);
+    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, {1, 0, 500'000, 400'000});
     data.runStopped(0);
     data.runStarted(u"A"_qs, 0);
     QVERIFY(data.currentFile() != first);
@@ -190,11 +190,13 @@ void tst_records::logLinesInOrder() {
     {
         EventLog log(path);
         log.runStarted(u"名\t前"_qs, 10);
-        log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20);
-        log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020);
-        log.stageShown(u"cue"_qs, 1, u"0-3"_qs, 3'000'020);
-        log.stageShown(u"test"_qs, 1, u"2-9"_qs, 3'400'020);
-        log.answered(1, TrialRec{2, 0, 2, 1, 400, 1, 612}, 2, 4'012'020);
+        log.display(15, u"present"_qs, 16'667, u"no"_qs, 0x1e00004);
+        log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20, 100);
+        log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020, 160);
+        log.stageShown(u"cue"_qs, 1, u"0-3"_qs, 3'016'687, 281);
+        log.lateFlip(u"cue"_qs, 1, 280, 281, 3'016'687);
+        log.stageShown(u"test"_qs, 1, u"2-9"_qs, 3'416'687, 305);
+        log.answered(1, TrialRec{2, 0, 2, 1, 400, 1, 612}, {2, 4'028'420, 611'733, 400'000});
         log.runCompleted({}, 4'100'000);
         log.resultsShown(4'150'000);
         log.resultsClosed(9'000'000);
@@ -210,11 +212,15 @@ void tst_records::logLinesInOrder() {
         last = cells[0].toLongLong();
         events << cells[1];
     }
-    QCOMPARE(events, (QStringList{u"run_start"_qs, u"countdown"_qs, u"first"_qs, u"cue"_qs, u"test"_qs,
-                                  u"answer"_qs, u"run_end"_qs, u"results_shown"_qs, u"results_closed"_qs}));
+    QCOMPARE(events, (QStringList{u"run_start"_qs, u"display"_qs, u"countdown"_qs, u"first"_qs, u"cue"_qs,
+                                  u"late_flip"_qs, u"test"_qs, u"answer"_qs, u"run_end"_qs,
+                                  u"results_shown"_qs, u"results_closed"_qs}));
     QCOMPARE(rows[1], u"10\trun_start\t0\t名 前"_qs);
-    QCOMPARE(rows[5], u"3400020\ttest\t1\t2-9"_qs);
-    QCOMPARE(rows[6], u"4012020\tanswer\t1\tkey=2 rt=612"_qs);
+    QCOMPARE(rows[2], u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004"_qs);
+    QCOMPARE(rows[6], u"3016687\tlate_flip\t1\tcue target=280 msc=281"_qs);
+    QCOMPARE(rows[7], u"3416687\ttest\t1\t2-9 msc=305"_qs);
+    // The answer's time is the key's own stamp, not when the line was written.
+    QCOMPARE(rows[8], u"4028420\tanswer\t1\tkey=2 rt=612"_qs);
 }
 
 void tst_records::logAppendsWithOneHeader() {

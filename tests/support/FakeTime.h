@@ -37,6 +37,7 @@ protected:
         m_running = true;
     }
     void stop() override { m_running = false; }
+    qint64 nowUs() const override { return m_clock.nowUs(); }
 
 private:
     const FakeClock &m_clock;
