@@ -1,5 +1,9 @@
 #include "app/Application.h"
 
+#include "app/KeyReader.h"
+#include "app/PresentPresenter.h"
+#include "base/KeyStamps.h"
+
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"
@@ -52,6 +56,12 @@ Options:
                         CLOCK_MONOTONIC microseconds reaction times come from),
                         event, trial, detail, one line per screen shown, answer,
                         stop, end of run and results window
+  --timing MODE         how the pictures reach the screen: "present" (each in
+                        step with the display's refresh, its onset taken from
+                        the display; the default where the display offers the X
+                        Present extension) or "timers" (painted when its timer
+                        fires, its onset read once the repaint reached the X
+                        server)
   --help                show this help and exit
   --version             show the version and exit
 )";
@@ -161,10 +171,11 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption exportOpt(u"export-stimuli"_qs, QString(), u"DIR"_qs);
     const QCommandLineOption dataOpt(u"data"_qs, QString(), u"DIR"_qs);
     const QCommandLineOption logOpt(u"log"_qs, QString(), u"FILE"_qs);
+    const QCommandLineOption timingOpt(u"timing"_qs, QString(), u"MODE"_qs);
     const QCommandLineOption helpOpt(u"help"_qs);
     const QCommandLineOption versionOpt(u"version"_qs);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, helpOpt, versionOpt});
+    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, helpOpt, versionOpt});
     if (!parser.parse(args)) {
         printErr(u"kivora: "_qs + parser.errorText() + u"\nTry 'kivora --help'."_qs);
         return 2;
@@ -181,6 +192,12 @@ int runApplication(int argc, char **argv) {
     if (parser.isSet(versionOpt)) {
         printOut(u"kivora " KIVORA_VERSION "\n"_qs);
         return 0;
+    }
+
+    const QString timing = parser.value(timingOpt);
+    if (parser.isSet(timingOpt) && timing != u"present"_qs && timing != u"timers"_qs) {
+        printErr(u"kivora: --timing takes present or timers, not '%1'"_qs.arg(timing));
+        return 2;
     }
 
     // Relative paths are the user's, from the folder the program was started in; the load step
@@ -240,6 +257,38 @@ int runApplication(int argc, char **argv) {
         main.addObserver(data.get());
     if (log)
         main.addObserver(log.get());
+
+    // Pictures in step with the display's refresh where it offers that; an explicit request
+    // for it on a display without it stops here, before a participant sits down.
+    KeyStamps keyStamps;
+    std::unique_ptr<KeyReader> keyReader;
+    const bool x11 = QGuiApplication::platformName() == u"xcb"_qs;
+    if (x11 && timing != u"timers"_qs) {
+        QString why;
+        try {
+            if (!PresentPresenter::available(&why))
+                throw RuntimeError(ErrPathFileAccess, why);
+            main.setPresenter(std::make_unique<PresentPresenter>(main.Image1, main.lMsg));
+        } catch (const RuntimeError &e) {
+            if (timing == u"present"_qs) {
+                printErr(u"kivora: --timing present: "_qs + e.detail());
+                errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs +
+                         e.detail());
+                return 1;
+            }
+            printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(e.detail()));
+        }
+    } else if (timing == u"present"_qs) {
+        printErr(u"kivora: --timing present needs an X display (platform %1)"_qs.arg(
+            QGuiApplication::platformName()));
+        return 1;
+    }
+    // Key presses stamped as they arrive, in either mode.
+    if (x11) {
+        keyReader = KeyReader::start(keyStamps);
+        if (keyReader)
+            main.setKeyStamps(&keyStamps);
+    }
     if (!planPath.isEmpty())
         main.setPlanFile(planPath);
     try {
@@ -261,6 +310,26 @@ int runApplication(int argc, char **argv) {
             }
         });
     }
+    // How the pictures reach the screen, once the presenter knows the display (the refresh
+    // period takes half a second to measure after the window is shown).
+    const auto displayKnown = [&log, &main] {
+        const DisplayInfo info = main.presenter().displayInfo();
+        if (info.compositor == u"yes"_qs)
+            printErr(u"kivora: notice: a compositing manager redirects the window; each picture "
+                     u"reaches the screen one compositor frame after its logged onset"_qs);
+        if (!log)
+            return;
+        try {
+            log->display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor,
+                         info.window);
+        } catch (const RuntimeError &e) {
+            printErr(u"kivora: "_qs + e.detail());
+        }
+    };
+    if (main.presenter().isReady())
+        onFirstPaint(&main, displayKnown);
+    else
+        QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown);
     main.show();
     return app.exec();
 }

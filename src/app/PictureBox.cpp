@@ -17,6 +17,14 @@ void PictureBox::setPicture(const QImage *image) {
     if (image == m_image)
         return;
     m_image = image;
+    if (!m_surface)
+        update();
+}
+
+void PictureBox::setSurface(QWidget *surface) {
+    m_surface = surface;
+    m_prepared.clear();
+    surface->setGeometry(rect().adjusted(BorderPx, BorderPx, -BorderPx, -BorderPx));
     update();
 }
 
@@ -24,7 +32,7 @@ void PictureBox::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
     qDrawWinPanel(&p, rect(), palette(), /*sunken=*/true);
-    if (!m_image || m_image->isNull())
+    if (m_surface || !m_image || m_image->isNull())
         return;
 
     const qreal dpr = devicePixelRatioF();

@@ -28,6 +28,11 @@ public:
     // directly costs ~0.3 ms.
     void prepare(std::initializer_list<const QImage *> images);
 
+    // Hands the picture area over to surface, a native window that shows the pictures itself
+    // (in step with the display's refresh): the control then keeps only its border and the
+    // picture it is said to show.
+    void setSurface(QWidget *surface);
+
     static constexpr int BorderPx = 2;
 
 protected:
@@ -37,6 +42,7 @@ private:
     const QPixmap &pixmapFor(const QImage &image);
     const QImage *m_image = nullptr;
     QHash<qint64, QPixmap> m_prepared;
+    QWidget *m_surface = nullptr;
 };
 
 } // namespace kivora

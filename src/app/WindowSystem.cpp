@@ -33,9 +33,12 @@ std::optional<bool> compositorActive() {
     if (!c)
         return std::nullopt;
     // The selection of the display's default screen, where Qt puts its windows.
+    char *host = nullptr;
+    int display = 0;
     int screen = 0;
-    if (!xcb_parse_display(nullptr, nullptr, nullptr, &screen))
+    if (!xcb_parse_display(nullptr, &host, &display, &screen))
         screen = 0;
+    std::free(host);
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
     xcb_intern_atom_reply_t *atom =
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, quint16(name.size()), name.constData()), nullptr);

@@ -1,0 +1,101 @@
+#include "app/KeyReader.h"
+
+#include "base/KeyStamps.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
+
+namespace kivora {
+
+struct KeyReader::Connection {
+    xcb_connection_t *c = nullptr;
+    quint8 opcode = 0; // the XInput extension's major opcode, in its events
+    ~Connection() {
+        if (c)
+            xcb_disconnect(c);
+    }
+};
+
+std::unique_ptr<KeyReader> KeyReader::start(KeyStamps &stamps) {
+    auto connection = std::make_unique<Connection>();
+    int screenNumber = 0;
+    connection->c = xcb_connect(nullptr, &screenNumber);
+    xcb_connection_t *c = connection->c;
+    if (xcb_connection_has_error(c))
+        return nullptr;
+    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_input_id);
+    if (!ext || !ext->present)
+        return nullptr;
+    connection->opcode = ext->major_opcode;
+    // Raw events reach the root window of whoever asks from XInput 2.1 on, whatever has the
+    // focus or a grab.
+    auto *version = xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
+    const bool recent = version && (version->major_version > 2 ||
+                                    (version->major_version == 2 && version->minor_version >= 1));
+    std::free(version);
+    if (!recent)
+        return nullptr;
+
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    struct {
+        xcb_input_event_mask_t head;
+        quint32 mask;
+    } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS};
+    xcb_generic_error_t *error =
+        xcb_request_check(c, xcb_input_xi_select_events_checked(c, screens.data->root, 1, &select.head));
+    if (error) {
+        std::free(error);
+        return nullptr;
+    }
+    return std::unique_ptr<KeyReader>(new KeyReader(std::move(connection), stamps));
+}
+
+KeyReader::KeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps)
+    : m_connection(std::move(connection)), m_stamps(stamps), m_stopFd(::eventfd(0, EFD_CLOEXEC)),
+      m_thread([this] { run(); }) {}
+
+KeyReader::~KeyReader() {
+    const quint64 one = 1;
+    if (::write(m_stopFd, &one, sizeof one) < 0) {
+        // The reader cannot be told; it still ends when the connection goes with the process.
+        m_thread.detach();
+    } else {
+        m_thread.join();
+    }
+    ::close(m_stopFd);
+}
+
+void KeyReader::run() {
+    xcb_connection_t *c = m_connection->c;
+    pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    for (;;) {
+        // Events xcb has already read come first; then wait for the socket or the end.
+        while (xcb_generic_event_t *event = xcb_poll_for_event(c)) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const auto *ge = reinterpret_cast<const xcb_ge_generic_event_t *>(event);
+            if ((event->response_type & 0x7f) == XCB_GE_GENERIC && ge->extension == m_connection->opcode &&
+                ge->event_type == XCB_INPUT_RAW_KEY_PRESS) {
+                const auto *key = reinterpret_cast<const xcb_input_raw_key_press_event_t *>(event);
+                m_stamps.add(key->detail, qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000);
+            }
+            std::free(event);
+        }
+        if (xcb_connection_has_error(c))
+            return;
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents)
+            return;
+    }
+}
+
+} // namespace kivora

@@ -1,0 +1,415 @@
+#include "app/PresentPresenter.h"
+
+#include "app/PictureBox.h"
+#include "app/WindowSystem.h"
+#include "base/Clock.h"
+#include "base/RuntimeError.h"
+
+#include <QElapsedTimer>
+#include <QExposeEvent>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QScopeGuard>
+#include <QSocketNotifier>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <xcb/present.h>
+#include <xcb/xcb.h>
+
+namespace kivora {
+
+namespace {
+
+// A native window that Qt never paints: every picture in it is presented. It takes no input,
+// so clicks and keys go to the main window as before.
+class PresentWindow final : public QWindow {
+public:
+    explicit PresentWindow(std::function<void()> onExpose) : m_onExpose(std::move(onExpose)) {
+        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    void exposeEvent(QExposeEvent *) override {
+        if (isExposed())
+            m_onExpose();
+    }
+
+private:
+    std::function<void()> m_onExpose;
+};
+
+template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply *reply) {
+    return {reply, &std::free};
+}
+
+// The format of a window of the given visual and depth, when it is one this presenter can fill:
+// 8 bits per colour in a 32-bit pixel, red above green above blue.
+bool fillable(const xcb_setup_t *setup, xcb_visualid_t visual, quint8 depth, QString *why) {
+    bool bits32 = false;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+        if (f.data->depth == depth && f.data->bits_per_pixel == 32)
+            bits32 = true;
+    bool masks = false;
+    for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
+        for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem; xcb_depth_next(&d))
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+                if (v.data->visual_id == visual)
+                    masks = v.data->red_mask == 0xff0000 && v.data->green_mask == 0xff00 &&
+                            v.data->blue_mask == 0xff;
+    if (!bits32 || !masks) {
+        if (why)
+            *why = u"the window's pixel format (depth %1) is not 8 bits per colour in 32-bit pixels"_qs.arg(
+                depth);
+        return false;
+    }
+    return true;
+}
+
+qint64 nowUs() {
+    return SteadyClock::instance().nowUs();
+}
+
+} // namespace
+
+bool PresentPresenter::available(QString *why) {
+    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    const auto done = qScopeGuard([c] { xcb_disconnect(c); });
+    if (xcb_connection_has_error(c)) {
+        *why = u"the X display cannot be reached"_qs;
+        return false;
+    }
+    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_present_id);
+    if (!ext || !ext->present) {
+        *why = u"the X display has no Present extension"_qs;
+        return false;
+    }
+    const auto version = owned(xcb_present_query_version_reply(
+        c, xcb_present_query_version(c, XCB_PRESENT_MAJOR_VERSION, XCB_PRESENT_MINOR_VERSION), nullptr));
+    if (!version) {
+        *why = u"the X display's Present extension does not answer"_qs;
+        return false;
+    }
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    return fillable(xcb_get_setup(c), screen->root_visual, screen->root_depth, why);
+}
+
+PresentPresenter::PresentPresenter(PictureBox *image, QLabel *caption) : Presenter(image, caption) {
+    QString why;
+    if (!available(&why))
+        throw RuntimeError(ErrPathFileAccess, why);
+    m_c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(m_c))
+        throw RuntimeError(ErrPathFileAccess, u"the X display cannot be reached"_qs);
+    m_swapBytes = xcb_get_setup(m_c)->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+
+    m_surface = new PresentWindow([this] { exposed(); });
+    QWidget *container = QWidget::createWindowContainer(m_surface, image);
+    container->setObjectName(u"Image1Surface"_qs);
+    // Only the picture area becomes a native window; the windows around it stay as they are.
+    container->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    container->setFocusPolicy(Qt::NoFocus);
+    image->setSurface(container);
+}
+
+PresentPresenter::~PresentPresenter() {
+    delete m_notifier;
+    if (m_events)
+        xcb_unregister_for_special_event(m_c, m_events);
+    if (m_c) {
+        for (const quint32 pixmap : std::as_const(m_pixmaps))
+            xcb_free_pixmap(m_c, pixmap);
+        if (m_gc)
+            xcb_free_gc(m_c, m_gc);
+        xcb_disconnect(m_c);
+    }
+}
+
+void PresentPresenter::exposed() {
+    if (!m_window) {
+        // The window exists on the server once Qt's own connection has sent what it has.
+        m_window = quint32(m_surface->winId());
+        waitForWindowSystem();
+        const auto attributes =
+            owned(xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, m_window), nullptr));
+        const auto geometry = owned(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, m_window), nullptr));
+        QString why;
+        if (!attributes || !geometry)
+            throw RuntimeError(ErrPathFileAccess, u"the picture window cannot be read"_qs);
+        if (!fillable(xcb_get_setup(m_c), attributes->visual, geometry->depth, &why))
+            throw RuntimeError(ErrPathFileAccess, why);
+        m_depth = geometry->depth;
+        // Nothing but presented pictures: the server must not clear the window when it is
+        // uncovered; the picture is presented again instead.
+        const quint32 none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(m_c, m_window, XCB_CW_BACK_PIXMAP, &none);
+        m_gc = xcb_generate_id(m_c);
+        xcb_create_gc(m_c, m_gc, m_window, 0, nullptr);
+        const quint32 eid = xcb_generate_id(m_c);
+        xcb_present_select_input(m_c, eid, m_window, XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
+        m_events = xcb_register_for_special_xge(m_c, &xcb_present_id, eid, nullptr);
+        m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { readEvents(); });
+        if (const std::optional<bool> compositor = compositorActive())
+            m_compositor = *compositor ? u"yes"_qs : u"no"_qs;
+    }
+    m_exposed = true;
+    // The window's contents were lost where it was covered: the picture on screen comes back at
+    // the next refresh. A screen still on its way keeps its own refresh.
+    // It is no screen of its own: the next screen still counts its refreshes from the last one.
+    present(pixmapFor(m_onScreen), ++m_serial, -1);
+    if (m_measureSerial == 0)
+        startMeasuring();
+}
+
+void PresentPresenter::startMeasuring() {
+    m_measureSerial = ++m_serial;
+    // The next refresh first; the following ones are asked for once its number is known.
+    xcb_present_notify_msc(m_c, m_window, m_measureSerial, 0, 1, 0);
+    xcb_flush(m_c);
+}
+
+void PresentPresenter::show(Screen screen, const QImage *picture, const std::optional<QString> &caption,
+                            int frames) {
+    m_image->setPicture(picture);
+    if (!m_exposed) {
+        // Not on screen yet (the load step, before the window is shown): the picture comes with
+        // the window's first exposure.
+        m_onScreen = picture;
+        if (caption)
+            m_caption->setText(*caption);
+        emit shown(screen, Onset{nowUs()});
+        return;
+    }
+    // A screen that lasts some refreshes counts them from the flip of the screen before it.
+    readEvents();
+    if (frames > 0 && !m_pending.empty())
+        finish();
+    qint64 target = -1;
+    if (frames > 0 && m_lastMsc >= 0) {
+        target = m_lastMsc + frames;
+    } else {
+        // As soon as possible, but not before a screen still on its way, which would then cover it.
+        for (const Pending &p : m_pending)
+            target = std::max(target, p.targetMsc);
+    }
+    const quint32 serial = ++m_serial;
+    m_pending.push_back({serial, screen, caption, target});
+    m_shownPictures[serial] = picture;
+    present(pixmapFor(picture), serial, target);
+}
+
+void PresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc) {
+    // A target of 0 with divisor 1: the next refresh. COPY: the pixmap stays ours, whether the
+    // server would flip to it or not.
+    const bool asap = targetMsc < 0;
+    xcb_present_pixmap(m_c, m_window, pixmap, serial, 0, 0, 0, 0, 0, 0, 0, XCB_PRESENT_OPTION_COPY,
+                       asap ? 0 : quint64(targetMsc), asap ? 1 : 0, 0, 0, nullptr);
+    xcb_flush(m_c);
+}
+
+void PresentPresenter::readEvents(int waitMs) {
+    const auto drain = [this] {
+        bool any = false;
+        // Errors of our own requests end up here; they are reported, never fatal to a run.
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_c)) {
+            if (event->response_type == 0) {
+                const auto *error = reinterpret_cast<xcb_generic_error_t *>(event);
+                std::fprintf(stderr, "kivora: X error %d (request %d) in the picture window\n",
+                             int(error->error_code), int(error->major_code));
+            }
+            std::free(event);
+        }
+        if (!m_events)
+            return any;
+        while (xcb_generic_event_t *event = xcb_poll_for_special_event(m_c, m_events)) {
+            const auto *ge = reinterpret_cast<xcb_ge_generic_event_t *>(event);
+            if (ge->event_type == XCB_PRESENT_EVENT_COMPLETE_NOTIFY) {
+                const auto *e = reinterpret_cast<xcb_present_complete_notify_event_t *>(event);
+                completed(e->serial, e->kind, e->mode, qint64(e->ust), qint64(e->msc));
+                any = true;
+            }
+            std::free(event);
+        }
+        return any;
+    };
+    if (drain() || waitMs <= 0)
+        return;
+    pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
+    if (::poll(&fd, 1, waitMs) > 0)
+        drain();
+}
+
+void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint64 ust, qint64 msc) {
+    if (kind == XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC) {
+        if (serial != m_measureSerial || m_periodUs > 0)
+            return;
+        m_refreshes.emplace_back(msc, ust);
+        if (m_refreshes.size() == 1) {
+            for (int i = 1; i <= MeasuredRefreshes; ++i)
+                xcb_present_notify_msc(m_c, m_window, m_measureSerial, quint64(msc + i), 0, 0);
+            xcb_flush(m_c);
+            return;
+        }
+        if (m_refreshes.size() < std::size_t(MeasuredRefreshes) + 1)
+            return;
+        // The least-squares slope of UST over MSC: one late notification moves it little.
+        double mx = 0, my = 0;
+        for (const auto &[m, u] : m_refreshes)
+            mx += double(m), my += double(u);
+        mx /= double(m_refreshes.size());
+        my /= double(m_refreshes.size());
+        double sxy = 0, sxx = 0;
+        for (const auto &[m, u] : m_refreshes) {
+            sxy += (double(m) - mx) * (double(u) - my);
+            sxx += (double(m) - mx) * (double(m) - mx);
+        }
+        m_periodUs = sxx > 0 ? std::max<qint64>(1, std::llround(sxy / sxx)) : 0;
+        if (m_periodUs > 0)
+            emit ready();
+        return;
+    }
+
+    const auto it = std::find_if(m_pending.begin(), m_pending.end(),
+                                 [serial](const Pending &p) { return p.serial == serial; });
+    if (it == m_pending.end())
+        return; // a picture shown again after the window was uncovered
+    const Pending p = *it;
+    m_pending.erase(it);
+    const QImage *picture = m_shownPictures[p.serial];
+    m_shownPictures.erase(p.serial);
+    if (mode == XCB_PRESENT_COMPLETE_MODE_SKIP)
+        return; // covered by a later picture due at the same refresh: never on screen
+    m_onScreen = picture;
+    m_lastMsc = msc;
+    if (p.caption)
+        m_caption->setText(*p.caption);
+    emit shown(p.screen, Onset{ust, msc, p.targetMsc});
+}
+
+void PresentPresenter::finish() {
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_pending.empty()) {
+        if (waited.elapsed() > 1000) {
+            // The display stopped answering (the window unmapped, the server stalled): the
+            // screens count from now rather than the run hanging.
+            std::fprintf(stderr, "kivora: the display did not confirm a picture within 1 s\n");
+            while (!m_pending.empty()) {
+                const Pending p = m_pending.front();
+                m_pending.pop_front();
+                m_shownPictures.erase(p.serial);
+                if (p.caption)
+                    m_caption->setText(*p.caption);
+                emit shown(p.screen, Onset{nowUs()});
+            }
+            return;
+        }
+        readEvents(50);
+    }
+}
+
+void PresentPresenter::waitUntilReady() {
+    QElapsedTimer waited;
+    waited.start();
+    while (!isReady() && waited.elapsed() < 3000)
+        readEvents(50);
+    if (!isReady())
+        throw RuntimeError(ErrPathFileAccess,
+                           u"the display did not report its refresh (start with --timing timers)"_qs);
+}
+
+int PresentPresenter::framesFor(qint32 intervalMs) const {
+    if (m_periodUs <= 0)
+        return 1;
+    return int(std::max<qint64>(1, std::llround(double(intervalMs) * 1000.0 / double(m_periodUs))));
+}
+
+qint64 PresentPresenter::leadUs(Screen, qint32 intervalMs) const {
+    // The stage's handler runs one refresh (4 to 20 ms) before the next screen is due, so that
+    // its picture is with the server in time; the server holds it until the refresh.
+    const qint64 margin = std::clamp<qint64>(m_periodUs, 4000, 20000);
+    return qint64(intervalMs) * 1000 - qint64(framesFor(intervalMs)) * m_periodUs + margin;
+}
+
+DisplayInfo PresentPresenter::displayInfo() const {
+    return {u"present"_qs, m_periodUs, m_compositor, m_window};
+}
+
+void PresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
+    // Keep the empty picture, the one on screen, those on their way and the ones asked for; the
+    // rest go (a pixmap the server still shows stays alive on the server until replaced).
+    QHash<qint64, quint32> keep;
+    const auto keepFor = [&](const QImage *picture) {
+        const qint64 key = picture ? picture->cacheKey() : 0;
+        if (const auto it = m_pixmaps.constFind(key); it != m_pixmaps.cend())
+            keep.insert(key, *it);
+    };
+    keepFor(nullptr);
+    keepFor(m_onScreen);
+    for (const auto &[serial, picture] : m_shownPictures)
+        keepFor(picture);
+    for (const QImage *picture : pictures)
+        keepFor(picture);
+    for (auto it = m_pixmaps.cbegin(); it != m_pixmaps.cend(); ++it)
+        if (!keep.contains(it.key()))
+            xcb_free_pixmap(m_c, *it);
+    m_pixmaps.swap(keep);
+    if (!m_window)
+        return; // uploaded once the window exists
+    for (const QImage *picture : pictures)
+        pixmapFor(picture);
+    xcb_flush(m_c);
+}
+
+quint32 PresentPresenter::pixmapFor(const QImage *picture) {
+    const qint64 key = picture ? picture->cacheKey() : 0;
+    if (const auto it = m_pixmaps.constFind(key); it != m_pixmaps.cend())
+        return *it;
+    // The whole picture area in device pixels: the window's own colour, the picture centred at
+    // a whole pixel, one picture pixel to one screen pixel (as the picture control paints it).
+    const qreal dpr = m_surface->devicePixelRatio();
+    const QSize size(int(std::lround(m_surface->width() * dpr)), int(std::lround(m_surface->height() * dpr)));
+    QImage frame(size, QImage::Format_RGB32);
+    frame.fill(m_image->palette().color(QPalette::Window));
+    if (picture && !picture->isNull()) {
+        QPainter p(&frame);
+        p.drawImage((size.width() - picture->width()) / 2, (size.height() - picture->height()) / 2,
+                    picture->convertToFormat(QImage::Format_RGB32));
+    }
+    const quint32 pixmap = xcb_generate_id(m_c);
+    xcb_create_pixmap(m_c, m_depth, pixmap, m_window, quint16(size.width()), quint16(size.height()));
+    upload(pixmap, frame);
+    m_pixmaps.insert(key, pixmap);
+    return pixmap;
+}
+
+void PresentPresenter::upload(quint32 pixmap, const QImage &frame) {
+    // As many rows per request as the server takes (a 256 x 256 picture is 256 KB, more than a
+    // request may hold without BIG-REQUESTS).
+    const qsizetype rowBytes = qsizetype(frame.width()) * 4;
+    const qsizetype maxBytes = qsizetype(xcb_get_maximum_request_length(m_c)) * 4 - 64;
+    const int rowsPerRequest = int(std::max<qsizetype>(1, maxBytes / rowBytes));
+    QByteArray swapped;
+    for (int y = 0; y < frame.height(); y += rowsPerRequest) {
+        const int rows = std::min(rowsPerRequest, frame.height() - y);
+        const auto *data = reinterpret_cast<const quint8 *>(frame.constScanLine(y));
+        const qsizetype bytes = rowBytes * rows;
+        if (m_swapBytes) {
+            swapped.resize(bytes);
+            for (qsizetype i = 0; i < bytes; i += 4)
+                for (int b = 0; b < 4; ++b)
+                    swapped[i + b] = char(data[i + 3 - b]);
+            data = reinterpret_cast<const quint8 *>(swapped.constData());
+        }
+        xcb_put_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, m_gc, quint16(frame.width()), quint16(rows), 0,
+                      qint16(y), 0, m_depth, quint32(bytes), data);
+    }
+}
+
+} // namespace kivora
