@@ -30,28 +30,30 @@ folder, which is printed and left in place when a check fails (or always with --
 """
 
 import argparse
-import ctypes
-import ctypes.util
 import csv
 import datetime
 import fractions
 import glob
 import html
-import http.client
 import io
 import os
 import re
 import shutil
-import signal
-import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import traceback
 
-SKIP = 77
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+
+import processes  # noqa: E402
+from checks import CheckFailed, Checks  # noqa: E402
+from images import Image, read_bmp_1bit  # noqa: E402
+from ipp import Cups  # noqa: E402
+from timinglog import EventLog, answer_rt, now_us  # noqa: E402
+from xsession import KC_1, KC_2, KC_A, KC_KP1, KC_KP2, KeySender, X, numlock_state  # noqa: E402
 
 # Window layout in client pixels (15 twips to a pixel).
 MAIN_SIZE = (352, 333)
@@ -66,10 +68,6 @@ BTN_PRINT = (288, 512, 81, 33)
 
 PLOT_GREY = (192, 192, 192)
 
-# X11 key codes (evdev + 8)
-KC_1, KC_2, KC_A = 10, 11, 38
-KC_KP1, KC_KP2 = 87, 88
-
 DATA_HEADER = "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
@@ -81,404 +79,6 @@ KEY_LATENCY_MAX_US = 8000  # from the sender's send to the program's clock readi
 # skips a stage.
 STAGE_EARLY_MAX = 5
 STAGE_LATE_MAX = 10
-
-
-class CheckFailed(Exception):
-    pass
-
-
-def now_us():
-    return time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000
-
-
-def logged_rt(answer):
-    m = re.fullmatch(r"key=[12] rt=(-?\d+)", answer.detail)
-    if not m:
-        raise CheckFailed(f"answer line without key and rt: {answer}")
-    return int(m.group(1))
-
-
-class Checks:
-    """Collects failed checks so that one run reports all of them, not only the first."""
-
-    def __init__(self):
-        self.failures = []
-        self.notes = []
-
-    def check(self, ok, message):
-        if not ok:
-            self.failures.append(message)
-            print("FAIL: " + message, flush=True)
-        return ok
-
-    def equal(self, actual, expected, what):
-        return self.check(actual == expected, f"{what}: expected {expected!r}, got {actual!r}")
-
-    def note(self, message):
-        self.notes.append(message)
-        print("note: " + message, flush=True)
-
-    def fatal(self, message):
-        self.failures.append(message)
-        raise CheckFailed(message)
-
-
-# --- X server tools ---------------------------------------------------------------------------
-
-class X:
-    def __init__(self, display, workdir):
-        self.display = display
-        self.env = dict(os.environ, DISPLAY=display)
-        self.workdir = workdir
-        self.shots = 0
-
-    def run(self, *args, check=True, timeout=20):
-        p = subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
-        if check and p.returncode != 0:
-            raise CheckFailed(f"{' '.join(args)} failed ({p.returncode}): {p.stderr.strip()}")
-        return p.stdout
-
-    def xdotool(self, *args, check=True):
-        return self.run("xdotool", *args, check=check)
-
-    def visible(self, name_regex):
-        out = self.xdotool("search", "--onlyvisible", "--name", name_regex, check=False)
-        return [int(w) for w in out.split()]
-
-    def geometry(self, win):
-        """(x, y, width, height) of a window's client area on the screen."""
-        out = self.xdotool("getwindowgeometry", "--shell", str(win))
-        v = dict(line.split("=", 1) for line in out.split())
-        return int(v["X"]), int(v["Y"]), int(v["WIDTH"]), int(v["HEIGHT"])
-
-    def focused(self):
-        out = self.xdotool("getwindowfocus", check=False)
-        return int(out.strip()) if out.strip().isdigit() else None
-
-    def focus(self, win):
-        self.xdotool("windowfocus", "--sync", str(win))
-
-    def key(self, *keys):
-        self.xdotool("key", *keys)
-
-    def click(self, x, y):
-        self.xdotool("mousemove", "--sync", str(x), str(y))
-        self.xdotool("click", "1")
-
-    def screenshot(self, label):
-        """The whole screen as an Image, also kept as <n>-<label>.ppm in the work folder."""
-        self.shots += 1
-        path = os.path.join(self.workdir, f"{self.shots:02d}-{label}.ppm")
-        start = time.monotonic()
-        self.run("import", "-window", "root", "-depth", "8", "ppm:" + path, timeout=30)
-        print(f"screenshot {os.path.basename(path)} took {(time.monotonic() - start) * 1000:.0f} ms", flush=True)
-        with open(path, "rb") as f:
-            return Image(f.read(), path)
-
-
-class Image:
-    """A binary PPM (P6, maxval 255) as written by ImageMagick."""
-
-    def __init__(self, raw, path):
-        self.path = path
-        fields, pos = [], 2
-        if raw[:2] != b"P6":
-            raise CheckFailed(f"{path}: not a binary PPM")
-        while len(fields) < 3:
-            while raw[pos:pos + 1].isspace():
-                pos += 1
-            if raw[pos:pos + 1] == b"#":
-                pos = raw.index(b"\n", pos) + 1
-                continue
-            start = pos
-            while not raw[pos:pos + 1].isspace():
-                pos += 1
-            fields.append(int(raw[start:pos]))
-        self.width, self.height, maxval = fields
-        if maxval != 255:
-            raise CheckFailed(f"{path}: maxval {maxval}")
-        self.data = raw[pos + 1:]
-
-    def pixel(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.data[i:i + 3])
-
-    def region(self, x, y, w, h):
-        """The pixels of a rectangle, row by row, as (x, y, rgb)."""
-        for yy in range(y, y + h):
-            row = self.data[(yy * self.width + x) * 3:(yy * self.width + x + w) * 3]
-            for i in range(w):
-                yield x + i, yy, tuple(row[i * 3:i * 3 + 3])
-
-    def colours(self, x, y, w, h):
-        counts = {}
-        for _, _, c in self.region(x, y, w, h):
-            counts[c] = counts.get(c, 0) + 1
-        return counts
-
-
-def read_bmp_1bit(path):
-    """A 1-bit BMP as rows of (r, g, b), top row first."""
-    with open(path, "rb") as f:
-        d = f.read()
-    if d[:2] != b"BM":
-        raise CheckFailed(f"{path}: not a BMP")
-    (offset,) = struct.unpack("<I", d[10:14])
-    header, width, height, _, bits, compression = struct.unpack("<IiiHHI", d[14:34])
-    if bits != 1 or compression != 0:
-        raise CheckFailed(f"{path}: {bits} bits per pixel, compression {compression}; 1-bit expected")
-    palette = [tuple(d[14 + header + 4 * i:14 + header + 4 * i + 3][::-1]) for i in range(2)]
-    stride = (width + 31) // 32 * 4
-    rows = []
-    for r in range(abs(height)):
-        row = d[offset + r * stride:offset + (r + 1) * stride]
-        rows.append([palette[(row[x // 8] >> (7 - x % 8)) & 1] for x in range(width)])
-    if height > 0:
-        rows.reverse()  # stored bottom-up
-    return rows
-
-
-def numlock_state(display):
-    """NumLock as the X server keeps it (Mod2 of the pointer's modifier mask), or None."""
-    name = ctypes.util.find_library("X11")
-    if not name:
-        return None
-    try:
-        x11 = ctypes.CDLL(name)
-    except OSError:
-        return None
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XDefaultRootWindow.restype = ctypes.c_ulong
-    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    x11.XQueryPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 7
-    dpy = x11.XOpenDisplay(display.encode())
-    if not dpy:
-        return None
-    try:
-        root, child = ctypes.c_ulong(), ctypes.c_ulong()
-        rx, ry, wx, wy = ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_int()
-        mask = ctypes.c_uint()
-        x11.XQueryPointer(dpy, x11.XDefaultRootWindow(dpy), ctypes.byref(root), ctypes.byref(child),
-                          ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(wx), ctypes.byref(wy),
-                          ctypes.byref(mask))
-        return bool(mask.value & 0x10)  # Mod2Mask
-    finally:
-        x11.XCloseDisplay(dpy)
-
-
-class KeySender:
-    """bench/xtest_sender: one key press and release at a CLOCK_MONOTONIC moment."""
-
-    def __init__(self, path, env):
-        self.proc = subprocess.Popen([path], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, text=True, bufsize=1)
-        line = self.proc.stdout.readline().strip()
-        if line != "ready":
-            raise CheckFailed(f"xtest_sender did not start: {line!r} {self.proc.stderr.read()}")
-        self.pending = 0
-
-    def queue(self, keycode, at_us=0):
-        """Hands the key over; the sender waits for at_us itself. Returns at once."""
-        self.proc.stdin.write(f"key {keycode} {at_us}\n")
-        self.proc.stdin.flush()
-        self.pending += 1
-
-    def sent(self):
-        """The send time (µs) of the oldest queued key, waiting for it if need be."""
-        line = self.proc.stdout.readline().strip()
-        self.pending -= 1
-        if not line.isdigit():
-            raise CheckFailed(f"xtest_sender answered {line!r}")
-        return int(line)
-
-    def press(self, keycode, at_us=0):
-        self.queue(keycode, at_us)
-        return self.sent()
-
-    def close(self):
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.write("quit\n")
-                self.proc.stdin.close()
-                self.proc.wait(timeout=5)
-            except (OSError, subprocess.TimeoutExpired):
-                self.proc.kill()
-                self.proc.wait()
-
-
-# --- CUPS through IPP --------------------------------------------------------------------------
-
-class Cups:
-    """A few IPP operations on the scheduler the program prints through (CUPS_SERVER, else the
-    local socket). cups-pdf's own PDF goes through PostScript and ghostscript, which turns the
-    text into outlines; the document the program handed to CUPS keeps its text, and CUPS keeps
-    it with the job, so it is fetched from there (CUPS-Get-Document)."""
-
-    GET_JOBS, GET_DEFAULT, GET_DOCUMENT = 0x000A, 0x4001, 0x4027
-
-    def __init__(self):
-        self.server = os.environ.get("CUPS_SERVER") or "/run/cups/cups.sock"
-        self.user = os.environ.get("USER") or str(os.getuid())
-        try:
-            import pwd
-            self.user = pwd.getpwuid(os.getuid()).pw_name
-        except (ImportError, KeyError):
-            pass
-
-    def _connection(self):
-        if self.server.startswith("/"):
-            path = self.server
-
-            class UnixConnection(http.client.HTTPConnection):
-                def connect(self):
-                    self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-                    self.sock.settimeout(self.timeout)
-                    self.sock.connect(path)
-
-            return UnixConnection("localhost", timeout=20)
-        host, _, port = self.server.partition(":")
-        return http.client.HTTPConnection(host, int(port or 631), timeout=20)
-
-    @staticmethod
-    def _attr(tag, name, value):
-        v = struct.pack(">i", value) if isinstance(value, int) else value.encode()
-        n = name.encode()
-        return bytes([tag]) + struct.pack(">H", len(n)) + n + struct.pack(">H", len(v)) + v
-
-    def call(self, operation, attrs, path="/"):
-        body = struct.pack(">BBHI", 2, 0, operation, 1) + b"\x01"
-        body += self._attr(0x47, "attributes-charset", "utf-8")
-        body += self._attr(0x48, "attributes-natural-language", "en")
-        body += self._attr(0x42, "requesting-user-name", self.user)
-        for tag, name, value in attrs:
-            for i, v in enumerate(value if isinstance(value, list) else [value]):
-                body += self._attr(tag, name if i == 0 else "", v)
-        body += b"\x03"
-        conn = self._connection()
-        try:
-            conn.request("POST", path, body=body, headers={"Content-Type": "application/ipp"})
-            data = conn.getresponse().read()
-        finally:
-            conn.close()
-        status = struct.unpack(">H", data[2:4])[0]
-        pos, groups, current, last = 8, [], None, None
-        while True:
-            tag = data[pos]
-            pos += 1
-            if tag == 0x03:
-                break
-            if tag < 0x10:
-                current = {}
-                groups.append((tag, current))
-                continue
-            (length,) = struct.unpack(">H", data[pos:pos + 2])
-            name = data[pos + 2:pos + 2 + length].decode()
-            pos += 2 + length
-            (length,) = struct.unpack(">H", data[pos:pos + 2])
-            raw = data[pos + 2:pos + 2 + length]
-            pos += 2 + length
-            if tag in (0x21, 0x23):
-                value = struct.unpack(">i", raw)[0]
-            elif 0x40 <= tag <= 0x4F:
-                value = raw.decode("utf-8", "replace")
-            else:
-                value = raw
-            if name:
-                last = name
-                current.setdefault(name, []).append(value)
-            else:
-                current[last].append(value)
-        if status >= 0x0100:
-            raise CheckFailed(f"IPP operation {operation:#06x} on {self.server}: status {status:#06x} {groups}")
-        return groups, data[pos:]
-
-    def default_printer(self):
-        """(name, left margin pt, top margin pt) of the default queue."""
-        groups, _ = self.call(self.GET_DEFAULT, [(0x44, "requested-attributes", [
-            "printer-name", "media-left-margin-supported", "media-top-margin-supported"])])
-        printer = next((g for tag, g in groups if tag == 0x04), {})
-        if "printer-name" not in printer:
-            raise CheckFailed("CUPS names no default printer")
-        # hundredths of a millimetre
-        left = min(printer.get("media-left-margin-supported", [0])) / 2540 * 72
-        top = min(printer.get("media-top-margin-supported", [0])) / 2540 * 72
-        return printer["printer-name"][0], left, top
-
-    def jobs(self, printer):
-        """{job id: job state} of every job of a queue, finished or not."""
-        groups, _ = self.call(self.GET_JOBS, [
-            (0x45, "printer-uri", f"ipp://localhost/printers/{printer}"),
-            (0x44, "which-jobs", "all"),
-            (0x44, "requested-attributes", ["job-id", "job-state"])])
-        return {g["job-id"][0]: g.get("job-state", [0])[0] for tag, g in groups if tag == 0x02 and "job-id" in g}
-
-    def document(self, job_id):
-        groups, doc = self.call(self.GET_DOCUMENT, [
-            (0x45, "job-uri", f"ipp://localhost/jobs/{job_id}"), (0x21, "document-number", 1)],
-            path=f"/jobs/{job_id}")
-        return doc
-
-
-# --- the program's timing log ------------------------------------------------------------------
-
-class Event:
-    def __init__(self, index, t_us, name, trial, detail):
-        self.index, self.t, self.name, self.trial, self.detail = index, t_us, name, trial, detail
-
-    def __repr__(self):
-        return f"#{self.index} {self.t} {self.name} {self.trial} {self.detail!r}"
-
-
-class EventLog:
-    def __init__(self, path):
-        self.path = path
-        self.events = []
-        self.header = None
-        self._partial = b""
-        self._offset = 0
-
-    def poll(self):
-        try:
-            with open(self.path, "rb") as f:
-                f.seek(self._offset)
-                chunk = f.read()
-        except FileNotFoundError:
-            return
-        self._offset += len(chunk)
-        chunk = self._partial + chunk
-        lines = chunk.split(b"\n")
-        self._partial = lines.pop()
-        for raw in lines:
-            text = raw.decode("utf-8")
-            if self.header is None:
-                self.header = text
-                continue
-            parts = text.split("\t")
-            if len(parts) != 4:
-                raise CheckFailed(f"log line not t_us/event/trial/detail: {text!r}")
-            self.events.append(Event(len(self.events), int(parts[0]), parts[1], int(parts[2]), parts[3]))
-
-    def wait(self, name, trial=None, after=-1, timeout=10.0, proc=None):
-        """The first event `name` (of `trial`) with an index above `after`."""
-        deadline = time.monotonic() + timeout
-        while True:
-            self.poll()
-            for e in self.events[after + 1:]:
-                if e.name == name and (trial is None or e.trial == trial):
-                    return e
-            if proc is not None and proc.poll() is not None:
-                raise CheckFailed(f"the program ended (status {proc.returncode}) while waiting for "
-                                  f"'{name}' of trial {trial}")
-            if time.monotonic() > deadline:
-                raise CheckFailed(f"no '{name}' (trial {trial}) in the log within {timeout} s; "
-                                  f"last events: {self.events[-4:]}")
-            time.sleep(0.003)
-
-    def count(self):
-        self.poll()
-        return len(self.events)
 
 
 # --- the session -------------------------------------------------------------------------------
@@ -525,9 +125,7 @@ class Session:
         env.pop("QT_QPA_PLATFORM", None)  # the real X server, not the offscreen platform
         for var in ("PRINTER", "LPDEST"):  # the queue's default printer, whatever the caller's
             env.pop(var, None)
-        runtime = os.path.join(self.work, "xdg-runtime")
-        os.makedirs(runtime, mode=0o700, exist_ok=True)
-        env["XDG_RUNTIME_DIR"] = runtime
+        env["XDG_RUNTIME_DIR"] = processes.runtime_dir(self.work)
         return env
 
     def client_to_screen(self, geo, box_or_point):
@@ -542,16 +140,7 @@ class Session:
         return x + w // 2, y + h // 2
 
     def wait_until(self, predicate, what, timeout=10.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            value = predicate()
-            if value:
-                return value
-            if self.proc.poll() is not None:
-                raise CheckFailed(f"the program ended (status {self.proc.returncode}) while waiting for {what}")
-            if time.monotonic() > deadline:
-                raise CheckFailed(f"timed out waiting for {what}")
-            time.sleep(0.02)
+        return processes.wait_until(predicate, what, self.proc, timeout)
 
     def data_snapshot(self):
         out = {}
@@ -715,7 +304,7 @@ class Session:
     def tie_moment(self, test, delay):
         """Aims the last answer so that the overall mean ends in exactly .5 with an even whole
         part, which the summary must round down (halves to the even neighbour)."""
-        total = sum(logged_rt(a["answer"]) for a in self.answers.values())
+        total = sum(answer_rt(a["answer"]) for a in self.answers.values())
         n = len(self.plan)
         # want (total + rt) / n = m + 0.5 with m even: total + rt = n*m + n/2
         best = None
@@ -913,8 +502,7 @@ class Session:
         right] in points, and the number of plot-area grey pixels."""
         base = os.path.join(self.work, os.path.basename(path)[:-4] + "-72dpi")
         subprocess.run(["pdftoppm", "-r", "72", "-singlefile", path, base], check=True, capture_output=True)
-        with open(base + ".ppm", "rb") as f:
-            img = Image(f.read(), base + ".ppm")
+        img = Image.read(base + ".ppm")
         out, grey = [], 0
         for y in range(img.height):
             row = img.data[y * img.width * 3:(y + 1) * img.width * 3]
@@ -1279,13 +867,8 @@ class Session:
     def cleanup(self):
         if self.sender:
             self.sender.close()
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        if self.proc:
+            processes.stop(self.proc)
         if self.numlock is not None and numlock_state(self.display) != self.numlock:
             self.x.key("Num_Lock")
 
@@ -1300,15 +883,15 @@ def main():
                if not os.environ.get(v)]
     if missing:
         print(f"skipped: {', '.join(missing)} not set (scripts/test sets them)")
-        return SKIP
-    tools = [t for t in ("xdotool", "import", "pdftotext", "pdfinfo", "pdftoppm") if not shutil.which(t)]
+        return processes.SKIP
+    tools = processes.missing_tools("xdotool", "import", "pdftotext", "pdfinfo", "pdftoppm")
     if tools:
         print(f"skipped: missing tools {', '.join(tools)}")
-        return SKIP
+        return processes.SKIP
     for f in ("kivora", os.path.join("bench", "xtest_sender")):
         if not os.access(os.path.join(args.build, f), os.X_OK):
             print(f"skipped: {f} is not built in {args.build}")
-            return SKIP
+            return processes.SKIP
 
     checks = Checks()
     session = Session(args, checks)
