@@ -85,3 +85,18 @@ def answer_rt(answer):
         raise CheckFailed(f"answer line without key and rt: {answer}")
     return int(m.group(1))
 
+
+def check_trial_order(checks, events, trials, stopped):
+    """The events of one run, from its run_start: times that never go back, and for each trial
+    countdown, first, cue, test and answer, once each; a run stopped in its last trial ends
+    before that trial's cue."""
+    times = [e.t for e in events]
+    checks.check(all(a <= b for a, b in zip(times, times[1:])), "log times never go back")
+    seq = [(e.name, e.trial) for e in events if e.name in ("countdown", "first", "cue", "test", "answer")]
+    expected = []
+    for t in range(1, trials + 1):
+        expected += [("countdown", t), ("first", t), ("cue", t), ("test", t), ("answer", t)]
+    if stopped:
+        expected = expected[:expected.index(("cue", trials))]
+    checks.equal(seq, expected, "trial events in the log (one answer per trial, none from stray keys)")
+    checks.equal(events[0].name, "run_start", "first event of a run")
