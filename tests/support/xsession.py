@@ -1,13 +1,16 @@
-"""An X server as a participant uses it: windows found by name, the focus, keys, clicks and
-screenshots (through xdotool and ImageMagick's import), NumLock, and keys sent at a chosen
-moment (bench/xtest_sender)."""
+"""An X server as a participant uses it: windows found by name or by process, the focus, keys,
+clicks and screenshots (through xdotool and ImageMagick's import), NumLock, keys sent at a
+chosen moment (bench/xtest_sender), and a private Xvfb for tests that need a server of their
+own."""
 
 import ctypes
 import ctypes.util
 import os
+import re
 import subprocess
 import time
 
+import processes
 from checks import CheckFailed
 from images import Image
 
@@ -39,6 +42,17 @@ class X:
         """The visible windows whose title matches name_regex."""
         out = self.xdotool("search", "--onlyvisible", "--name", name_regex, check=False)
         return [int(w) for w in out.split()]
+
+    def windows_of(self, pid):
+        """(window, type) of the visible top-level windows of process pid; the type is the end
+        of its _NET_WM_WINDOW_TYPE (NORMAL, DIALOG, ...), "?" when it has none."""
+        out = self.xdotool("search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "", check=False)
+        wins = []
+        for w in out.split():
+            prop = self.run("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", "WM_NAME", check=False)
+            kind = re.search(r"_NET_WM_WINDOW_TYPE_(\w+)", prop)
+            wins.append((int(w), kind.group(1) if kind else "?"))
+        return wins
 
     def geometry(self, win):
         """(x, y, width, height) of a window's client area on the screen."""
@@ -143,3 +157,31 @@ class KeySender:
             except (OSError, subprocess.TimeoutExpired):
                 self.proc.kill()
                 self.proc.wait()
+
+
+class Xvfb:
+    """A private X server on a free display number, ended with close()."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            # -noreset: the server would otherwise reset when the last client leaves, and a program
+            # started in that moment could not connect.
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip():
+            self.close()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+
+    def close(self):
+        processes.stop(self.proc, group=True)
