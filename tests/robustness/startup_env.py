@@ -32,9 +32,15 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+
+import processes  # noqa: E402
+from processes import SKIP  # noqa: E402
+from xsession import X, Xvfb  # noqa: E402
+
 EXIT_TIMEOUT_S = 10.0   # a refusal is reported in well under a second; ten is for slow machines
 ALIVE_AFTER_S = 2.0     # a program still running after this has got past its start-up checks
-SKIP = 77
 
 
 class Result:
@@ -56,9 +62,7 @@ def base_env(tmp):
     """The caller's environment without any way to reach a display."""
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XAUTHORITY")}
-    runtime = os.path.join(tmp, "xdg-runtime")
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
-    env["XDG_RUNTIME_DIR"] = runtime
+    env["XDG_RUNTIME_DIR"] = processes.runtime_dir(tmp)
     env["LC_ALL"] = "C.UTF-8"  # the messages are Japanese: keep them readable in any locale
     return env
 
@@ -172,8 +176,7 @@ def unprivileged_runner():
 def env_for_nobody(env, tmp):
     """A runtime folder nobody owns, so Qt does not complain about it."""
     e = dict(env)
-    runtime = os.path.join(tmp, "xdg-runtime-nobody")
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    runtime = processes.runtime_dir(tmp, "xdg-runtime-nobody")
     nobody = pwd.getpwnam("nobody")
     os.chown(runtime, nobody.pw_uid, nobody.pw_gid)
     e["XDG_RUNTIME_DIR"] = runtime
@@ -385,53 +388,6 @@ def group_recorders(kivora, tmp):
 
 
 # ----------------------------------------------------------------------------------------------
-class Xvfb:
-    """A private X server on a free display number, ended when done."""
-
-    def __init__(self, tmp):
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            # -noreset: the server would otherwise reset when the last client leaves, and a program
-            # started in that moment could not connect.
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and not number.endswith(b"\n"):
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        if not number.strip():
-            self.close()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
-
-    def close(self):
-        if self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
-
-
-def visible_windows(pid, env):
-    """(window id, window type) of the visible top-level windows of process pid."""
-    out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", ""],
-                         env=env, capture_output=True, text=True).stdout.split()
-    wins = []
-    for w in out:
-        prop = subprocess.run(["xprop", "-id", w, "_NET_WM_WINDOW_TYPE", "WM_NAME"], env=env,
-                              capture_output=True, text=True).stdout
-        kind = re.search(r"_NET_WM_WINDOW_TYPE_(\w+)", prop)
-        wins.append((w, kind.group(1) if kind else "?"))
-    return wins
-
-
 def start_on_x(argv, env):
     proc = subprocess.Popen(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             stdin=subprocess.DEVNULL, start_new_session=True)
@@ -455,37 +411,33 @@ def finish(proc, seconds, signal_first=None):
                   time.monotonic() - proc.started_at, hung, terminated)
 
 
-def wait_for_windows(proc, env, want, seconds=EXIT_TIMEOUT_S):
-    deadline = time.monotonic() + seconds
-    wins = []
-    while time.monotonic() < deadline and proc.poll() is None:
-        wins = visible_windows(proc.pid, env)
-        if want(wins):
-            break
-        time.sleep(0.05)
-    return wins
+def wait_for_windows(x, proc):
+    """The visible windows of proc once it shows any, or [] when it ends first or shows none
+    within the time limit."""
+    return processes.poll(lambda: x.windows_of(proc.pid), EXIT_TIMEOUT_S, proc, interval=0.05)
 
 
 def group_x11(kivora, tmp):
     s = Suite("x11")
-    missing = [t for t in ("Xvfb", "xdotool", "xprop") if not shutil.which(t)]
+    missing = processes.missing_tools("Xvfb", "xdotool", "xprop")
     if missing:
         print(f"SKIP  x11: needs {', '.join(missing)}")
         return SKIP
     try:
-        server = Xvfb(tmp)
+        server = Xvfb()
     except (OSError, RuntimeError) as e:
         print(f"SKIP  x11: cannot start Xvfb: {e}")
         return SKIP
     try:
         env = dict(base_env(tmp), DISPLAY=server.display)
+        x = X(server.display, env=env)
         plan = write(os.path.join(tmp, "good.csv"), GOOD_PLAN)
         refused = write(os.path.join(tmp, "refused.csv"), "1,0,0,0,400\r\n1,0,0,7,400\r\n")
         a_file = write(os.path.join(tmp, "a-file"), "x")
 
         # Control: the main window is a normal window; the boxes below must be dialogs.
         proc = start_on_x([kivora, "--plan", plan], env)
-        wins = wait_for_windows(proc, env, lambda w: w)
+        wins = wait_for_windows(x, proc)
         res = finish(proc, 5, signal_first=signal.SIGTERM)
         s.check("good plan: the main window appears", res,
                 [] if [k for _, k in wins] == ["NORMAL"] else [f"visible windows: {wins or 'none'}"])
@@ -500,17 +452,16 @@ def group_x11(kivora, tmp):
         ]
         for case, opts, message in cases:
             proc = start_on_x([kivora] + opts, env)
-            wins = wait_for_windows(proc, env, lambda w: w)
+            wins = wait_for_windows(x, proc)
             time.sleep(0.3)  # a main window shown right after the box would show up by now
             if proc.poll() is None:
-                wins = visible_windows(proc.pid, env)
+                wins = x.windows_of(proc.pid)
             problems = []
             if [k for _, k in wins] != ["DIALOG"]:
                 problems.append(f"expected one error box and no main window; visible windows: {wins or 'none'}")
             if wins:
                 # Answer the box as the experimenter would: focus it (no window manager here), Enter.
-                subprocess.run(["xdotool", "windowfocus", "--sync", wins[0][0], "key", "Return"], env=env,
-                               capture_output=True, timeout=10)
+                x.xdotool("windowfocus", "--sync", str(wins[0][0]), "key", "Return", check=False)
             res = finish(proc, EXIT_TIMEOUT_S)
             if res.hung:
                 problems.append("still running after the box was answered")

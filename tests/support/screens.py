@@ -1,0 +1,164 @@
+"""What the program's windows show, read from screenshots of the X server: where things are on
+the main and results windows, and checks of the screens a session passes through.
+
+A window is given by its client area on the screen, (x, y, width, height) as
+xsession.X.geometry returns it; the boxes below are (x, y, width, height) in its client pixels
+(15 twips to a pixel)."""
+
+import os
+
+from images import read_bmp_1bit
+
+# Client sizes of the two windows.
+MAIN_SIZE = (352, 333)
+RESULTS_SIZE = (472, 553)
+
+# On the main window
+IMAGE1_BOX = (46, 8, 260, 260)          # outer box of Image1, its 2-px sunken border included
+PICTURE_BOX = (48, 10, 256, 256)        # the picture inside the border
+LMSG_BOX = (48, 272, 257, 24)           # the caption label (its last row lies under the buttons)
+BTN_END = (224, 296, 81, 33)
+
+# On the results window
+CHART_BOX = (16, 16, 439, 432)          # chResult
+LWAIT_BOX = (0, 192, 473, 33)           # lWait, beneath the chart
+BTN_PRINT = (288, 512, 81, 33)
+
+PLOT_GREY = (192, 192, 192)             # the chart's plot area
+
+
+def on_screen(geo, box):
+    """A box of a window's client area in screen pixels."""
+    bx, by, bw, bh = box
+    return geo[0] + bx, geo[1] + by, bw, bh
+
+
+def centre(geo, box):
+    """The screen point in the middle of a box, where a click on it lands."""
+    x, y, w, h = on_screen(geo, box)
+    return x + w // 2, y + h // 2
+
+
+def face(img, geo):
+    """The window's face colour, read from a corner of its client area that nothing covers."""
+    return img.pixel(geo[0] + 10, geo[1] + 10)
+
+
+def check_countdown_screen(checks, img, geo, trial):
+    """The countdown: an empty picture and a caption with text in it."""
+    px, py, pw, ph = on_screen(geo, PICTURE_BOX)
+    colours = img.colours(px, py, pw, ph)
+    checks.check(len(colours) == 1, f"countdown of trial {trial}: the picture area should be empty "
+                 f"(one colour), has {len(colours)} colours ({img.path})")
+    lx, ly, lw, lh = on_screen(geo, LMSG_BOX)
+    dark = sum(1 for _, _, c in img.region(lx, ly, lw, lh) if max(c) < 100)
+    checks.check(dark > 40, f"countdown of trial {trial}: caption text in lMsg, {dark} dark pixels "
+                 f"({img.path})")
+
+
+def check_test_screen(checks, img, geo, trial):
+    """The test figure: Image1's sunken border, a black and white figure in it, and the question
+    centred in the caption."""
+    # Image1: a 2-px sunken border in the 260 x 260 box at (46, 8) of the client area.
+    bx, by, bw, bh = on_screen(geo, IMAGE1_BOX)
+    bg = face(img, geo)
+    outside = [img.pixel(bx - 1, by + bh // 2), img.pixel(bx + bw, by + bh // 2),
+               img.pixel(bx + bw // 2, by - 1), img.pixel(bx + bw // 2, by + bh)]
+    checks.check(all(p == bg for p in outside),
+                 f"Image1: the pixels just outside its box should be the window face {bg}, got {outside} "
+                 f"({img.path})")
+    top_left = [img.pixel(bx + i, by + bh // 2) for i in (0, 1)] + \
+               [img.pixel(bx + bw // 2, by + i) for i in (0, 1)]
+    bottom_right = [img.pixel(bx + bw - 1 - i, by + bh // 2) for i in (0, 1)] + \
+                   [img.pixel(bx + bw // 2, by + bh - 1 - i) for i in (0, 1)]
+    checks.check(all(p != bg for p in top_left),
+                 f"Image1: the sunken border's top and left edges (2 px) should differ from the face "
+                 f"{bg}, got {top_left} ({img.path})")
+    checks.check(all(sum(p) < sum(bg) for p in top_left[:1] + top_left[2:3]),
+                 f"Image1: the outer top/left edge of a sunken border is darker than the face, got "
+                 f"{top_left} ({img.path})")
+    checks.check(sum(bottom_right[0]) >= sum(bg) and sum(bottom_right[2]) >= sum(bg),
+                 f"Image1: the outer bottom/right edge of a sunken border is lighter than the face, "
+                 f"got {bottom_right} ({img.path})")
+    # The picture: black and white only, with a figure in it.
+    px, py, pw, ph = on_screen(geo, PICTURE_BOX)
+    colours = img.colours(px, py, pw, ph)
+    checks.check(set(colours) <= {(0, 0, 0), (255, 255, 255)},
+                 f"test figure of trial {trial}: only black and white expected, found "
+                 f"{sorted(colours.items(), key=lambda kv: -kv[1])[:6]} ({img.path})")
+    black = colours.get((0, 0, 0), 0)
+    checks.check(500 < black < 256 * 256 // 2,
+                 f"test figure of trial {trial}: {black} black pixels, a figure expected ({img.path})")
+    # The caption under it.
+    lx, ly, lw, lh = on_screen(geo, LMSG_BOX)
+    dark = [(x, y) for x, y, c in img.region(lx, ly, lw, lh) if max(c) < 100]
+    checks.check(len(dark) > 80, f"test of trial {trial}: the question in lMsg, {len(dark)} dark pixels "
+                 f"({img.path})")
+    if dark:
+        left = min(x for x, _ in dark) - lx
+        right = lx + lw - 1 - max(x for x, _ in dark)
+        checks.check(abs(left - right) <= 3, f"test of trial {trial}: the question should be centred in "
+                     f"lMsg, margins {left} and {right} px ({img.path})")
+
+
+def check_picture(checks, img, geo, stimuli, key, what):
+    """Image1 shows picture `key` ("<list>-<position>") pixel for pixel, unscaled, centred, as
+    the program exports it into the folder stimuli."""
+    expected = read_bmp_1bit(os.path.join(stimuli, key + ".bmp"))
+    px, py, pw, ph = on_screen(geo, PICTURE_BOX)
+    ox, oy = px + (pw - len(expected[0])) // 2, py + (ph - len(expected)) // 2
+    wrong = [(x, y) for y, row in enumerate(expected) for x, c in enumerate(row)
+             if img.pixel(ox + x, oy + y) != c]
+    checks.check(not wrong, f"{what}: Image1 should show picture {key} as exported, {len(wrong)} pixels "
+                 f"differ, e.g. {wrong[:4]} ({img.path})")
+
+
+def check_ready_picture(checks, img, reference, geo, what):
+    """Image1 shows what it showed on the reference screenshot (every third pixel compared)."""
+    px, py, pw, ph = on_screen(geo, IMAGE1_BOX)
+    same = all(img.pixel(x, y) == reference.pixel(x, y)
+               for y in range(py, py + ph, 3) for x in range(px, px + pw, 3))
+    checks.check(same, f"{what}: Image1 should show the instruction picture as at start-up "
+                 f"({img.path} vs {reference.path})")
+
+
+def check_caption_empty(checks, img, geo, what):
+    """The caption label shows no text: all of it has the window's face colour."""
+    lx, ly, lw, lh = on_screen(geo, LMSG_BOX)
+    bg = face(img, geo)
+    checks.check(all(c == bg for _, _, c in img.region(lx, ly, lw, lh)),
+                 f"{what} the caption is empty ({img.path})")
+
+
+def check_results_window(checks, img, geo):
+    """The results window: the chart's plot area where the chart is and nowhere else, series
+    lines on it, and lWait's text hidden beneath it."""
+    cx, cy, cw, ch = on_screen(geo, CHART_BOX)
+    grey_in = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if c == PLOT_GREY)
+    checks.check(grey_in > cw * ch // 4, f"results: the chart's grey plot area, {grey_in} grey pixels "
+                 f"in the chart rectangle ({img.path})")
+    # No patch of the plot-area grey outside the chart (single pixels of that grey occur in
+    # the anti-aliased text).
+    wx, wy, ww, wh = geo
+    patches = sum(1 for x, y, c in img.region(wx, wy, ww - 1, wh - 1)
+                  if c == PLOT_GREY and not (cx <= x < cx + cw and cy <= y < cy + ch)
+                  and img.pixel(x + 1, y) == PLOT_GREY and img.pixel(x, y + 1) == PLOT_GREY)
+    checks.equal(patches, 0, f"results: patches of plot-area grey outside the chart rectangle ({img.path})")
+    # Lines of the series: saturated colours inside the plot area.
+    coloured = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if max(c) - min(c) > 80)
+    checks.check(coloured > 300, f"results: the series lines, {coloured} coloured pixels ({img.path})")
+    # lWait lies beneath the chart: none of its black text may show on the plot area, where
+    # the chart itself has no black but its gridlines (whole rows); the series are coloured.
+    lx, ly, lw, lh = on_screen(geo, LWAIT_BOX)
+    mid = [x for x, _, c in img.region(lx, ly + lh // 2, lw, 1) if c == PLOT_GREY]
+    if not checks.check(len(mid) > lw // 2, f"results: the plot area should cross lWait's band ({img.path})"):
+        return
+    left, right = min(mid) + 2, max(mid) - 2
+    black = [(x, y) for x, y, c in img.region(left, ly, right - left, lh)
+             if max(c) < 70 and max(c) - min(c) < 20]
+    rows = {}
+    for _, y in black:
+        rows[y] = rows.get(y, 0) + 1
+    stray = [(x, y) for x, y in black if rows[y] < (right - left) // 2]
+    checks.check(len(stray) < 10, f"results: lWait's text should be covered by the chart, {len(stray)} "
+                 f"black pixels on the plot area in its band, e.g. {stray[:5]} ({img.path})")

@@ -1,0 +1,102 @@
+"""The program's timing log (--log), read while the program writes it: one line per event,
+t_us<TAB>event<TAB>trial<TAB>detail, t_us on CLOCK_MONOTONIC."""
+
+import re
+import time
+
+from checks import CheckFailed
+
+
+def now_us():
+    """CLOCK_MONOTONIC in µs: the clock of the timing log and of bench/xtest_sender."""
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000
+
+
+class Event:
+    """One log line; index counts the events from 0 in the order they were written."""
+
+    def __init__(self, index, t_us, name, trial, detail):
+        self.index, self.t, self.name, self.trial, self.detail = index, t_us, name, trial, detail
+
+    def __repr__(self):
+        return f"#{self.index} {self.t} {self.name} {self.trial} {self.detail!r}"
+
+
+class EventLog:
+    """The events of a log file so far; poll() reads what was appended since the last call."""
+
+    def __init__(self, path):
+        self.path = path
+        self.events = []
+        self.header = None
+        self._partial = b""
+        self._offset = 0
+
+    def poll(self):
+        """Reads the lines appended since the last call; a line still being written waits
+        for the next call."""
+        try:
+            with open(self.path, "rb") as f:
+                f.seek(self._offset)
+                chunk = f.read()
+        except FileNotFoundError:
+            return
+        self._offset += len(chunk)
+        chunk = self._partial + chunk
+        lines = chunk.split(b"\n")
+        self._partial = lines.pop()
+        for raw in lines:
+            text = raw.decode("utf-8")
+            if self.header is None:
+                self.header = text
+                continue
+            parts = text.split("\t")
+            if len(parts) != 4:
+                raise CheckFailed(f"log line not t_us/event/trial/detail: {text!r}")
+            self.events.append(Event(len(self.events), int(parts[0]), parts[1], int(parts[2]), parts[3]))
+
+    def wait(self, name, trial=None, after=-1, timeout=10.0, proc=None):
+        """The first event `name` (of `trial`) with an index above `after`. Fails when proc
+        ends first or after timeout seconds."""
+        deadline = time.monotonic() + timeout
+        while True:
+            self.poll()
+            for e in self.events[after + 1:]:
+                if e.name == name and (trial is None or e.trial == trial):
+                    return e
+            if proc is not None and proc.poll() is not None:
+                raise CheckFailed(f"the program ended (status {proc.returncode}) while waiting for "
+                                  f"'{name}' of trial {trial}")
+            if time.monotonic() > deadline:
+                raise CheckFailed(f"no '{name}' (trial {trial}) in the log within {timeout} s; "
+                                  f"last events: {self.events[-4:]}")
+            time.sleep(0.003)
+
+    def count(self):
+        """The number of events written so far."""
+        self.poll()
+        return len(self.events)
+
+
+def answer_rt(answer):
+    """The reaction time (ms) an answer line records."""
+    m = re.fullmatch(r"key=[12] rt=(-?\d+)", answer.detail)
+    if not m:
+        raise CheckFailed(f"answer line without key and rt: {answer}")
+    return int(m.group(1))
+
+
+def check_trial_order(checks, events, trials, stopped):
+    """The events of one run, from its run_start: times that never go back, and for each trial
+    countdown, first, cue, test and answer, once each; a run stopped in its last trial ends
+    before that trial's cue."""
+    times = [e.t for e in events]
+    checks.check(all(a <= b for a, b in zip(times, times[1:])), "log times never go back")
+    seq = [(e.name, e.trial) for e in events if e.name in ("countdown", "first", "cue", "test", "answer")]
+    expected = []
+    for t in range(1, trials + 1):
+        expected += [("countdown", t), ("first", t), ("cue", t), ("test", t), ("answer", t)]
+    if stopped:
+        expected = expected[:expected.index(("cue", trials))]
+    checks.equal(seq, expected, "trial events in the log (one answer per trial, none from stray keys)")
+    checks.equal(events[0].name, "run_start", "first event of a run")
