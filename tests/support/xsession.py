@@ -47,8 +47,14 @@ class X:
         """(window, type) of the visible top-level windows of process pid; the type is the end
         of its _NET_WM_WINDOW_TYPE (NORMAL, DIALOG, ...), "?" when it has none."""
         out = self.xdotool("search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "", check=False)
+        # Without a window manager the top-level windows are the root window's children; the
+        # search also finds native child windows that carry the process's properties.
+        tree = self.run("xwininfo", "-root", "-children", check=False)
+        top = {int(m, 16) for m in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)}
         wins = []
         for w in out.split():
+            if int(w) not in top:
+                continue
             prop = self.run("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", "WM_NAME", check=False)
             kind = re.search(r"_NET_WM_WINDOW_TYPE_(\w+)", prop)
             wins.append((int(w), kind.group(1) if kind else "?"))
