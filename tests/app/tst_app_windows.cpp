@@ -1,20 +1,10 @@
 // The window definitions: every control where the layout puts it, with its caption, font,
 // state, tab order and key roles; the picture control's pixels; the message window.
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
 #include "app/frmMessage.h"
 #include "base/Fonts.h"
-#include "support/FakeTime.h"
+#include "support/SessionDriver.h"
 
-#include <QApplication>
 #include <QFontInfo>
-#include <QInputDialog>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 class tst_app_windows : public QObject {
     Q_OBJECT
@@ -104,7 +94,7 @@ void tst_app_windows::mainControls() {
     QCOMPARE(c->font().pointSizeF(), 14.25);
     QCOMPARE(c->font().bold(), bold);
     QVERIFY(!c->font().italic() && !c->font().underline() && !c->font().strikeOut());
-    QVERIFY(!w.tmWait->Enabled() && !w.tmPrim->Enabled() && !w.tmSec->Enabled());
+    QCOMPARE(session::timersArmed(w), u"---"_qs);
     QCOMPARE(w.tmWait->Interval(), 1000);
     QCOMPARE(w.tmPrim->Interval(), 2000);
     QCOMPARE(w.tmSec->Interval(), 0);
@@ -163,21 +153,6 @@ void tst_app_windows::image1EmptyAfterClear() {
             QCOMPARE(shot.pixel(x, y), face);
 }
 
-namespace {
-// Answers the next modal dialog (the name question) from inside its event loop.
-void answerNextDialog(const QString &text, bool accept, QString *seenLabel = nullptr) {
-    QTimer::singleShot(0, [=] {
-        auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            return;
-        if (seenLabel)
-            *seenLabel = d->labelText() + u"|"_qs + d->windowTitle();
-        d->setTextValue(text);
-        accept ? d->accept() : d->reject();
-    });
-}
-} // namespace
-
 void tst_app_windows::enterClicksDefaultButton() {
     basTime::TrialCount = 1;
     basTime::Trials[1] = {1, 0, 0, 0, 400, 0, 0};
@@ -186,7 +161,7 @@ void tst_app_windows::enterClicksDefaultButton() {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.lMsg->setFocus(); // no button has the focus
     QString seen;
-    answerNextDialog(QString(), false, &seen);
+    session::answerName(QString(), false, &seen);
     QTest::keyClick(&w, Qt::Key_Return);
     QCOMPARE(seen, u"氏名を入力してください|Kivora"_qs);
     QVERIFY(w.btnStart->isEnabled()); // cancelled: nothing started
