@@ -2,6 +2,7 @@
 // state, tab order and key roles; the picture control's pixels; the message window.
 #include "app/frmMessage.h"
 #include "base/Fonts.h"
+#include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
 
 #include <QFontInfo>
@@ -133,24 +134,25 @@ void tst_app_windows::image1ShowsPicturePixelForPixel() {
     frmMain w(m_time);
     const QImage &pic = w.ImageList[2].ListImages(9);
     w.Image1->setPicture(&pic);
-    const QImage shot = w.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.size(), QSize(260, 260));
-    const QImage expected = pic.convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.copy(kivora::PictureBox::BorderPx, kivora::PictureBox::BorderPx, 256, 256), expected);
+    const QImage shot = probe::screenshot(*w.Image1);
+    QCOMPARE(shot.size(), w.Image1->size());
+    const int border = kivora::PictureBox::BorderPx;
+    QCOMPARE(shot.copy(QRect(QPoint(border, border), pic.size())), pic.convertToFormat(QImage::Format_RGB32));
     // The sunken border: dark at the top-left edge, light at the bottom-right edge.
-    QVERIFY(qGray(shot.pixel(0, 100)) < 160);
-    QVERIFY(qGray(shot.pixel(259, 100)) > qGray(shot.pixel(0, 100)));
+    const int y = shot.height() / 2;
+    QVERIFY(qGray(shot.pixel(0, y)) < 160);
+    QVERIFY(qGray(shot.pixel(shot.width() - 1, y)) > qGray(shot.pixel(0, y)));
 }
 
 void tst_app_windows::image1EmptyAfterClear() {
     frmMain w(m_time);
     w.Image1->setPicture(&w.ImageList[1].ListImages(1));
     w.Image1->setPicture(nullptr);
-    const QImage shot = w.Image1->grab().toImage();
-    const QRgb face = shot.pixel(130, 130);
-    for (int y = 2; y < 258; y += 7)
-        for (int x = 2; x < 258; x += 7)
-            QCOMPARE(shot.pixel(x, y), face);
+    const QImage shot = probe::screenshot(*w.Image1);
+    const QRect inside = shot.rect().adjusted(kivora::PictureBox::BorderPx, kivora::PictureBox::BorderPx,
+                                              -kivora::PictureBox::BorderPx, -kivora::PictureBox::BorderPx);
+    const QRgb face = shot.pixel(inside.center());
+    QCOMPARE(probe::count(shot, inside, [face](QRgb p) { return p != face; }), 0);
 }
 
 void tst_app_windows::enterClicksDefaultButton() {

@@ -3,6 +3,7 @@
 #include "base/Fonts.h"
 #include "base/Twips.h"
 #include "results/ChartControl.h"
+#include "support/PixelProbe.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -528,51 +529,33 @@ void tst_frmResult::renderedWindow() {
     const QRect overlap = label.intersected(chartRect);
     QVERIFY(!overlap.isEmpty());
 
-    auto darkPixels = [](const QImage &image, const QRect &wanted) {
-        const QRect area = wanted.intersected(image.rect()); // lWait reaches 1 px past the window
-        int dark = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                dark += qGray(image.pixel(x, y)) < 96;
-        return dark;
-    };
-
-    const QImage shown = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage chart = w.chResult->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shown.size(), QSize(472, 553));
+    const QImage shown = probe::screenshot(w);
+    const QImage chart = probe::screenshot(*w.chResult);
+    QCOMPARE(shown.size(), w.size());
     int differing = 0;
     for (int y = overlap.top(); y <= overlap.bottom(); ++y)
         for (int x = overlap.left(); x <= overlap.right(); ++x)
             differing += shown.pixel(x, y) != chart.pixel(x - chartRect.left(), y - chartRect.top());
     QCOMPARE(differing, 0);
-    // The parts of the label the chart does not cover hold no text either.
-    QCOMPARE(
-        darkPixels(shown, QRect(label.left(), label.top(), chartRect.left() - label.left(), label.height())),
-        0);
-    QCOMPARE(darkPixels(shown, QRect(chartRect.right() + 1, label.top(), label.right() - chartRect.right(),
-                                     label.height())),
+    // The parts of the label the chart does not cover (it reaches 1 px past the window) hold no
+    // text either.
+    QCOMPARE(probe::darkCount(
+                 shown, QRect(label.left(), label.top(), chartRect.left() - label.left(), label.height())),
+             0);
+    QCOMPARE(probe::darkCount(shown, QRect(chartRect.right() + 1, label.top(),
+                                           label.right() - chartRect.right(), label.height())),
              0);
 
     // The chart as drawn: the grey plot area and the three lines in their colours.
-    int plot = 0, navy = 0, magenta = 0, yellow = 0;
-    for (int y = 0; y < chart.height(); ++y) {
-        for (int x = 0; x < chart.width(); ++x) {
-            const QRgb p = chart.pixel(x, y);
-            plot += p == qRgb(192, 192, 192);
-            navy += p == qRgb(0, 0, 128);
-            magenta += p == qRgb(255, 0, 255);
-            yellow += p == qRgb(255, 255, 0);
-        }
-    }
+    const int plot = probe::colorCount(chart, qRgb(192, 192, 192));
     QVERIFY2(plot > 40000, qPrintable(QString::number(plot)));
-    QVERIFY(navy > 100);
-    QVERIFY(magenta > 100);
-    QVERIFY(yellow > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(0, 0, 128)) > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(255, 0, 255)) > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(255, 255, 0)) > 100);
 
     // The label is there and would be seen without the chart.
     w.chResult->hide();
-    const QImage bare = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QVERIFY(darkPixels(bare, overlap) > 100);
+    QVERIFY(probe::darkCount(probe::screenshot(w), overlap) > 100);
 }
 
 QTEST_MAIN(tst_frmResult)
