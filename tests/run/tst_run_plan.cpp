@@ -1,7 +1,7 @@
 #include "run/PlanReader.h"
+#include "support/PlanCorpus.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,10 +22,12 @@ char *toString(const TrialRec &r) {
 
 Q_DECLARE_METATYPE(kivora::TrialRec)
 
+using plans::corpusFile;
+using plans::sentinelTable;
+
 namespace {
 
-// Every record starts as this, so a write to record 0, to Answer/RT or past the last trial shows.
-const TrialRec sentinel{-7, -7, -7, -7, -7, -9, -99999};
+const TrialRec &sentinel = plans::Sentinel;
 
 // A loaded trial as it should read: the five plan fields, Answer and RT still the sentinel's.
 TrialRec trial(qint16 figSet, qint16 startDir, qint16 cueDir, qint16 mirror, qint16 presentTime) {
@@ -67,12 +69,6 @@ QByteArray repeated(const QByteArray &text, int times) {
     return out;
 }
 
-TrialTable sentinelTable() {
-    TrialTable trials;
-    trials.fill(sentinel);
-    return trials;
-}
-
 } // namespace
 
 class tst_RunPlan : public QObject {
@@ -87,8 +83,8 @@ private slots:
     void refused();
     void messages_data();
     void messages();
-    void arbitraryBytes_data();
-    void arbitraryBytes();
+    void corpus_data();
+    void corpus();
 
     void loadPlanFile_data();
     void loadPlanFile();
@@ -398,56 +394,37 @@ void tst_RunPlan::messages() {
     }
 }
 
-void tst_RunPlan::arbitraryBytes_data() {
-    QTest::addColumn<QByteArray>("alphabet");
-    QTest::addColumn<bool>("mutatePlan");
-
-    QTest::newRow("every byte") << QByteArray() << false;
-    QTest::newRow("plan characters") << QByteArray("0123456789,,,,+- \t\r\n\r\n.e\"\xEF\xBB\xBF") << false;
-    QTest::newRow("digits and separators") << QByteArray("0123456789,,,,,\n\r") << false;
-    QTest::newRow("mutated plans") << QByteArray("0123456789,\r\n \x00\xff-", 17) << true;
+// Every file of the plan corpus, as the fuzz target starts from it: the reader keeps its
+// promises, and does with the file what its name says (bad-*: refused, valid-*: trials loaded,
+// empty*: no trials).
+void tst_RunPlan::corpus_data() {
+    QTest::addColumn<QByteArray>("content");
+    const QStringList files = plans::corpusFiles();
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files)
+        QTest::newRow(qPrintable(name)) << corpusFile(name);
 }
 
-// Whatever the bytes, the reader either loads at most 144 trials or refuses with one of its own
-// errors at a line that exists, and never writes record 0, Answer or RT.
-void tst_RunPlan::arbitraryBytes() {
-    QFETCH(QByteArray, alphabet);
-    QFETCH(bool, mutatePlan);
+void tst_RunPlan::corpus() {
+    QFETCH(QByteArray, content);
+    const QString broken = plans::brokenPromise(content);
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
 
-    QRandomGenerator random(20240611);
-    const QByteArray base = balancedPlan(150);
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray content;
-        if (mutatePlan) {
-            content = base.left(random.bounded(int(base.size()) + 1));
-            for (int m = random.bounded(4); m > 0 && !content.isEmpty(); --m)
-                content[random.bounded(int(content.size()))] =
-                    alphabet.at(random.bounded(int(alphabet.size())));
-        } else {
-            const int length = random.bounded(200);
-            for (int i = 0; i < length; ++i) {
-                content += alphabet.isEmpty() ? char(random.bounded(256))
-                                              : alphabet.at(random.bounded(int(alphabet.size())));
-            }
-        }
-        const int lines = 1 + content.count('\n') + content.count('\r') - content.count("\r\n");
-
-        TrialTable trials = sentinelTable();
-        try {
-            const qint16 count = readPlan(content, u"fuzz.csv"_qs, trials);
-            QVERIFY2(count >= 0 && count <= MaxTrials, content.toPercentEncoding().constData());
-        } catch (const PlanError &e) {
-            static const QList<int> numbers = {ErrOverflow, ErrSubscript, ErrTypeMismatch, ErrInputPastEnd,
-                                               ErrInvalidProperty};
-            QVERIFY2(numbers.contains(e.number()), content.toPercentEncoding().constData());
-            QVERIFY2(e.line() >= 1 && e.line() <= lines, content.toPercentEncoding().constData());
-        }
-        QCOMPARE(trials[0], sentinel);
-        for (int i = 1; i <= MaxTrials; ++i) {
-            QCOMPARE(trials[i].Answer, sentinel.Answer);
-            QCOMPARE(trials[i].RT, sentinel.RT);
-        }
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    TrialTable trials;
+    int loaded = -1;
+    try {
+        loaded = readPlan(content, name, trials);
+    } catch (const PlanError &) {
     }
+    if (name.startsWith(u"bad-"_qs))
+        QCOMPARE(loaded, -1);
+    else if (name.startsWith(u"valid-"_qs))
+        QVERIFY2(loaded > 0, qPrintable(QString::number(loaded)));
+    else if (name.startsWith(u"empty"_qs))
+        QCOMPARE(loaded, 0);
+    else
+        QFAIL("corpus files are named bad-*, valid-* or empty*");
 }
 
 void tst_RunPlan::loadPlanFile_data() {
