@@ -6,6 +6,7 @@
 #include "base/Fonts.h"
 #include "run/PlanReader.h"
 #include "support/FakeTime.h"
+#include "support/PlanCorpus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -85,8 +86,7 @@ void tst_main_load::refusedPlans_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<int>("line");
     QTest::newRow("missing") << QByteArray() << int(kivora::ErrFileNotFound) << 0;
-    QTest::newRow("seventh time") << QByteArray("1,0,0,0,1\n1,0,0,0,2\n1,0,0,0,3\n1,0,0,0,4\n"
-                                                "1,0,0,0,5\n1,0,0,0,6\n1,0,0,0,7\n")
+    QTest::newRow("seventh time") << plans::corpusFile(u"bad-seventh-time.csv"_qs)
                                   << int(kivora::ErrInvalidProperty) << 7;
     QTest::newRow("cue the statistics cannot hold")
         << QByteArray("1,0,6,0,400\n") << int(kivora::ErrInvalidProperty) << 1;

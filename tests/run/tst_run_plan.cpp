@@ -116,8 +116,9 @@ void tst_RunPlan::accepted_data() {
     const TrialRec none = sentinel;
     const TrialRec a = trial(1, 0, 3, 0, 1200);
     const TrialRec b = trial(2, 5, 1, 1, 400);
+    const TrialRec c = trial(2, 0, 2, 1, 400);
 
-    QTest::newRow("empty file") << QByteArray() << 0 << none << none;
+    QTest::newRow("empty file") << corpusFile(u"empty.csv"_qs) << 0 << none << none;
     QTest::newRow("only blanks and blank lines") << QByteArray(" \t\r\n\n  \n\r\n") << 0 << none << none;
     QTest::newRow("only a byte-order mark") << QByteArray("\xEF\xBB\xBF") << 0 << none << none;
     QTest::newRow("byte-order mark and a line end") << QByteArray("\xEF\xBB\xBF\r\n") << 0 << none << none;
@@ -125,11 +126,12 @@ void tst_RunPlan::accepted_data() {
     QTest::newRow("one trial, CR LF") << QByteArray("1,0,3,0,1200\r\n") << 1 << a << a;
     QTest::newRow("one trial, LF") << QByteArray("1,0,3,0,1200\n") << 1 << a << a;
     QTest::newRow("one trial, no final line end") << QByteArray("1,0,3,0,1200") << 1 << a << a;
-    QTest::newRow("two trials, CR LF") << QByteArray("1,0,3,0,1200\r\n2,5,1,1,400\r\n") << 2 << a << b;
+    QTest::newRow("two trials, CR LF") << corpusFile(u"valid-two.csv"_qs) << 2 << a << c;
     QTest::newRow("two trials, LF, none at the end")
         << QByteArray("1,0,3,0,1200\n2,5,1,1,400") << 2 << a << b;
-    QTest::newRow("two trials, lone CR") << QByteArray("1,0,3,0,1200\r2,5,1,1,400\r") << 2 << a << b;
-    QTest::newRow("ten values on one line") << QByteArray("1,0,3,0,1200,2,5,1,1,400\r\n") << 2 << a << b;
+    QTest::newRow("two trials, lone CR")
+        << corpusFile(u"valid-cr.csv"_qs) << 2 << trial(1, 0, 3, 0, 400) << trial(1, 0, 3, 1, 400);
+    QTest::newRow("ten values on one line") << corpusFile(u"valid-one-line.csv"_qs) << 2 << a << c;
     QTest::newRow("one trial over two lines") << QByteArray("1,0,3\r\n0,1200\r\n") << 1 << a << a;
     QTest::newRow("one value a line") << QByteArray("1\n0\n3\n0\n1200\n") << 1 << a << a;
     QTest::newRow("trials across line ends")
@@ -191,7 +193,8 @@ void tst_RunPlan::refused_data() {
 
     // Too many trials: the count is raised before a trial is read, and the 145th is refused at the
     // line where it begins.
-    QTest::newRow("145 trials") << balancedPlan(145) << int(ErrSubscript) << 145 << none << 144;
+    QTest::newRow("145 trials") << corpusFile(u"bad-145-records.csv"_qs) << int(ErrSubscript) << 145 << none
+                                << 144;
     QTest::newRow("145th after blank lines")
         << balancedPlan(144) + "\r\n\r\n" + ok << int(ErrSubscript) << 147 << none << 144;
     QTest::newRow("145th sharing a line with the 144th")
@@ -199,7 +202,8 @@ void tst_RunPlan::refused_data() {
     QTest::newRow("145th only begun") << balancedPlan(144) + "1" << int(ErrSubscript) << 145 << none << 144;
 
     // Values that do not fit 16 bits.
-    QTest::newRow("70000") << ok + "1,0,3,0,70000\r\n" << int(ErrOverflow) << 2 << u"PresentTime"_qs << 1;
+    QTest::newRow("70000") << corpusFile(u"bad-overflow.csv"_qs) << int(ErrOverflow) << 1 << u"PresentTime"_qs
+                           << 0;
     QTest::newRow("32768") << QByteArray("1,0,3,0,32768") << int(ErrOverflow) << 1 << u"PresentTime"_qs << 0;
     QTest::newRow("-32769") << QByteArray("1,-32769,3,0,800") << int(ErrOverflow) << 1 << u"StartDir"_qs << 0;
     // 2^32 + 1: wraps to 1 in 32-bit arithmetic.
@@ -209,12 +213,12 @@ void tst_RunPlan::refused_data() {
         << QByteArray("1234567890123456789012345,0,3,0,800") << int(ErrOverflow) << 1 << u"FigSet"_qs << 0;
 
     // Not a plain decimal integer.
-    QTest::newRow("fraction") << QByteArray("1,0,3,0,1.5") << int(ErrTypeMismatch) << 1 << u"PresentTime"_qs
-                              << 0;
+    QTest::newRow("fraction") << corpusFile(u"bad-fraction.csv"_qs) << int(ErrTypeMismatch) << 1
+                              << u"PresentTime"_qs << 0;
     QTest::newRow("whole fraction") << QByteArray("1.0,0,3,0,800") << int(ErrTypeMismatch) << 1
                                     << u"FigSet"_qs << 0;
     QTest::newRow("exponent") << ok + "1,0,3,0,1e3" << int(ErrTypeMismatch) << 2 << u"PresentTime"_qs << 1;
-    QTest::newRow("quoted") << QByteArray("\"1\",0,3,0,800") << int(ErrTypeMismatch) << 1 << u"FigSet"_qs
+    QTest::newRow("quoted") << corpusFile(u"bad-quoted.csv"_qs) << int(ErrTypeMismatch) << 1 << u"FigSet"_qs
                             << 0;
     QTest::newRow("text") << QByteArray("1,0,abc,0,800") << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("header line") << QByteArray("FigSet,StartDir,CueDir,Mirror,PresentTime\r\n") + ok
@@ -243,8 +247,8 @@ void tst_RunPlan::refused_data() {
         << QByteArray("1,0,3,0,800\f") << int(ErrTypeMismatch) << 1 << u"PresentTime"_qs << 0;
 
     // Empty values.
-    QTest::newRow("empty value between commas") << ok + "1,,3,0,1200\r\n"
-                                                << int(ErrTypeMismatch) << 2 << u"StartDir"_qs << 1;
+    QTest::newRow("empty value between commas")
+        << corpusFile(u"bad-empty-value.csv"_qs) << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("blanks between commas")
         << QByteArray("1,0, \t,0,1200") << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("comma at the line start")
@@ -306,8 +310,8 @@ void tst_RunPlan::refused_data() {
     // A seventh distinct presentation time, refused at the trial that brings it.
     const QByteArray sixTimes = "1,0,0,0,100\n1,0,0,0,200\n1,0,0,0,300\n1,0,0,0,400\n"
                                 "1,0,0,0,500\n1,0,0,0,600\n";
-    QTest::newRow("seventh time") << sixTimes + "1,0,0,0,700\n"
-                                  << int(ErrInvalidProperty) << 7 << u"PresentTime"_qs << 6;
+    QTest::newRow("seventh time") << corpusFile(u"bad-seventh-time.csv"_qs) << int(ErrInvalidProperty) << 7
+                                  << u"PresentTime"_qs << 6;
     QTest::newRow("seventh time after repeats") << sixTimes + "1,0,0,0,600\n1,0,0,0,100\n1,0,0,0,1200\n"
                                                 << int(ErrInvalidProperty) << 9 << u"PresentTime"_qs << 8;
     QTest::newRow("seventh time on the second line of a trial")
@@ -352,22 +356,20 @@ void tst_RunPlan::messages_data() {
     QTest::newRow("not an integer")
         << QByteArray("1,0,3,0, 1.5 ")
         << u"plan.csv:1: PresentTime の値「1.5」は整数ではありません（1〜32767 の整数）"_qs;
-    QTest::newRow("empty") << QByteArray("1,,3,0,800")
-                           << u"plan.csv:1: StartDir の値が空です（0〜5 の整数）"_qs;
+    QTest::newRow("empty") << corpusFile(u"bad-empty-value.csv"_qs)
+                           << u"plan.csv:1: CueDir の値が空です（0〜5 の整数）"_qs;
     QTest::newRow("overflow")
-        << QByteArray("1,0,3,0,800\n1,0,3,0,70000")
-        << u"plan.csv:2: PresentTime の値 70000 は 16 ビット整数に収まりません（1〜32767 の整数）"_qs;
-    QTest::newRow("145th trial") << balancedPlan(145)
+        << corpusFile(u"bad-overflow.csv"_qs)
+        << u"plan.csv:1: PresentTime の値 70000 は 16 ビット整数に収まりません（1〜32767 の整数）"_qs;
+    QTest::newRow("145th trial") << corpusFile(u"bad-145-records.csv"_qs)
                                  << u"plan.csv:145: 145 件目の試行です（試行は 144 件まで）"_qs;
     QTest::newRow("ends inside a trial")
         << QByteArray("1,0,3\n")
         << u"plan.csv:1: ファイルが試行の途中で終わっています（Mirror の値がありません。1 試行は FigSet, "
            u"StartDir, CueDir, Mirror, PresentTime の 5 つの値）"_qs;
     QTest::newRow("seventh time")
-        << QByteArray("1,0,0,0,100\n1,0,0,0,200\n1,0,0,0,300\n1,0,0,0,400\n1,0,0,0,500\n1,0,0,0,600\n"
-                      "1,0,0,0,700\n")
-        << u"plan.csv:7: PresentTime の値 700 は 7 種類目の提示時間です（提示時間は 100、200、300、400、500、"
-           u"600 の 6 種類まで）"_qs;
+        << corpusFile(u"bad-seventh-time.csv"_qs)
+        << u"plan.csv:7: PresentTime の値 7 は 7 種類目の提示時間です（提示時間は 1、2、3、4、5、6 の 6 種類まで）"_qs;
     QTest::newRow("long value cut")
         << repeated("x", 5000)
         << u"plan.csv:1: FigSet の値「xxxxxxxxxxxxxxxxxxxx…」は整数ではありません（1〜4 の整数）"_qs;
@@ -431,7 +433,7 @@ void tst_RunPlan::loadPlanFile_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("empty file") << QByteArray() << 0;
+    QTest::newRow("empty file") << corpusFile(u"empty.csv"_qs) << 0;
     QTest::newRow("144 trials") << balancedPlan(144) << 144;
 }
 
@@ -531,7 +533,7 @@ void tst_RunPlan::summary_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("summary");
 
-    QTest::newRow("no trials") << QByteArray()
+    QTest::newRow("no trials") << corpusFile(u"empty.csv"_qs)
                                << u"trials: 0\n"
                                   u"present times (ms):\n"
                                   u"FigSet 1-4: 0 0 0 0\n"
