@@ -2,10 +2,13 @@
 // state, tab order and key roles; the picture control's pixels; the message window.
 #include "app/frmMessage.h"
 #include "base/Fonts.h"
+#include "base/Twips.h"
 #include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
 
 #include <QFontInfo>
+
+using kivora::rectFromTwips;
 
 class tst_app_windows : public QObject {
     Q_OBJECT
@@ -30,7 +33,9 @@ private slots:
     void messageRoundTrip();
     void messageLoadsWithoutShowing();
     void messageFocusNeverStaysOnText();
+    void messageGeometry_data();
     void messageGeometry();
+    void messageWindow();
     void programStateStartsEmpty();
 
 private:
@@ -46,24 +51,26 @@ void tst_app_windows::init() {
     basTime::reset();
 }
 
+// The window and its controls where the layout puts them, designed in twips. The other tests
+// take a control's place from the widget.
 void tst_app_windows::mainGeometry_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips");
-    QTest::newRow("btnEnd") << u"btnEnd"_qs << QRect(3360, 4440, 1215, 495);
-    QTest::newRow("btnStop") << u"btnStop"_qs << QRect(2040, 4440, 1215, 495);
-    QTest::newRow("btnStart") << u"btnStart"_qs << QRect(720, 4440, 1215, 495);
-    QTest::newRow("lMsg") << u"lMsg"_qs << QRect(720, 4080, 3855, 375);
-    QTest::newRow("Image1") << u"Image1"_qs << QRect(690, 120, 3900, 3900);
+    QTest::addColumn<QString>("name"); // empty: the window itself
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("frmMain") << QString() << rectFromTwips(3810, 1920, 5280, 4995);
+    QTest::newRow("btnEnd") << u"btnEnd"_qs << rectFromTwips(3360, 4440, 1215, 495);
+    QTest::newRow("btnStop") << u"btnStop"_qs << rectFromTwips(2040, 4440, 1215, 495);
+    QTest::newRow("btnStart") << u"btnStart"_qs << rectFromTwips(720, 4440, 1215, 495);
+    QTest::newRow("lMsg") << u"lMsg"_qs << rectFromTwips(720, 4080, 3855, 375);
+    QTest::newRow("Image1") << u"Image1"_qs << rectFromTwips(690, 120, 3900, 3900);
 }
 
 void tst_app_windows::mainGeometry() {
     QFETCH(QString, name);
-    QFETCH(QRect, twips);
+    QFETCH(QRect, geometry);
     frmMain w(m_time);
-    auto *c = w.findChild<QWidget *>(name);
+    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
     QVERIFY(c);
-    QCOMPARE(c->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
-    QCOMPARE(w.size(), QSize(352, 333)); // 5280 x 4995 twips
+    QCOMPARE(QRect(c->pos(), c->size()), geometry);
     QCOMPARE(w.windowTitle(), u"Kivora"_qs);
 }
 
@@ -269,13 +276,29 @@ void tst_app_windows::messageFocusNeverStaysOnText() {
     frmMessage::unload();
 }
 
+// The message window and its controls, designed in twips.
+void tst_app_windows::messageGeometry_data() {
+    QTest::addColumn<QString>("name"); // empty: the window itself
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("frmMessage") << QString() << rectFromTwips(4185, 3240, 4680, 1395);
+    QTest::newRow("txtMessage") << u"txtMessage"_qs << rectFromTwips(120, 120, 4455, 1215);
+    QTest::newRow("btnDummy") << u"btnDummy"_qs << rectFromTwips(1800, 480, 1215, 495);
+}
+
 void tst_app_windows::messageGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    frmMessage &m = frmMessage::instance();
+    QWidget *c = name.isEmpty() ? &m : m.findChild<QWidget *>(name);
+    QVERIFY(c);
+    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    frmMessage::unload();
+}
+
+void tst_app_windows::messageWindow() {
     frmMessage &m = frmMessage::instance();
     QCOMPARE(m.windowTitle(), u"Message"_qs);
-    QCOMPARE(m.size(), QSize(312, 93));
-    QCOMPARE(m.txtMessage->geometry(), QRect(8, 8, 297, 81));
-    QCOMPARE(m.btnDummy->geometry(), QRect(120, 32, 81, 33));
-    QVERIFY(m.txtMessage->geometry().contains(m.btnDummy->geometry()));
+    QVERIFY(m.txtMessage->geometry().contains(m.btnDummy->geometry())); // the button hides behind the text
     QCOMPARE(m.btnDummy->text(), u"Command1"_qs);
     QCOMPARE(m.txtMessage->font().pointSizeF(), 12.0);
     QVERIFY(m.txtMessage->isReadOnly());
