@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "base/Fonts.h"
 #include "support/FakeTime.h"
+#include "support/PixelProbe.h"
 
 #include <QApplication>
 #include <QTest>
@@ -33,15 +34,15 @@ void tst_app_hidpi::pictureStaysPixelForPixel() {
     QCOMPARE(w.devicePixelRatioF(), 2.0);
     const QImage &pic = w.ImageList[list].ListImages(position);
     w.Image1->setPicture(&pic);
-    const QPixmap grabbed = w.Image1->grab();
-    QCOMPARE(grabbed.devicePixelRatio(), 2.0);
-    QImage shot = grabbed.toImage().convertToFormat(QImage::Format_RGB32);
-    shot.setDevicePixelRatio(1);            // compare device pixels
-    QCOMPARE(shot.size(), QSize(520, 520)); // the control keeps its designed size: 260 x 260 at 200 %
-    // The picture sits centred inside the 2-px border, at whole device pixels.
-    const int origin =
-        2 * kivora::PictureBox::BorderPx + (2 * (260 - 2 * kivora::PictureBox::BorderPx) - 256) / 2;
-    QCOMPARE(shot.copy(origin, origin, 256, 256), pic.convertToFormat(QImage::Format_RGB32));
+    const QImage shot = probe::screenshot(*w.Image1); // in device pixels
+    QCOMPARE(shot.size(), 2 * w.Image1->size());      // the control keeps its size, scaled by 200 %
+    // The picture sits centred inside the border, at whole device pixels.
+    const QRect inside =
+        shot.rect().adjusted(2 * kivora::PictureBox::BorderPx, 2 * kivora::PictureBox::BorderPx,
+                             -2 * kivora::PictureBox::BorderPx, -2 * kivora::PictureBox::BorderPx);
+    QRect placed(QPoint(), pic.size());
+    placed.moveCenter(inside.center());
+    QCOMPARE(shot.copy(placed), pic.convertToFormat(QImage::Format_RGB32));
 }
 
 int main(int argc, char **argv) {

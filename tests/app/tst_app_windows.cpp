@@ -1,20 +1,14 @@
 // The window definitions: every control where the layout puts it, with its caption, font,
 // state, tab order and key roles; the picture control's pixels; the message window.
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
 #include "app/frmMessage.h"
 #include "base/Fonts.h"
-#include "support/FakeTime.h"
+#include "base/Twips.h"
+#include "support/PixelProbe.h"
+#include "support/SessionDriver.h"
 
-#include <QApplication>
 #include <QFontInfo>
-#include <QInputDialog>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+
+using kivora::rectFromTwips;
 
 class tst_app_windows : public QObject {
     Q_OBJECT
@@ -39,7 +33,9 @@ private slots:
     void messageRoundTrip();
     void messageLoadsWithoutShowing();
     void messageFocusNeverStaysOnText();
+    void messageGeometry_data();
     void messageGeometry();
+    void messageWindow();
     void programStateStartsEmpty();
 
 private:
@@ -55,24 +51,26 @@ void tst_app_windows::init() {
     basTime::reset();
 }
 
+// The window and its controls where the layout puts them, designed in twips. The other tests
+// take a control's place from the widget.
 void tst_app_windows::mainGeometry_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("twips");
-    QTest::newRow("btnEnd") << u"btnEnd"_qs << QRect(3360, 4440, 1215, 495);
-    QTest::newRow("btnStop") << u"btnStop"_qs << QRect(2040, 4440, 1215, 495);
-    QTest::newRow("btnStart") << u"btnStart"_qs << QRect(720, 4440, 1215, 495);
-    QTest::newRow("lMsg") << u"lMsg"_qs << QRect(720, 4080, 3855, 375);
-    QTest::newRow("Image1") << u"Image1"_qs << QRect(690, 120, 3900, 3900);
+    QTest::addColumn<QString>("name"); // empty: the window itself
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("frmMain") << QString() << rectFromTwips(3810, 1920, 5280, 4995);
+    QTest::newRow("btnEnd") << u"btnEnd"_qs << rectFromTwips(3360, 4440, 1215, 495);
+    QTest::newRow("btnStop") << u"btnStop"_qs << rectFromTwips(2040, 4440, 1215, 495);
+    QTest::newRow("btnStart") << u"btnStart"_qs << rectFromTwips(720, 4440, 1215, 495);
+    QTest::newRow("lMsg") << u"lMsg"_qs << rectFromTwips(720, 4080, 3855, 375);
+    QTest::newRow("Image1") << u"Image1"_qs << rectFromTwips(690, 120, 3900, 3900);
 }
 
 void tst_app_windows::mainGeometry() {
     QFETCH(QString, name);
-    QFETCH(QRect, twips);
+    QFETCH(QRect, geometry);
     frmMain w(m_time);
-    auto *c = w.findChild<QWidget *>(name);
+    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
     QVERIFY(c);
-    QCOMPARE(c->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
-    QCOMPARE(w.size(), QSize(352, 333)); // 5280 x 4995 twips
+    QCOMPARE(QRect(c->pos(), c->size()), geometry);
     QCOMPARE(w.windowTitle(), u"Kivora"_qs);
 }
 
@@ -104,7 +102,7 @@ void tst_app_windows::mainControls() {
     QCOMPARE(c->font().pointSizeF(), 14.25);
     QCOMPARE(c->font().bold(), bold);
     QVERIFY(!c->font().italic() && !c->font().underline() && !c->font().strikeOut());
-    QVERIFY(!w.tmWait->Enabled() && !w.tmPrim->Enabled() && !w.tmSec->Enabled());
+    QCOMPARE(session::timersArmed(w), u"---"_qs);
     QCOMPARE(w.tmWait->Interval(), 1000);
     QCOMPARE(w.tmPrim->Interval(), 2000);
     QCOMPARE(w.tmSec->Interval(), 0);
@@ -143,40 +141,26 @@ void tst_app_windows::image1ShowsPicturePixelForPixel() {
     frmMain w(m_time);
     const QImage &pic = w.ImageList[2].ListImages(9);
     w.Image1->setPicture(&pic);
-    const QImage shot = w.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.size(), QSize(260, 260));
-    const QImage expected = pic.convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.copy(kivora::PictureBox::BorderPx, kivora::PictureBox::BorderPx, 256, 256), expected);
+    const QImage shot = probe::screenshot(*w.Image1);
+    QCOMPARE(shot.size(), w.Image1->size());
+    const int border = kivora::PictureBox::BorderPx;
+    QCOMPARE(shot.copy(QRect(QPoint(border, border), pic.size())), pic.convertToFormat(QImage::Format_RGB32));
     // The sunken border: dark at the top-left edge, light at the bottom-right edge.
-    QVERIFY(qGray(shot.pixel(0, 100)) < 160);
-    QVERIFY(qGray(shot.pixel(259, 100)) > qGray(shot.pixel(0, 100)));
+    const int y = shot.height() / 2;
+    QVERIFY(qGray(shot.pixel(0, y)) < 160);
+    QVERIFY(qGray(shot.pixel(shot.width() - 1, y)) > qGray(shot.pixel(0, y)));
 }
 
 void tst_app_windows::image1EmptyAfterClear() {
     frmMain w(m_time);
     w.Image1->setPicture(&w.ImageList[1].ListImages(1));
     w.Image1->setPicture(nullptr);
-    const QImage shot = w.Image1->grab().toImage();
-    const QRgb face = shot.pixel(130, 130);
-    for (int y = 2; y < 258; y += 7)
-        for (int x = 2; x < 258; x += 7)
-            QCOMPARE(shot.pixel(x, y), face);
+    const QImage shot = probe::screenshot(*w.Image1);
+    const QRect inside = shot.rect().adjusted(kivora::PictureBox::BorderPx, kivora::PictureBox::BorderPx,
+                                              -kivora::PictureBox::BorderPx, -kivora::PictureBox::BorderPx);
+    const QRgb face = shot.pixel(inside.center());
+    QCOMPARE(probe::count(shot, inside, [face](QRgb p) { return p != face; }), 0);
 }
-
-namespace {
-// Answers the next modal dialog (the name question) from inside its event loop.
-void answerNextDialog(const QString &text, bool accept, QString *seenLabel = nullptr) {
-    QTimer::singleShot(0, [=] {
-        auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-        if (!d)
-            return;
-        if (seenLabel)
-            *seenLabel = d->labelText() + u"|"_qs + d->windowTitle();
-        d->setTextValue(text);
-        accept ? d->accept() : d->reject();
-    });
-}
-} // namespace
 
 void tst_app_windows::enterClicksDefaultButton() {
     basTime::TrialCount = 1;
@@ -186,7 +170,7 @@ void tst_app_windows::enterClicksDefaultButton() {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.lMsg->setFocus(); // no button has the focus
     QString seen;
-    answerNextDialog(QString(), false, &seen);
+    session::answerName(QString(), false, &seen);
     QTest::keyClick(&w, Qt::Key_Return);
     QCOMPARE(seen, u"氏名を入力してください|Kivora"_qs);
     QVERIFY(w.btnStart->isEnabled()); // cancelled: nothing started
@@ -292,13 +276,29 @@ void tst_app_windows::messageFocusNeverStaysOnText() {
     frmMessage::unload();
 }
 
+// The message window and its controls, designed in twips.
+void tst_app_windows::messageGeometry_data() {
+    QTest::addColumn<QString>("name"); // empty: the window itself
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("frmMessage") << QString() << rectFromTwips(4185, 3240, 4680, 1395);
+    QTest::newRow("txtMessage") << u"txtMessage"_qs << rectFromTwips(120, 120, 4455, 1215);
+    QTest::newRow("btnDummy") << u"btnDummy"_qs << rectFromTwips(1800, 480, 1215, 495);
+}
+
 void tst_app_windows::messageGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    frmMessage &m = frmMessage::instance();
+    QWidget *c = name.isEmpty() ? &m : m.findChild<QWidget *>(name);
+    QVERIFY(c);
+    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    frmMessage::unload();
+}
+
+void tst_app_windows::messageWindow() {
     frmMessage &m = frmMessage::instance();
     QCOMPARE(m.windowTitle(), u"Message"_qs);
-    QCOMPARE(m.size(), QSize(312, 93));
-    QCOMPARE(m.txtMessage->geometry(), QRect(8, 8, 297, 81));
-    QCOMPARE(m.btnDummy->geometry(), QRect(120, 32, 81, 33));
-    QVERIFY(m.txtMessage->geometry().contains(m.btnDummy->geometry()));
+    QVERIFY(m.txtMessage->geometry().contains(m.btnDummy->geometry())); // the button hides behind the text
     QCOMPARE(m.btnDummy->text(), u"Command1"_qs);
     QCOMPARE(m.txtMessage->font().pointSizeF(), 12.0);
     QVERIFY(m.txtMessage->isReadOnly());

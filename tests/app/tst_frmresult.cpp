@@ -3,6 +3,7 @@
 #include "base/Fonts.h"
 #include "base/Twips.h"
 #include "results/ChartControl.h"
+#include "support/PixelProbe.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -90,6 +91,8 @@ private slots:
     void cleanup();
 
     void window();
+    void geometry_data();
+    void geometry();
     void controls_data();
     void controls();
     void tabOrder_data();
@@ -135,35 +138,49 @@ void tst_frmResult::window() {
     QVERIFY(flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.size(), QSize(472, 553)); // 7080 x 8295 twips
 }
 
-// Position, size, text and font of every control, in twips as designed. A font of size 0 is
+// The window and its controls where the layout puts them, designed in twips, as shown. The
+// other tests take a control's place from the widget.
+void tst_frmResult::geometry_data() {
+    QTest::addColumn<QString>("name"); // empty: the window itself
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("frmResult") << QString() << rectFromTwips(2910, 390, 7080, 8295);
+    QTest::newRow("btnPrint") << u"btnPrint"_qs << rectFromTwips(4320, 7680, 1215, 495);
+    QTest::newRow("btnClose") << u"btnClose"_qs << rectFromTwips(5640, 7680, 1215, 495);
+    QTest::newRow("txtResult") << u"txtResult"_qs << rectFromTwips(240, 6840, 6615, 735);
+    QTest::newRow("chResult") << u"chResult"_qs << rectFromTwips(240, 240, 6585, 6480);
+    QTest::newRow("lWait") << u"lWait"_qs << rectFromTwips(0, 2880, 7095, 495);
+}
+
+void tst_frmResult::geometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    frmResult w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
+    QVERIFY(c);
+    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+}
+
+// Text, font and focus of every control, all of them on the window itself. A font of size 0 is
 // the window's own.
 void tst_frmResult::controls_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
     QTest::addColumn<qreal>("pointSize");
     QTest::addColumn<Qt::FocusPolicy>("focus");
 
-    QTest::newRow("btnPrint") << u"btnPrint"_qs << rectFromTwips(4320, 7680, 1215, 495) << u"印刷"_qs << 0.0
-                              << Qt::StrongFocus;
-    QTest::newRow("btnClose") << u"btnClose"_qs << rectFromTwips(5640, 7680, 1215, 495) << u"閉じる"_qs << 0.0
-                              << Qt::StrongFocus;
-    QTest::newRow("txtResult") << u"txtResult"_qs << rectFromTwips(240, 6840, 6615, 735) << QString() << 14.25
-                               << Qt::StrongFocus;
-    QTest::newRow("chResult") << u"chResult"_qs << rectFromTwips(240, 240, 6585, 6480) << QString() << 0.0
-                              << Qt::NoFocus;
-    QTest::newRow("lWait") << u"lWait"_qs << rectFromTwips(0, 2880, 7095, 495)
-                           << u"処理中です．しばらくお待ち下さい．"_qs << 14.25 << Qt::NoFocus;
+    QTest::newRow("btnPrint") << u"btnPrint"_qs << u"印刷"_qs << 0.0 << Qt::StrongFocus;
+    QTest::newRow("btnClose") << u"btnClose"_qs << u"閉じる"_qs << 0.0 << Qt::StrongFocus;
+    QTest::newRow("txtResult") << u"txtResult"_qs << QString() << 14.25 << Qt::StrongFocus;
+    QTest::newRow("chResult") << u"chResult"_qs << QString() << 0.0 << Qt::NoFocus;
+    QTest::newRow("lWait") << u"lWait"_qs << u"処理中です．しばらくお待ち下さい．"_qs << 14.25 << Qt::NoFocus;
 }
 
 void tst_frmResult::controls() {
     QFETCH(QString, name);
-    QFETCH(QRect, geometry);
     QFETCH(QString, text);
     QFETCH(qreal, pointSize);
     QFETCH(Qt::FocusPolicy, focus);
@@ -172,7 +189,6 @@ void tst_frmResult::controls() {
     QWidget *control = w.findChild<QWidget *>(name);
     QVERIFY(control);
     QCOMPARE(control->parentWidget(), &w);
-    QCOMPARE(control->geometry(), geometry);
     QCOMPARE(control->focusPolicy(), focus);
     if (auto *button = qobject_cast<QPushButton *>(control))
         QCOMPARE(button->text(), text);
@@ -528,51 +544,33 @@ void tst_frmResult::renderedWindow() {
     const QRect overlap = label.intersected(chartRect);
     QVERIFY(!overlap.isEmpty());
 
-    auto darkPixels = [](const QImage &image, const QRect &wanted) {
-        const QRect area = wanted.intersected(image.rect()); // lWait reaches 1 px past the window
-        int dark = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                dark += qGray(image.pixel(x, y)) < 96;
-        return dark;
-    };
-
-    const QImage shown = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage chart = w.chResult->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shown.size(), QSize(472, 553));
+    const QImage shown = probe::screenshot(w);
+    const QImage chart = probe::screenshot(*w.chResult);
+    QCOMPARE(shown.size(), w.size());
     int differing = 0;
     for (int y = overlap.top(); y <= overlap.bottom(); ++y)
         for (int x = overlap.left(); x <= overlap.right(); ++x)
             differing += shown.pixel(x, y) != chart.pixel(x - chartRect.left(), y - chartRect.top());
     QCOMPARE(differing, 0);
-    // The parts of the label the chart does not cover hold no text either.
-    QCOMPARE(
-        darkPixels(shown, QRect(label.left(), label.top(), chartRect.left() - label.left(), label.height())),
-        0);
-    QCOMPARE(darkPixels(shown, QRect(chartRect.right() + 1, label.top(), label.right() - chartRect.right(),
-                                     label.height())),
+    // The parts of the label the chart does not cover (it reaches 1 px past the window) hold no
+    // text either.
+    QCOMPARE(probe::darkCount(
+                 shown, QRect(label.left(), label.top(), chartRect.left() - label.left(), label.height())),
+             0);
+    QCOMPARE(probe::darkCount(shown, QRect(chartRect.right() + 1, label.top(),
+                                           label.right() - chartRect.right(), label.height())),
              0);
 
     // The chart as drawn: the grey plot area and the three lines in their colours.
-    int plot = 0, navy = 0, magenta = 0, yellow = 0;
-    for (int y = 0; y < chart.height(); ++y) {
-        for (int x = 0; x < chart.width(); ++x) {
-            const QRgb p = chart.pixel(x, y);
-            plot += p == qRgb(192, 192, 192);
-            navy += p == qRgb(0, 0, 128);
-            magenta += p == qRgb(255, 0, 255);
-            yellow += p == qRgb(255, 255, 0);
-        }
-    }
+    const int plot = probe::colorCount(chart, qRgb(192, 192, 192));
     QVERIFY2(plot > 40000, qPrintable(QString::number(plot)));
-    QVERIFY(navy > 100);
-    QVERIFY(magenta > 100);
-    QVERIFY(yellow > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(0, 0, 128)) > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(255, 0, 255)) > 100);
+    QVERIFY(probe::colorCount(chart, qRgb(255, 255, 0)) > 100);
 
     // The label is there and would be seen without the chart.
     w.chResult->hide();
-    const QImage bare = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QVERIFY(darkPixels(bare, overlap) > 100);
+    QVERIFY(probe::darkCount(probe::screenshot(w), overlap) > 100);
 }
 
 QTEST_MAIN(tst_frmResult)

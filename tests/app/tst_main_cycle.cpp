@@ -1,15 +1,9 @@
 // One trial through its four screens, driven by fake time: what is shown at each stage, which
 // timer is armed, and when StartTime is taken.
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/RuntimeError.h"
-#include "support/FakeTime.h"
-
-#include <QLabel>
-#include <QTest>
+#include "support/SessionDriver.h"
 
 using kivora::TrialRec;
 
@@ -31,13 +25,6 @@ private:
         FakeTime time;
         frmMain w{time};
         const QImage *picture() const { return w.Image1->picture(); }
-        QString armed() const {
-            QString s;
-            s += w.tmWait->Enabled() ? u"W"_qs : u"-"_qs;
-            s += w.tmPrim->Enabled() ? u"P"_qs : u"-"_qs;
-            s += w.tmSec->Enabled() ? u"S"_qs : u"-"_qs;
-            return s;
-        }
     };
 };
 
@@ -74,23 +61,23 @@ void tst_main_cycle::stages() {
     f.w.StartTurn();
     QCOMPARE(f.picture(), nullptr);
     QCOMPARE(f.w.lMsg->text(), u"あと1問"_qs);
-    QCOMPARE(f.armed(), u"W--"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"W--"_qs);
     QCOMPARE(f.w.tmSec->Interval(), 800);
 
     f.time.advanceMs(1000);
     QCOMPARE(f.picture(), &f.w.ImageList[figSet].ListImages(startDir + 1));
     QCOMPARE(f.w.lMsg->text(), QString());
-    QCOMPARE(f.armed(), u"-P-"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"-P-"_qs);
 
     f.time.advanceMs(2000);
     QCOMPARE(f.picture(), &f.w.ImageList[0].ListImages(cueDir + 1));
     QCOMPARE(f.w.lMsg->text(), QString());
-    QCOMPARE(f.armed(), u"--S"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"--S"_qs);
 
     f.time.advanceMs(800);
     QCOMPARE(f.picture(), &f.w.ImageList[figSet].ListImages(testPosition));
     QCOMPARE(f.w.lMsg->text(), u"表(1)？ or 裏(2)？"_qs);
-    QCOMPARE(f.armed(), u"---"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"---"_qs);
     QVERIFY(f.w.awaitingAnswer());
 
     f.time.advanceMs(60000); // the test figure stays until an answer
@@ -117,17 +104,17 @@ void tst_main_cycle::stageDurations() {
     f.w.StartTurn();
     // One millisecond short of each stage's end nothing changes; at its end the next screen comes.
     f.time.advanceUs(999'999);
-    QCOMPARE(f.armed(), u"W--"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"W--"_qs);
     f.time.advanceUs(1);
-    QCOMPARE(f.armed(), u"-P-"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"-P-"_qs);
     f.time.advanceUs(1'999'999);
-    QCOMPARE(f.armed(), u"-P-"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"-P-"_qs);
     f.time.advanceUs(1);
-    QCOMPARE(f.armed(), u"--S"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"--S"_qs);
     f.time.advanceUs(1'199'999);
-    QCOMPARE(f.armed(), u"--S"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"--S"_qs);
     f.time.advanceUs(1);
-    QCOMPARE(f.armed(), u"---"_qs);
+    QCOMPARE(session::timersArmed(f.w), u"---"_qs);
 }
 
 void tst_main_cycle::startTimeOnlyAtTestFigure() {

@@ -1,19 +1,15 @@
 // The main window's load step: the plan from the program's own folder, whatever folder the
 // program was started in; the table filled and nothing else touched; a bad plan refused.
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
 #include "base/Fonts.h"
 #include "run/PlanReader.h"
-#include "support/FakeTime.h"
+#include "support/PlanCorpus.h"
+#include "support/SessionDriver.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 using kivora::TrialRec;
+using session::writeFile;
 
 class tst_main_load : public QObject {
     Q_OBJECT
@@ -27,11 +23,6 @@ private slots:
     void refusedPlans();
 
 private:
-    static void write(const QString &path, const QByteArray &content) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    }
     QString m_programPlan;
     QString m_startDir;
     FakeTime m_time;
@@ -54,9 +45,9 @@ void tst_main_load::cleanup() {
 }
 
 void tst_main_load::readsPlanFromProgramFolder() {
-    write(m_programPlan, "1,0,3,0,1200\r\n2,0,2,1,400\r\n4,0,5,1,800\r\n");
+    QVERIFY(writeFile(m_programPlan, "1,0,3,0,1200\r\n2,0,2,1,400\r\n4,0,5,1,800\r\n"));
     QTemporaryDir elsewhere; // started from another folder, which holds a plan of its own
-    write(elsewhere.filePath(u"sequence.csv"_qs), "3,0,0,0,400\r\n");
+    QVERIFY(writeFile(elsewhere.filePath(u"sequence.csv"_qs), "3,0,0,0,400\r\n"));
     QDir::setCurrent(elsewhere.path());
     frmMain w(m_time);
     w.Form_Load();
@@ -72,7 +63,7 @@ void tst_main_load::readsPlanFromProgramFolder() {
 void tst_main_load::explicitPlanFile() {
     QTemporaryDir dir;
     const QString plan = dir.filePath(u"my plan.csv"_qs);
-    write(plan, "");
+    QVERIFY(writeFile(plan, ""));
     frmMain w(m_time);
     w.setPlanFile(plan);
     w.Form_Load();
@@ -85,8 +76,7 @@ void tst_main_load::refusedPlans_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<int>("line");
     QTest::newRow("missing") << QByteArray() << int(kivora::ErrFileNotFound) << 0;
-    QTest::newRow("seventh time") << QByteArray("1,0,0,0,1\n1,0,0,0,2\n1,0,0,0,3\n1,0,0,0,4\n"
-                                                "1,0,0,0,5\n1,0,0,0,6\n1,0,0,0,7\n")
+    QTest::newRow("seventh time") << plans::corpusFile(u"bad-seventh-time.csv"_qs)
                                   << int(kivora::ErrInvalidProperty) << 7;
     QTest::newRow("cue the statistics cannot hold")
         << QByteArray("1,0,6,0,400\n") << int(kivora::ErrInvalidProperty) << 1;
@@ -99,7 +89,7 @@ void tst_main_load::refusedPlans() {
     QFETCH(int, number);
     QFETCH(int, line);
     if (!content.isEmpty())
-        write(m_programPlan, content);
+        QVERIFY(writeFile(m_programPlan, content));
     frmMain w(m_time);
     try {
         w.Form_Load();

@@ -1,67 +1,21 @@
 // Whole sessions on the real main window with fake time: the name question, answers sent as
 // physical keys while a button has the focus, swallowed keys, Stop, a second run, the results
 // window once, and what is kept on disk.
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
-#include "app/frmResult.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "results/RunObserver.h"
 #include "results/SessionData.h"
-#include "support/FakeTime.h"
+#include "support/SessionDriver.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QInputDialog>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTextEdit>
-#include <QTimer>
 
 using kivora::TrialRec;
 
+using namespace session;
+
 namespace {
-
-// A key as the X server delivers it: the physical key's code comes with the event.
-struct Key {
-    int qtKey;
-    Qt::KeyboardModifiers mods;
-    quint32 scan;
-};
-const Key Main1{Qt::Key_1, Qt::NoModifier, 10};
-const Key Main2{Qt::Key_2, Qt::NoModifier, 11};
-const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, 10};
-const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, 11};
-const Key Pad1{Qt::Key_1, Qt::KeypadModifier, 87};
-const Key Pad2{Qt::Key_2, Qt::KeypadModifier, 88};
-const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, 87};
-const Key LetterA{Qt::Key_A, Qt::NoModifier, 38};
-const Key Main3{Qt::Key_3, Qt::NoModifier, 12};
-
-void press(const Key &k) {
-    QWidget *target = QApplication::focusWidget();
-    QVERIFY(target);
-    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.scan, 0, 0);
-    QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.scan, 0, 0);
-    QApplication::sendEvent(target, &up);
-}
-
-// Answers the next name question from inside its modal loop.
-void answerName(const QString &name, bool accept = true) {
-    QTimer::singleShot(0, [=] {
-        if (auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-            d->setTextValue(name);
-            accept ? d->accept() : d->reject();
-        }
-    });
-}
 
 // Records what the main window tells its recorders.
 struct Recorder : kivora::RunObserver {
@@ -110,45 +64,9 @@ private slots:
     void analyzeWritesProgramWideState();
 
 private:
-    void start(const QString &name = u"山田"_qs) {
-        answerName(name);
-        QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
-        QVERIFY(QTest::qWaitForWindowActive(m_w)); // the main window takes the keys again
-    }
-    // Runs the current trial to its test figure.
-    void toTestFigure() {
-        const auto &rec = basTime::Trials[m_w->CurTrial];
-        m_time.advanceMs(1000 + 2000 + rec.PresentTime);
-        QVERIFY(m_w->awaitingAnswer());
-    }
-    QString buttons() const {
-        return QString::fromLatin1(m_w->btnStart->isEnabled() ? "S" : "-") +
-               QString::fromLatin1(m_w->btnStop->isEnabled() ? "T" : "-") +
-               QString::fromLatin1(m_w->btnEnd->isEnabled() ? "E" : "-");
-    }
-    const QImage *instruction() const { return &m_w->ImageList[0].ListImages(u"instruction"_qs); }
-    // Closes the results window (with Enter) once it is up, noting what it showed.
-    void closeResultsWhenShown() {
-        QTimer::singleShot(0, [this] {
-            auto *r = qobject_cast<frmResult *>(QApplication::activeModalWidget());
-            if (!r)
-                return;
-            ++m_resultsShown;
-            QVERIFY(QTest::qWaitForWindowExposed(r));
-            QTest::qWait(20); // its first paint reaches the screen
-            m_summary = r->findChild<QPlainTextEdit *>(u"txtResult"_qs)
-                            ? r->findChild<QPlainTextEdit *>(u"txtResult"_qs)->toPlainText()
-                            : r->findChild<QTextEdit *>(u"txtResult"_qs)->toPlainText();
-            m_pictureDuringResults = m_w->Image1->picture();
-            QTest::keyClick(r, Qt::Key_Return);
-        });
-    }
-
     FakeTime m_time;
     frmMain *m_w = nullptr;
-    int m_resultsShown = 0;
-    QString m_summary;
-    const QImage *m_pictureDuringResults = nullptr;
+    ResultsSeen m_results;
 };
 
 void tst_main_session::init() {
@@ -160,37 +78,37 @@ void tst_main_session::init() {
     m_w = new frmMain(m_time);
     m_w->show();
     QVERIFY(QTest::qWaitForWindowActive(m_w));
-    m_resultsShown = 0;
+    m_results = {};
 }
 
 void tst_main_session::wholeRun() {
     Recorder rec;
     m_w->addObserver(&rec);
-    start();
+    startRun(*m_w, u"山田"_qs);
     QCOMPARE(basTime::SubjectName, u"山田"_qs);
-    QCOMPARE(buttons(), u"-T-"_qs);
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop); // answers arrive while a button has the focus
-    toTestFigure();
+    toTestFigure(m_time, *m_w);
     m_time.advanceMs(612);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 612);
     QCOMPARE(basTime::Trials[1].Answer, qint16(0));
     QCOMPARE(m_w->lMsg->text(), u"あと2問"_qs);
-    QCOMPARE(buttons(), u"-T-"_qs); // the focused Stop button did not get the key
-    toTestFigure();
+    QCOMPARE(buttons(*m_w), u"-T-"_qs); // the focused Stop button did not get the key
+    toTestFigure(m_time, *m_w);
     m_time.advanceMs(1500);
     press(Main2);
     QCOMPARE(basTime::Trials[2].RT, 1500);
     QCOMPARE(basTime::Trials[2].Answer, qint16(1));
-    toTestFigure();
+    toTestFigure(m_time, *m_w);
     m_time.advanceMs(700);
-    closeResultsWhenShown();
+    readResultsWhenShown(*m_w, m_results);
     press(Pad2);
-    QCOMPARE(m_resultsShown, 1);
-    QCOMPARE(m_pictureDuringResults, &m_w->ImageList[0].ListImages(u"wait"_qs));
-    QCOMPARE(m_summary, u"正解数： 3 (3問中)\n全平均反応時間： 937ミリ秒"_qs); // (612+1500+700)/3 = 937.33
-    QCOMPARE(m_w->Image1->picture(), instruction());
-    QCOMPARE(buttons(), u"S-E"_qs);
+    QCOMPARE(m_results.shown, 1);
+    QCOMPARE(m_results.mainPicture, &m_w->ImageList[0].ListImages(u"wait"_qs));
+    QCOMPARE(m_results.summary,
+             u"正解数： 3 (3問中)\n全平均反応時間： 937ミリ秒"_qs); // (612+1500+700)/3 = 937.33
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
+    QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QCOMPARE(m_w->lMsg->text(), QString());
     QCOMPARE(basTime::CorrectCount, qint16(3));
     QCOMPARE(rec.events.first(), u"run_start:山田"_qs);
@@ -201,8 +119,8 @@ void tst_main_session::wholeRun() {
                                                                  u"results_shown"_qs, u"results_closed"_qs}));
     QVERIFY(!rec.events.contains(u"stop"_qs));
     press(Main1); // a key in Ready after the run: nothing happens
-    QCOMPARE(m_resultsShown, 1);
-    QCOMPARE(buttons(), u"S-E"_qs);
+    QCOMPARE(m_results.shown, 1);
+    QCOMPARE(buttons(*m_w), u"S-E"_qs);
 }
 
 void tst_main_session::answerKeys_data() {
@@ -221,8 +139,8 @@ void tst_main_session::answerKeys() {
     QFETCH(int, answer);
     const Key keys[] = {Main1, Main2, Shift1, Shift2Jp, Pad1, Pad2};
     basTime::Trials[1].Answer = qint16(1 - answer);
-    start();
-    toTestFigure();
+    startRun(*m_w, u"山田"_qs);
+    toTestFigure(m_time, *m_w);
     press(keys[which]);
     QCOMPARE(basTime::Trials[1].Answer, qint16(answer));
     QCOMPARE(m_w->CurTrial, qint16(2));
@@ -238,15 +156,15 @@ void tst_main_session::keysSwallowedInTimedStages_data() {
 void tst_main_session::keysSwallowedInTimedStages() {
     QFETCH(int, atMs);
     basTime::Trials[1].Answer = 7;
-    start();
+    startRun(*m_w, u"山田"_qs);
     m_time.advanceMs(atMs);
     for (const Key &k : {Main1, Main2, Pad1, Pad2, Shift1, LetterA})
         press(k);
     QCOMPARE(basTime::Trials[1].Answer, qint16(7));
     QCOMPARE(basTime::Trials[1].RT, 0);
     QCOMPARE(m_w->CurTrial, qint16(1));
-    QCOMPARE(buttons(), u"-T-"_qs);
-    toTestFigure(); // the trial goes on as planned
+    QCOMPARE(buttons(*m_w), u"-T-"_qs);
+    toTestFigure(m_time, *m_w); // the trial goes on as planned
     QVERIFY(m_w->awaitingAnswer());
     for (const Key &k : {LetterA, Main3, Pad1NumLockOff}) // not answers: the figure keeps waiting
         press(k);
@@ -259,16 +177,16 @@ void tst_main_session::strayKeysInReadyChangeNothing() {
     press(Main1); // before the first run: CurTrial is 0
     QCOMPARE(basTime::Trials, before);
     QVERIFY(!m_w->tmWait->Enabled());
-    start();
-    toTestFigure();
+    startRun(*m_w, u"山田"_qs);
+    toTestFigure(m_time, *m_w);
     QTest::mouseClick(m_w->btnStop, Qt::LeftButton);
     const auto afterStop = basTime::Trials;
     press(Main2); // after Stop, with the old test figure's StartTime still set
     press(Pad1);
     QCOMPARE(basTime::Trials, afterStop);
     QVERIFY(!m_w->tmWait->Enabled());
-    QCOMPARE(buttons(), u"S-E"_qs);
-    QCOMPARE(m_resultsShown, 0);
+    QCOMPARE(buttons(*m_w), u"S-E"_qs);
+    QCOMPARE(m_results.shown, 0);
 }
 
 void tst_main_session::nameQuestion_data() {
@@ -289,31 +207,31 @@ void tst_main_session::nameQuestion() {
     answerName(name, accept);
     QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
     QCOMPARE(basTime::SubjectName, accept ? name : QString());
-    QCOMPARE(buttons(), starts ? u"-T-"_qs : u"S-E"_qs);
+    QCOMPARE(buttons(*m_w), starts ? u"-T-"_qs : u"S-E"_qs);
     QCOMPARE(m_w->tmWait->Enabled(), starts);
 }
 
 void tst_main_session::stopAndSecondRun() {
     Recorder rec;
     m_w->addObserver(&rec);
-    start();
-    toTestFigure();
+    startRun(*m_w, u"山田"_qs);
+    toTestFigure(m_time, *m_w);
     m_time.advanceMs(500);
     press(Main2);
     m_time.advanceMs(1200); // in the second trial's first figure
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QCOMPARE(buttons(), u"S-E"_qs);
+    QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QCOMPARE(m_w->CurTrial, qint16(2)); // Stop keeps CurTrial
-    QCOMPARE(m_w->Image1->picture(), instruction());
-    QVERIFY(!m_w->tmWait->Enabled() && !m_w->tmPrim->Enabled() && !m_w->tmSec->Enabled());
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
+    QCOMPARE(timersArmed(*m_w), u"---"_qs);
     QCOMPARE(rec.events.last(), u"stop"_qs);
     m_time.advanceMs(10000); // nothing of the broken-off trial comes back
-    QCOMPARE(m_w->Image1->picture(), instruction());
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
 
-    start(u"second"_qs);
+    startRun(*m_w, u"second"_qs);
     QCOMPARE(m_w->CurTrial, qint16(1));
     QCOMPARE(m_w->lMsg->text(), u"あと3問"_qs);
-    toTestFigure();
+    toTestFigure(m_time, *m_w);
     m_time.advanceMs(321);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 321); // the new run overwrites the answer
@@ -321,16 +239,14 @@ void tst_main_session::stopAndSecondRun() {
 }
 
 void tst_main_session::enterDuringRunStopsNothing() {
-    start();
+    startRun(*m_w, u"山田"_qs);
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop);
-    const Key keypadEnter{Qt::Key_Enter, Qt::KeypadModifier, 104};
-    const Key mainEnter{Qt::Key_Return, Qt::NoModifier, 36};
-    press(keypadEnter); // right beside the keypad's answer keys
-    press(mainEnter);
-    QCOMPARE(buttons(), u"-T-"_qs);
+    press(KeypadEnter); // right beside the keypad's answer keys
+    press(MainEnter);
+    QCOMPARE(buttons(*m_w), u"-T-"_qs);
     QVERIFY(m_w->tmWait->Enabled());
-    toTestFigure();
-    press(mainEnter);
+    toTestFigure(m_time, *m_w);
+    press(MainEnter);
     QVERIFY(m_w->awaitingAnswer());
     press(Pad1);
     QCOMPARE(basTime::Trials[1].Answer, qint16(0));
@@ -339,23 +255,21 @@ void tst_main_session::enterDuringRunStopsNothing() {
 void tst_main_session::emptyPlanStartsNothing() {
     basTime::TrialCount = 0;
     QString shown;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            box->accept();
-        }
+    onNextModal<QMessageBox>([&shown](QMessageBox *box) {
+        shown = box->text();
+        box->accept();
     });
     QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
     QVERIFY2(shown.contains(u"試行がありません"_qs), qPrintable(shown));
-    QCOMPARE(buttons(), u"S-E"_qs);
+    QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QVERIFY(!m_w->tmWait->Enabled());
 }
 
 void tst_main_session::reactionTimeAcrossClockWrap() {
     // The 32-bit millisecond clock passes from 2147483647 to -2147483648 during the answer.
     m_time.setNowUs((qint64(1) << 31) * 1000 - 4'000'000);
-    start();
-    toTestFigure();
+    startRun(*m_w, u"山田"_qs);
+    toTestFigure(m_time, *m_w);
     QVERIFY(m_w->StartTime > 0);
     m_time.advanceMs(1000);
     QVERIFY(kivora::Clock::toMs32(m_time.nowUs()) < 0);
@@ -370,9 +284,9 @@ void tst_main_session::stoppedRunLeavesRowsOnDisk() {
     QTemporaryDir dir;
     kivora::SessionData data(dir.path());
     m_w->addObserver(&data);
-    start(u"=HYPERLINK(\"x\")"_qs);
+    startRun(*m_w, u"=HYPERLINK(\"x\")"_qs);
     for (int t = 1; t <= 5; ++t) {
-        toTestFigure();
+        toTestFigure(m_time, *m_w);
         m_time.advanceMs(400 + t);
         press(t % 2 ? Main1 : Main2);
     }

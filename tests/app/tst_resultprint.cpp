@@ -1,8 +1,11 @@
 #include "app/basTime.h"
 #include "app/frmResult.h"
 #include "base/Fonts.h"
+#include "base/Twips.h"
 #include "results/ChartControl.h"
+#include "results/ResultPageLayout.h"
 #include "results/ResultPagePainter.h"
+#include "support/PixelProbe.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -92,6 +95,17 @@ private:
         QTimer::singleShot(1, this, &MessageBoxCatcher::poll);
     }
 };
+
+// Page positions are designed in twips; the PDF is measured in points.
+constexpr qreal points(qreal twips) {
+    return twips / 20;
+}
+
+// The chart control's size on the window, printed at its designed size in points.
+QSizeF chartControlPoints(const frmResult &w) {
+    return QSizeF(points(w.chResult->width() * kivora::TwipsPerPixel),
+                  points(w.chResult->height() * kivora::TwipsPerPixel));
+}
 
 void setRun() {
     basTime::reset();
@@ -261,9 +275,9 @@ void tst_ResultPrint::pageLayout() {
     QCOMPARE(lineOf(pdf, *summary1), u"正解数： 40 (48問中)"_qs);
     QCOMPARE(lineOf(pdf, *summary2), u"全平均反応時間： 734ミリ秒"_qs);
 
-    // Margins: one inch on the left, half an inch on top of the printable area.
-    const qreal left = area.x() + 72;
-    const qreal top = area.y() + 36;
+    // The page's origin, shifted from the printable area's as the layout says.
+    const qreal left = area.x() + points(kivora::ResultPageLayout::OriginLeft);
+    const qreal top = area.y() + points(kivora::ResultPageLayout::OriginTop);
     QVERIFY2(qAbs(name->box.left() - left) < 0.1, qPrintable(QString::number(name->box.left())));
     QVERIFY2(qAbs(summary1->box.left() - left) < 0.1, qPrintable(QString::number(summary1->box.left())));
     QVERIFY2(qAbs(summary2->box.left() - left) < 0.1, qPrintable(QString::number(summary2->box.left())));
@@ -275,14 +289,16 @@ void tst_ResultPrint::pageLayout() {
     QVERIFY2(qAbs(summary1->box.height() - 14) < 1.5, qPrintable(QString::number(summary1->box.height())));
 
     // The chart's top two lines below the name line's top; the summary's first line one line
-    // below chart top + 6480 + 1440 twips (324 + 72 points).
+    // below the chart control's height and the gap under it.
     const qreal chartTop = name->box.top() + 2 * line;
-    QVERIFY2(qAbs(summary1->box.top() - (chartTop + 324 + 72 + line)) < 0.2,
-             qPrintable(u"%1 vs %2"_qs.arg(summary1->box.top()).arg(chartTop + 396 + line)));
+    const QSizeF control = chartControlPoints(w);
+    const qreal summaryTop = chartTop + control.height() + points(kivora::ResultPageLayout::ChartGap) + line;
+    QVERIFY2(qAbs(summary1->box.top() - summaryTop) < 0.2,
+             qPrintable(u"%1 vs %2"_qs.arg(summary1->box.top()).arg(summaryTop)));
 
-    // The chart, drawn as vectors: its texts are text on the page, inside the control's
-    // 6585 x 6480 twips (329.25 x 324 points) from the chart's top left corner.
-    const QRectF chart(left, chartTop, 329.25, 324);
+    // The chart, drawn as vectors: its texts are text on the page, inside the control's size
+    // from the chart's top left corner.
+    const QRectF chart(QPointF(left, chartTop), control);
     QVERIFY(chart.contains(title));
     QVERIFY2(qAbs(title.center().x() - chart.center().x()) < 2,
              qPrintable(QString::number(title.center().x())));
@@ -349,7 +365,8 @@ void tst_ResultPrint::printedSummaryIsTheShownText() {
     QVERIFY(!find(pdf, u"正解数："_qs));
     const qreal line = second->box.top() - first->box.top();
     QVERIFY(qAbs(third->box.top() - second->box.top() - line) < 0.1);
-    QVERIFY(qAbs(first->box.top() - (name->box.top() + 3 * line + 396)) < 0.2);
+    const qreal belowChart = chartControlPoints(w).height() + points(kivora::ResultPageLayout::ChartGap);
+    QVERIFY(qAbs(first->box.top() - (name->box.top() + 3 * line + belowChart)) < 0.2);
 }
 
 // After printing the clipboard holds the chart picture at the control's size.
@@ -365,19 +382,11 @@ void tst_ResultPrint::clipboardHoldsChart() {
     QVERIFY(w.printOn(printer));
 
     const QImage picture = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(picture.size(), QSize(439, 432)); // 6585 x 6480 twips
-    int plot = 0, navy = 0, white = 0;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb p = picture.pixel(x, y);
-            plot += p == qRgb(192, 192, 192);
-            navy += p == qRgb(0, 0, 128);
-            white += p == qRgb(255, 255, 255);
-        }
-    }
+    QCOMPARE(picture.size(), w.chResult->size());
+    const int plot = probe::colorCount(picture, qRgb(192, 192, 192));
     QVERIFY2(plot > 40000, qPrintable(QString::number(plot)));
-    QVERIFY(navy > 100);
-    QVERIFY(white > 10000);
+    QVERIFY(probe::colorCount(picture, qRgb(0, 0, 128)) > 100);
+    QVERIFY(probe::colorCount(picture, qRgb(255, 255, 255)) > 10000);
 }
 
 // The page font: 14 points in the default face when it has every character to print, else

@@ -27,7 +27,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-using namespace robustness;
+using namespace session;
 
 namespace {
 
@@ -283,7 +283,7 @@ void tst_diskfull::fillsDuringRun() {
         QCOMPARE(m_warnings.size(), 1);
         QCOMPARE(m_warnedAtTrial.first(), 0);
         QVERIFY2(m_warnings.first().contains(u"実験は開始していません"_qs), qPrintable(m_warnings.first()));
-        QVERIFY(!anyTimerRunning(*m_w));
+        QCOMPARE(timersArmed(*m_w), u"---"_qs);
         QVERIFY2(m_problems.isEmpty(), qPrintable(m_problems.join(u"\n"_qs)));
         return;
     }
@@ -330,9 +330,9 @@ void tst_diskfull::fillsDuringRun() {
         QCOMPARE(m_results, 0);
     }
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QVERIFY(!anyTimerRunning(*m_w));
+    QCOMPARE(timersArmed(*m_w), u"---"_qs);
     QCOMPARE(m_warnings.size(), 1); // once, however many writes failed after it
-    QCOMPARE(m_w->Image1->picture(), &m_w->ImageList[0].ListImages(u"instruction"_qs));
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
 
     if (answeredBeforeFull > 0) {
         const QByteArray after = readFile(data.currentFile());

@@ -24,7 +24,7 @@ constexpr bool SanitizerBuild = true;
 constexpr bool SanitizerBuild = false;
 #endif
 
-using namespace robustness;
+using namespace session;
 
 namespace {
 
@@ -94,14 +94,6 @@ qint64 plannedMeanRounded() {
     return q;
 }
 
-// What the results window showed for one run.
-struct ResultsSeen {
-    int shown = 0;
-    QString summary;
-    QImage picture;
-    const QImage *mainPicture = nullptr;
-};
-
 // How a broken-off run ends.
 enum class StopKind { ButtonDuringCue, EscapeOnTestFigure, ButtonDuringCountdown };
 
@@ -162,7 +154,6 @@ private:
     QString m_planPath;
     FakeTime m_time;
     frmMain *m_w = nullptr;
-    ResultsSeen m_seen; // filled from inside the results window's loop
 };
 
 void tst_soak::initTestCase() {
@@ -201,23 +192,13 @@ void tst_soak::completeRun(ResultsSeen &seen) {
     }
     // The last answer opens the results window modally; it is read and closed with Enter from
     // inside its own loop.
-    m_seen = {};
-    QTimer::singleShot(0, this, [this] {
-        auto *r = qobject_cast<frmResult *>(QApplication::activeModalWidget());
-        if (!r)
-            return;
-        ++m_seen.shown;
-        m_seen.summary = r->txtResult->toPlainText();
-        m_seen.picture = r->grab().toImage();
-        m_seen.mainPicture = m_w->Image1->picture();
-        QTest::keyClick(r, Qt::Key_Return);
-    });
+    seen = {};
+    readResultsWhenShown(*m_w, seen);
     answerTrial(m_time, *m_w, PlanTrials);
-    seen = m_seen;
     QCOMPARE(seen.shown, 1);
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QVERIFY(!anyTimerRunning(*m_w));
-    QCOMPARE(m_w->Image1->picture(), &m_w->ImageList[0].ListImages(u"instruction"_qs));
+    QCOMPARE(timersArmed(*m_w), u"---"_qs);
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
     QVERIFY(QTest::qWaitForWindowActive(m_w));
     for (int t = 1; t <= PlanTrials; ++t) {
         QCOMPARE(basTime::Trials[t].RT, plannedRt(t));
@@ -241,7 +222,7 @@ void tst_soak::brokenOffRun(const StopPlan &stop) {
         for (int t = 1; t <= stop.rowsAnswered; ++t)
             answerTrial(m_time, *m_w, t);
         toTestFigure(m_time, *m_w);
-        pressEscape();
+        press(Escape);
         break;
     case StopKind::ButtonDuringCountdown:
         m_time.advanceMs(300);
@@ -252,11 +233,11 @@ void tst_soak::brokenOffRun(const StopPlan &stop) {
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QVERIFY(!anyTimerRunning(*m_w));
+    QCOMPARE(timersArmed(*m_w), u"---"_qs);
     QVERIFY(!m_w->awaitingAnswer());
     QCOMPARE(m_w->CurTrial, qint16(stop.rowsAnswered + 1)); // Stop keeps CurTrial
     m_time.advanceMs(10'000);                               // nothing of the broken-off trial comes back
-    QCOMPARE(m_w->Image1->picture(), &m_w->ImageList[0].ListImages(u"instruction"_qs));
+    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
     QCOMPARE(m_w->lMsg->text(), QString());
 }
 

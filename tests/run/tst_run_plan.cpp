@@ -1,7 +1,7 @@
 #include "run/PlanReader.h"
+#include "support/PlanCorpus.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,10 +22,12 @@ char *toString(const TrialRec &r) {
 
 Q_DECLARE_METATYPE(kivora::TrialRec)
 
+using plans::corpusFile;
+using plans::sentinelTable;
+
 namespace {
 
-// Every record starts as this, so a write to record 0, to Answer/RT or past the last trial shows.
-const TrialRec sentinel{-7, -7, -7, -7, -7, -9, -99999};
+const TrialRec &sentinel = plans::Sentinel;
 
 // A loaded trial as it should read: the five plan fields, Answer and RT still the sentinel's.
 TrialRec trial(qint16 figSet, qint16 startDir, qint16 cueDir, qint16 mirror, qint16 presentTime) {
@@ -67,12 +69,6 @@ QByteArray repeated(const QByteArray &text, int times) {
     return out;
 }
 
-TrialTable sentinelTable() {
-    TrialTable trials;
-    trials.fill(sentinel);
-    return trials;
-}
-
 } // namespace
 
 class tst_RunPlan : public QObject {
@@ -87,8 +83,8 @@ private slots:
     void refused();
     void messages_data();
     void messages();
-    void arbitraryBytes_data();
-    void arbitraryBytes();
+    void corpus_data();
+    void corpus();
 
     void loadPlanFile_data();
     void loadPlanFile();
@@ -120,8 +116,9 @@ void tst_RunPlan::accepted_data() {
     const TrialRec none = sentinel;
     const TrialRec a = trial(1, 0, 3, 0, 1200);
     const TrialRec b = trial(2, 5, 1, 1, 400);
+    const TrialRec c = trial(2, 0, 2, 1, 400);
 
-    QTest::newRow("empty file") << QByteArray() << 0 << none << none;
+    QTest::newRow("empty file") << corpusFile(u"empty.csv"_qs) << 0 << none << none;
     QTest::newRow("only blanks and blank lines") << QByteArray(" \t\r\n\n  \n\r\n") << 0 << none << none;
     QTest::newRow("only a byte-order mark") << QByteArray("\xEF\xBB\xBF") << 0 << none << none;
     QTest::newRow("byte-order mark and a line end") << QByteArray("\xEF\xBB\xBF\r\n") << 0 << none << none;
@@ -129,11 +126,12 @@ void tst_RunPlan::accepted_data() {
     QTest::newRow("one trial, CR LF") << QByteArray("1,0,3,0,1200\r\n") << 1 << a << a;
     QTest::newRow("one trial, LF") << QByteArray("1,0,3,0,1200\n") << 1 << a << a;
     QTest::newRow("one trial, no final line end") << QByteArray("1,0,3,0,1200") << 1 << a << a;
-    QTest::newRow("two trials, CR LF") << QByteArray("1,0,3,0,1200\r\n2,5,1,1,400\r\n") << 2 << a << b;
+    QTest::newRow("two trials, CR LF") << corpusFile(u"valid-two.csv"_qs) << 2 << a << c;
     QTest::newRow("two trials, LF, none at the end")
         << QByteArray("1,0,3,0,1200\n2,5,1,1,400") << 2 << a << b;
-    QTest::newRow("two trials, lone CR") << QByteArray("1,0,3,0,1200\r2,5,1,1,400\r") << 2 << a << b;
-    QTest::newRow("ten values on one line") << QByteArray("1,0,3,0,1200,2,5,1,1,400\r\n") << 2 << a << b;
+    QTest::newRow("two trials, lone CR")
+        << corpusFile(u"valid-cr.csv"_qs) << 2 << trial(1, 0, 3, 0, 400) << trial(1, 0, 3, 1, 400);
+    QTest::newRow("ten values on one line") << corpusFile(u"valid-one-line.csv"_qs) << 2 << a << c;
     QTest::newRow("one trial over two lines") << QByteArray("1,0,3\r\n0,1200\r\n") << 1 << a << a;
     QTest::newRow("one value a line") << QByteArray("1\n0\n3\n0\n1200\n") << 1 << a << a;
     QTest::newRow("trials across line ends")
@@ -195,7 +193,8 @@ void tst_RunPlan::refused_data() {
 
     // Too many trials: the count is raised before a trial is read, and the 145th is refused at the
     // line where it begins.
-    QTest::newRow("145 trials") << balancedPlan(145) << int(ErrSubscript) << 145 << none << 144;
+    QTest::newRow("145 trials") << corpusFile(u"bad-145-records.csv"_qs) << int(ErrSubscript) << 145 << none
+                                << 144;
     QTest::newRow("145th after blank lines")
         << balancedPlan(144) + "\r\n\r\n" + ok << int(ErrSubscript) << 147 << none << 144;
     QTest::newRow("145th sharing a line with the 144th")
@@ -203,7 +202,8 @@ void tst_RunPlan::refused_data() {
     QTest::newRow("145th only begun") << balancedPlan(144) + "1" << int(ErrSubscript) << 145 << none << 144;
 
     // Values that do not fit 16 bits.
-    QTest::newRow("70000") << ok + "1,0,3,0,70000\r\n" << int(ErrOverflow) << 2 << u"PresentTime"_qs << 1;
+    QTest::newRow("70000") << corpusFile(u"bad-overflow.csv"_qs) << int(ErrOverflow) << 1 << u"PresentTime"_qs
+                           << 0;
     QTest::newRow("32768") << QByteArray("1,0,3,0,32768") << int(ErrOverflow) << 1 << u"PresentTime"_qs << 0;
     QTest::newRow("-32769") << QByteArray("1,-32769,3,0,800") << int(ErrOverflow) << 1 << u"StartDir"_qs << 0;
     // 2^32 + 1: wraps to 1 in 32-bit arithmetic.
@@ -213,12 +213,12 @@ void tst_RunPlan::refused_data() {
         << QByteArray("1234567890123456789012345,0,3,0,800") << int(ErrOverflow) << 1 << u"FigSet"_qs << 0;
 
     // Not a plain decimal integer.
-    QTest::newRow("fraction") << QByteArray("1,0,3,0,1.5") << int(ErrTypeMismatch) << 1 << u"PresentTime"_qs
-                              << 0;
+    QTest::newRow("fraction") << corpusFile(u"bad-fraction.csv"_qs) << int(ErrTypeMismatch) << 1
+                              << u"PresentTime"_qs << 0;
     QTest::newRow("whole fraction") << QByteArray("1.0,0,3,0,800") << int(ErrTypeMismatch) << 1
                                     << u"FigSet"_qs << 0;
     QTest::newRow("exponent") << ok + "1,0,3,0,1e3" << int(ErrTypeMismatch) << 2 << u"PresentTime"_qs << 1;
-    QTest::newRow("quoted") << QByteArray("\"1\",0,3,0,800") << int(ErrTypeMismatch) << 1 << u"FigSet"_qs
+    QTest::newRow("quoted") << corpusFile(u"bad-quoted.csv"_qs) << int(ErrTypeMismatch) << 1 << u"FigSet"_qs
                             << 0;
     QTest::newRow("text") << QByteArray("1,0,abc,0,800") << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("header line") << QByteArray("FigSet,StartDir,CueDir,Mirror,PresentTime\r\n") + ok
@@ -247,8 +247,8 @@ void tst_RunPlan::refused_data() {
         << QByteArray("1,0,3,0,800\f") << int(ErrTypeMismatch) << 1 << u"PresentTime"_qs << 0;
 
     // Empty values.
-    QTest::newRow("empty value between commas") << ok + "1,,3,0,1200\r\n"
-                                                << int(ErrTypeMismatch) << 2 << u"StartDir"_qs << 1;
+    QTest::newRow("empty value between commas")
+        << corpusFile(u"bad-empty-value.csv"_qs) << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("blanks between commas")
         << QByteArray("1,0, \t,0,1200") << int(ErrTypeMismatch) << 1 << u"CueDir"_qs << 0;
     QTest::newRow("comma at the line start")
@@ -310,8 +310,8 @@ void tst_RunPlan::refused_data() {
     // A seventh distinct presentation time, refused at the trial that brings it.
     const QByteArray sixTimes = "1,0,0,0,100\n1,0,0,0,200\n1,0,0,0,300\n1,0,0,0,400\n"
                                 "1,0,0,0,500\n1,0,0,0,600\n";
-    QTest::newRow("seventh time") << sixTimes + "1,0,0,0,700\n"
-                                  << int(ErrInvalidProperty) << 7 << u"PresentTime"_qs << 6;
+    QTest::newRow("seventh time") << corpusFile(u"bad-seventh-time.csv"_qs) << int(ErrInvalidProperty) << 7
+                                  << u"PresentTime"_qs << 6;
     QTest::newRow("seventh time after repeats") << sixTimes + "1,0,0,0,600\n1,0,0,0,100\n1,0,0,0,1200\n"
                                                 << int(ErrInvalidProperty) << 9 << u"PresentTime"_qs << 8;
     QTest::newRow("seventh time on the second line of a trial")
@@ -356,22 +356,20 @@ void tst_RunPlan::messages_data() {
     QTest::newRow("not an integer")
         << QByteArray("1,0,3,0, 1.5 ")
         << u"plan.csv:1: PresentTime の値「1.5」は整数ではありません（1〜32767 の整数）"_qs;
-    QTest::newRow("empty") << QByteArray("1,,3,0,800")
-                           << u"plan.csv:1: StartDir の値が空です（0〜5 の整数）"_qs;
+    QTest::newRow("empty") << corpusFile(u"bad-empty-value.csv"_qs)
+                           << u"plan.csv:1: CueDir の値が空です（0〜5 の整数）"_qs;
     QTest::newRow("overflow")
-        << QByteArray("1,0,3,0,800\n1,0,3,0,70000")
-        << u"plan.csv:2: PresentTime の値 70000 は 16 ビット整数に収まりません（1〜32767 の整数）"_qs;
-    QTest::newRow("145th trial") << balancedPlan(145)
+        << corpusFile(u"bad-overflow.csv"_qs)
+        << u"plan.csv:1: PresentTime の値 70000 は 16 ビット整数に収まりません（1〜32767 の整数）"_qs;
+    QTest::newRow("145th trial") << corpusFile(u"bad-145-records.csv"_qs)
                                  << u"plan.csv:145: 145 件目の試行です（試行は 144 件まで）"_qs;
     QTest::newRow("ends inside a trial")
         << QByteArray("1,0,3\n")
         << u"plan.csv:1: ファイルが試行の途中で終わっています（Mirror の値がありません。1 試行は FigSet, "
            u"StartDir, CueDir, Mirror, PresentTime の 5 つの値）"_qs;
     QTest::newRow("seventh time")
-        << QByteArray("1,0,0,0,100\n1,0,0,0,200\n1,0,0,0,300\n1,0,0,0,400\n1,0,0,0,500\n1,0,0,0,600\n"
-                      "1,0,0,0,700\n")
-        << u"plan.csv:7: PresentTime の値 700 は 7 種類目の提示時間です（提示時間は 100、200、300、400、500、"
-           u"600 の 6 種類まで）"_qs;
+        << corpusFile(u"bad-seventh-time.csv"_qs)
+        << u"plan.csv:7: PresentTime の値 7 は 7 種類目の提示時間です（提示時間は 1、2、3、4、5、6 の 6 種類まで）"_qs;
     QTest::newRow("long value cut")
         << repeated("x", 5000)
         << u"plan.csv:1: FigSet の値「xxxxxxxxxxxxxxxxxxxx…」は整数ではありません（1〜4 の整数）"_qs;
@@ -398,63 +396,44 @@ void tst_RunPlan::messages() {
     }
 }
 
-void tst_RunPlan::arbitraryBytes_data() {
-    QTest::addColumn<QByteArray>("alphabet");
-    QTest::addColumn<bool>("mutatePlan");
-
-    QTest::newRow("every byte") << QByteArray() << false;
-    QTest::newRow("plan characters") << QByteArray("0123456789,,,,+- \t\r\n\r\n.e\"\xEF\xBB\xBF") << false;
-    QTest::newRow("digits and separators") << QByteArray("0123456789,,,,,\n\r") << false;
-    QTest::newRow("mutated plans") << QByteArray("0123456789,\r\n \x00\xff-", 17) << true;
+// Every file of the plan corpus, as the fuzz target starts from it: the reader keeps its
+// promises, and does with the file what its name says (bad-*: refused, valid-*: trials loaded,
+// empty*: no trials).
+void tst_RunPlan::corpus_data() {
+    QTest::addColumn<QByteArray>("content");
+    const QStringList files = plans::corpusFiles();
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files)
+        QTest::newRow(qPrintable(name)) << corpusFile(name);
 }
 
-// Whatever the bytes, the reader either loads at most 144 trials or refuses with one of its own
-// errors at a line that exists, and never writes record 0, Answer or RT.
-void tst_RunPlan::arbitraryBytes() {
-    QFETCH(QByteArray, alphabet);
-    QFETCH(bool, mutatePlan);
+void tst_RunPlan::corpus() {
+    QFETCH(QByteArray, content);
+    const QString broken = plans::brokenPromise(content);
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
 
-    QRandomGenerator random(20240611);
-    const QByteArray base = balancedPlan(150);
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray content;
-        if (mutatePlan) {
-            content = base.left(random.bounded(int(base.size()) + 1));
-            for (int m = random.bounded(4); m > 0 && !content.isEmpty(); --m)
-                content[random.bounded(int(content.size()))] =
-                    alphabet.at(random.bounded(int(alphabet.size())));
-        } else {
-            const int length = random.bounded(200);
-            for (int i = 0; i < length; ++i) {
-                content += alphabet.isEmpty() ? char(random.bounded(256))
-                                              : alphabet.at(random.bounded(int(alphabet.size())));
-            }
-        }
-        const int lines = 1 + content.count('\n') + content.count('\r') - content.count("\r\n");
-
-        TrialTable trials = sentinelTable();
-        try {
-            const qint16 count = readPlan(content, u"fuzz.csv"_qs, trials);
-            QVERIFY2(count >= 0 && count <= MaxTrials, content.toPercentEncoding().constData());
-        } catch (const PlanError &e) {
-            static const QList<int> numbers = {ErrOverflow, ErrSubscript, ErrTypeMismatch, ErrInputPastEnd,
-                                               ErrInvalidProperty};
-            QVERIFY2(numbers.contains(e.number()), content.toPercentEncoding().constData());
-            QVERIFY2(e.line() >= 1 && e.line() <= lines, content.toPercentEncoding().constData());
-        }
-        QCOMPARE(trials[0], sentinel);
-        for (int i = 1; i <= MaxTrials; ++i) {
-            QCOMPARE(trials[i].Answer, sentinel.Answer);
-            QCOMPARE(trials[i].RT, sentinel.RT);
-        }
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    TrialTable trials;
+    int loaded = -1;
+    try {
+        loaded = readPlan(content, name, trials);
+    } catch (const PlanError &) {
     }
+    if (name.startsWith(u"bad-"_qs))
+        QCOMPARE(loaded, -1);
+    else if (name.startsWith(u"valid-"_qs))
+        QVERIFY2(loaded > 0, qPrintable(QString::number(loaded)));
+    else if (name.startsWith(u"empty"_qs))
+        QCOMPARE(loaded, 0);
+    else
+        QFAIL("corpus files are named bad-*, valid-* or empty*");
 }
 
 void tst_RunPlan::loadPlanFile_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("empty file") << QByteArray() << 0;
+    QTest::newRow("empty file") << corpusFile(u"empty.csv"_qs) << 0;
     QTest::newRow("144 trials") << balancedPlan(144) << 144;
 }
 
@@ -554,7 +533,7 @@ void tst_RunPlan::summary_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("summary");
 
-    QTest::newRow("no trials") << QByteArray()
+    QTest::newRow("no trials") << corpusFile(u"empty.csv"_qs)
                                << u"trials: 0\n"
                                   u"present times (ms):\n"
                                   u"FigSet 1-4: 0 0 0 0\n"

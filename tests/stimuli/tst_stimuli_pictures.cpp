@@ -578,20 +578,9 @@ void tst_stimuli_pictures::turnsAboutPictureCentre() {
     const int missed = probe::unmatched(drawn, expected) + probe::unmatched(expected, drawn);
     QVERIFY2(missed <= total / 200, qPrintable(u"%1 of %2 pixels off"_qs.arg(missed).arg(total)));
     // The letter's ink turns with it: its centroid is the upright centroid turned.
-    const auto centroid = [](const QImage &img) {
-        QPointF sum;
-        int n = 0;
-        for (int y = 0; y < 256; ++y)
-            for (int x = 0; x < 256; ++x)
-                if (probe::black(img, x, y)) {
-                    sum += QPointF(x, y);
-                    ++n;
-                }
-        return sum / n;
-    };
-    const QPointF want = probe::turned(centroid(base), ((position - 1) % 6) * 60);
-    QVERIFY2(distance(centroid(drawn), want) < 1.0,
-             qPrintable(u"%1"_qs.arg(distance(centroid(drawn), want))));
+    const QPointF want = probe::turned(probe::centroid(base), ((position - 1) % 6) * 60);
+    QVERIFY2(distance(probe::centroid(drawn), want) < 1.0,
+             qPrintable(u"%1"_qs.arg(distance(probe::centroid(drawn), want))));
 }
 
 void tst_stimuli_pictures::turnsClockwise_data() {

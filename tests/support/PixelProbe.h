@@ -1,7 +1,8 @@
 #pragma once
 
-// Measuring tools for the stimulus tests. They read pictures only through QImage::pixel(), so
-// they measure what is drawn, whatever the storage format.
+// Measuring tools for pictures and screenshots: the stimulus pictures, the picture control, the
+// results window and its chart. They read pictures only through QImage::pixel(), so they measure
+// what is drawn, whatever the storage format.
 
 #include <QImage>
 #include <QList>
@@ -18,8 +19,12 @@ namespace probe {
 using Run = QPair<int, int>; // first and last index of a run of black pixels, inclusive
 using Runs = QList<Run>;
 
+inline bool isBlack(QRgb p) {
+    return qGray(p) < 128;
+}
+
 inline bool black(const QImage &img, int x, int y) {
-    return x >= 0 && y >= 0 && x < img.width() && y < img.height() && qGray(img.pixel(x, y)) < 128;
+    return x >= 0 && y >= 0 && x < img.width() && y < img.height() && isBlack(img.pixel(x, y));
 }
 
 // Picture coordinates with the pixel centre at the whole number; the picture centre.
@@ -53,12 +58,52 @@ inline QImage circleOnly(const QImage &img) {
     return only(img, [](int x, int y) { return !letterArea(x, y); });
 }
 
+// Pixels inside area (clipped to the picture) whose colour satisfies pred.
+template <typename Pred> int count(const QImage &img, const QRect &area, Pred pred) {
+    const QRect r = area.intersected(img.rect());
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += pred(img.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+template <typename Pred> int count(const QImage &img, Pred pred) {
+    return count(img, img.rect(), pred);
+}
+
+// Pixels of exactly this colour.
+inline int colorCount(const QImage &img, QRgb color) {
+    return count(img, [color](QRgb p) { return p == color; });
+}
+
+// Pixels dark enough to be text (grey level below 96), in area.
+inline int darkCount(const QImage &img, const QRect &area) {
+    return count(img, area, [](QRgb p) { return qGray(p) < 96; });
+}
+
 inline int blackCount(const QImage &img) {
+    return count(img, isBlack);
+}
+
+// Mean position of the black pixels.
+inline QPointF centroid(const QImage &img) {
+    QPointF sum;
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            n += black(img, x, y);
-    return n;
+            if (black(img, x, y)) {
+                sum += QPointF(x, y);
+                ++n;
+            }
+    return n ? sum / n : QPointF();
+}
+
+// A widget as it is drawn, 32-bit RGB, in device pixels (its device pixel ratio set to 1).
+template <typename Widget> QImage screenshot(Widget &widget) {
+    QImage img = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    img.setDevicePixelRatio(1);
+    return img;
 }
 
 inline QRect blackBounds(const QImage &img) {

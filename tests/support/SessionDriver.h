@@ -1,12 +1,13 @@
 #pragma once
 
-// Drives whole runs on the real main window with fake time, the way an experimenter and a
-// participant would: Start, a name, the answer keys as the X server delivers them, Stop.
-// Shared by the long-use and full-disk tests.
+// Drives the real main window with fake time, the way an experimenter and a participant would:
+// Start, the name question, the answer keys as the X server delivers them, Stop, the results
+// window. Used by every test that runs trials on frmMain.
 
 #include "app/PictureBox.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
+#include "app/frmResult.h"
 #include "support/FakeTime.h"
 
 #include <QApplication>
@@ -14,11 +15,137 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
-namespace robustness {
+namespace session {
+
+// ---- Keys ----------------------------------------------------------------------------------
+
+// A key as the X server delivers it: the physical key's scan code comes with the event.
+struct Key {
+    int qtKey;
+    Qt::KeyboardModifiers mods;
+    quint32 scan;
+};
+inline const Key Main1{Qt::Key_1, Qt::NoModifier, 10};
+inline const Key Main2{Qt::Key_2, Qt::NoModifier, 11};
+inline const Key Main3{Qt::Key_3, Qt::NoModifier, 12};
+inline const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, 10};
+inline const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, 11}; // Shift+2 on a Japanese layout
+inline const Key Pad1{Qt::Key_1, Qt::KeypadModifier, 87};
+inline const Key Pad2{Qt::Key_2, Qt::KeypadModifier, 88};
+inline const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, 87};
+inline const Key LetterA{Qt::Key_A, Qt::NoModifier, 38};
+inline const Key MainEnter{Qt::Key_Return, Qt::NoModifier, 36};
+inline const Key KeypadEnter{Qt::Key_Enter, Qt::KeypadModifier, 104};
+inline const Key Escape{Qt::Key_Escape, Qt::NoModifier, 9};
+
+// Presses and releases the key on the widget that has the keyboard focus.
+inline void press(const Key &k) {
+    QWidget *target = QApplication::focusWidget();
+    QVERIFY2(target, "no widget has the keyboard focus");
+    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.scan, 0, 0);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.scan, 0, 0);
+    QApplication::sendEvent(target, &up);
+}
+
+// Answer 0 or 1 with key 1 or 2 of the main keyboard.
+inline void pressAnswer(qint16 answer) {
+    press(answer == 0 ? Main1 : Main2);
+}
+
+// ---- Modal windows -------------------------------------------------------------------------
+
+// A modal window blocks the code that opened it, so the test acts on it from inside its own
+// loop: act(window) runs once the loop is going, if the active modal window is a T.
+template <typename T, typename Act> void onNextModal(Act act) {
+    QTimer::singleShot(0, [act] {
+        if (auto *w = qobject_cast<T *>(QApplication::activeModalWidget()))
+            act(w);
+    });
+}
+
+// Answers the next name question: types name and accepts, or cancels. seen, if given, receives
+// the question and the dialog's title as "question|title".
+inline void answerName(const QString &name, bool accept = true, QString *seen = nullptr) {
+    onNextModal<QInputDialog>([=](QInputDialog *d) {
+        if (seen)
+            *seen = d->labelText() + u"|"_qs + d->windowTitle();
+        d->setTextValue(name);
+        accept ? d->accept() : d->reject();
+    });
+}
+
+// What the results window showed, read from inside its loop before Enter closed it.
+struct ResultsSeen {
+    int shown = 0;
+    QString summary;
+    QImage picture;                      // the results window as drawn
+    const QImage *mainPicture = nullptr; // the main window's picture meanwhile
+};
+
+// Reads the next results window into seen and closes it with Enter. The window has painted (and
+// told the recorders so) before it closes.
+inline void readResultsWhenShown(const frmMain &w, ResultsSeen &seen) {
+    onNextModal<frmResult>([&w, &seen](frmResult *r) {
+        ++seen.shown;
+        QVERIFY(QTest::qWaitForWindowExposed(r));
+        seen.picture = r->grab().toImage();
+        QCoreApplication::processEvents(); // the first paint's notice is queued
+        seen.summary = r->txtResult->toPlainText();
+        seen.mainPicture = w.Image1->picture();
+        QTest::keyClick(r, Qt::Key_Return);
+    });
+}
+
+// ---- Window state --------------------------------------------------------------------------
+
+// "S-E" style: which of Start, Stop, End are enabled.
+inline QString buttons(const frmMain &w) {
+    return QString::fromLatin1(w.btnStart->isEnabled() ? "S" : "-") +
+           QString::fromLatin1(w.btnStop->isEnabled() ? "T" : "-") +
+           QString::fromLatin1(w.btnEnd->isEnabled() ? "E" : "-");
+}
+
+// "WPS" style: which of the stage timers tmWait, tmPrim, tmSec are armed.
+inline QString timersArmed(const frmMain &w) {
+    return QString::fromLatin1(w.tmWait->Enabled() ? "W" : "-") +
+           QString::fromLatin1(w.tmPrim->Enabled() ? "P" : "-") +
+           QString::fromLatin1(w.tmSec->Enabled() ? "S" : "-");
+}
+
+inline const QImage *instructionPicture(const frmMain &w) {
+    return &w.ImageList[0].ListImages(u"instruction"_qs);
+}
+
+// ---- Runs ----------------------------------------------------------------------------------
+
+// Runs the current trial through countdown, first figure and cue to its test figure, each
+// stage as long as its timer says.
+inline void toTestFigure(FakeTime &time, const frmMain &w) {
+    time.advanceMs(w.tmWait->Interval() + w.tmPrim->Interval() + w.tmSec->Interval());
+    QVERIFY2(w.awaitingAnswer(), qPrintable(u"trial %1 shows no test figure"_qs.arg(w.CurTrial)));
+}
+
+// Clicks Start and gives the name.
+inline void clickStart(frmMain &w, const QString &name) {
+    answerName(name);
+    QTest::mouseClick(w.btnStart, Qt::LeftButton);
+}
+
+// Clicks Start and gives the name; the run has begun, and the main window takes the keys, when
+// this returns.
+inline void startRun(frmMain &w, const QString &name) {
+    clickStart(w, name);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(buttons(w), u"-T-"_qs);
+}
+
+// ---- A twelve-trial plan and its participant -----------------------------------------------
 
 // Twelve trials that touch every figure set, start and cue direction, both mirror codes and
 // three presentation times.
@@ -49,55 +176,6 @@ inline qint16 plannedAnswer(int t, qint16 mirror) {
 }
 constexpr int PlannedCorrect = PlanTrials - 2;
 
-// Key 1 or 2 of the main keyboard, with the scan codes an X server gives them.
-inline void pressAnswer(qint16 answer) {
-    QWidget *target = QApplication::focusWidget();
-    QVERIFY2(target, "no widget has the keyboard focus");
-    const int key = answer == 0 ? Qt::Key_1 : Qt::Key_2;
-    const quint32 scan = answer == 0 ? 10 : 11;
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, scan, 0, 0);
-    QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, scan, 0, 0);
-    QApplication::sendEvent(target, &up);
-}
-
-inline void pressEscape() {
-    QWidget *target = QApplication::focusWidget();
-    QVERIFY2(target, "no widget has the keyboard focus");
-    QKeyEvent down(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, 9, 0, 0);
-    QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, 9, 0, 0);
-    QApplication::sendEvent(target, &up);
-}
-
-// Answers the next name question from inside its modal loop.
-inline void answerNameSoon(const QString &name) {
-    QTimer::singleShot(0, [name] {
-        if (auto *d = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-            d->setTextValue(name);
-            d->accept();
-        }
-    });
-}
-
-// "S-E" style: which of Start, Stop, End are enabled.
-inline QString buttons(const frmMain &w) {
-    return QString::fromLatin1(w.btnStart->isEnabled() ? "S" : "-") +
-           QString::fromLatin1(w.btnStop->isEnabled() ? "T" : "-") +
-           QString::fromLatin1(w.btnEnd->isEnabled() ? "E" : "-");
-}
-
-inline bool anyTimerRunning(const frmMain &w) {
-    return w.tmWait->Enabled() || w.tmPrim->Enabled() || w.tmSec->Enabled();
-}
-
-// Runs the current trial through countdown, first figure and cue to its test figure.
-inline void toTestFigure(FakeTime &time, const frmMain &w) {
-    const auto &rec = basTime::Trials[w.CurTrial];
-    time.advanceMs(1000 + 2000 + rec.PresentTime);
-    QVERIFY2(w.awaitingAnswer(), qPrintable(u"trial %1 shows no test figure"_qs.arg(w.CurTrial)));
-}
-
 // Waits the planned reaction time on the test figure of trial t and answers it.
 inline void answerTrial(FakeTime &time, const frmMain &w, int t) {
     QCOMPARE(w.CurTrial, qint16(t));
@@ -108,19 +186,7 @@ inline void answerTrial(FakeTime &time, const frmMain &w, int t) {
     pressAnswer(plannedAnswer(t, basTime::Trials[t].Mirror));
 }
 
-// Clicks Start and gives the name.
-inline void clickStart(frmMain &w, const QString &name) {
-    answerNameSoon(name);
-    QTest::mouseClick(w.btnStart, Qt::LeftButton);
-}
-
-// Clicks Start and gives the name; the run has begun, and the main window takes the keys, when
-// this returns.
-inline void startRun(frmMain &w, const QString &name) {
-    clickStart(w, name);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QCOMPARE(buttons(w), u"-T-"_qs);
-}
+// ---- Odds and ends -------------------------------------------------------------------------
 
 // The offscreen platform says "This plugin does not support propagateSizeHints()" for every
 // dialog shown; in a test that opens hundreds of them that drowns the figures worth reading.
@@ -144,4 +210,4 @@ inline QByteArray readFile(const QString &path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-} // namespace robustness
+} // namespace session
