@@ -103,7 +103,9 @@ private:
     // A screen of the trial has come on screen: record it, and count the stage timer that ends
     // it from that moment.
     void screenShown(kivora::Screen screen, kivora::Onset onset);
-    // The timer that ends a screen of the trial, and the screen it brings.
+    // Enables the timer that ends screen `shown`, counting from that screen's onset.
+    void armWhenShown(kivora::StageTimer &timer, kivora::Screen shown);
+    // The timer that ends a screen of the trial.
     kivora::StageTimer *timerEnding(kivora::Screen screen) const;
     qint64 nowUs() const;
     // Tells every recorder; returns false when one could not write, which is shown once per run.

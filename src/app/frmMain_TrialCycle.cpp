@@ -26,7 +26,7 @@ void frmMain::StartTurn() {
     tmSec->setInterval(qint32(rec.PresentTime));
     tmPrim->setEnabled(false);
     tmSec->setEnabled(false);
-    tmWait->setEnabled(true);
+    armWhenShown(*tmWait, Screen::Countdown);
     prepareTrialPictures(rec);
 }
 
@@ -35,7 +35,7 @@ void frmMain::tmWait_Timer() {
     const kivora::PictureRef first = kivora::firstPicture(rec);
     showScreen(Screen::First, &ImageList[first.list].ListImages(first.position), QString(),
                m_presenter->framesFor(tmWait->Interval()));
-    tmPrim->setEnabled(true);
+    armWhenShown(*tmPrim, Screen::First);
     tmWait->setEnabled(false);
 }
 
@@ -44,7 +44,7 @@ void frmMain::tmPrim_Timer() {
     const kivora::PictureRef cue = kivora::cuePicture(rec);
     showScreen(Screen::Cue, &ImageList[cue.list].ListImages(cue.position), QString(),
                m_presenter->framesFor(tmPrim->Interval()));
-    tmSec->setEnabled(true);
+    armWhenShown(*tmSec, Screen::Cue);
     tmPrim->setEnabled(false);
 }
 
@@ -57,6 +57,14 @@ void frmMain::tmSec_Timer() {
     // From here keys 1 and 2 answer; those pressed before the figure was on screen are
     // swallowed (Form_KeyDown compares their stamps with its onset).
     m_awaitingAnswer = true;
+}
+
+void frmMain::armWhenShown(kivora::StageTimer &timer, Screen shown) {
+    // Where the screen is still on its way to the display, the timer counts from its onset
+    // once that is known (screenShown), never from before the screen was there.
+    if (m_onsetUs[int(shown)] == 0)
+        timer.startOnCountFrom();
+    timer.setEnabled(true);
 }
 
 void frmMain::showScreen(Screen screen, const QImage *picture, const QString &caption, int frames) {

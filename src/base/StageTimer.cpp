@@ -18,8 +18,10 @@ void StageTimer::setEnabled(bool on) {
     if (on == m_enabled)
         return;
     m_enabled = on;
-    if (!on)
+    if (!on) {
         m_fromUs.reset();
+        m_waitForFrom = false;
+    }
     restart();
 }
 
@@ -39,7 +41,7 @@ void StageTimer::setInterval(qint32 ms) {
 
 void StageTimer::restart() {
     stop();
-    if (!m_enabled || m_interval <= 0)
+    if (!m_enabled || m_interval <= 0 || (m_waitForFrom && !m_fromUs))
         return;
     const qint64 periodUs = qint64(m_interval) * 1000;
     const qint64 sinceStartUs = m_fromUs ? nowUs() - *m_fromUs : 0;

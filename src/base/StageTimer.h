@@ -32,6 +32,9 @@ public:
     // is already running. Restarts an enabled timer at once; otherwise takes effect when it is
     // next enabled. Forgotten when the timer is disabled.
     void countFrom(qint64 us);
+    // The next enabling does not start the countdown: countFrom() does, once the moment it
+    // counts from is known. Until then the timer is enabled but does not fire.
+    void startOnCountFrom() { m_waitForFrom = true; }
 
 signals:
     void Timer();
@@ -52,6 +55,7 @@ private:
     qint32 m_interval = 0;
     qint64 m_leadUs = 0;
     std::optional<qint64> m_fromUs;
+    bool m_waitForFrom = false;
 };
 
 // Makes the three stage timers of the main window. Production uses precise timers on the

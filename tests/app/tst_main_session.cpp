@@ -5,6 +5,7 @@
 #include "base/Fonts.h"
 #include "results/RunObserver.h"
 #include "results/SessionData.h"
+#include "support/RunRecorder.h"
 #include "support/SessionDriver.h"
 
 #include <QDir>
@@ -14,29 +15,6 @@
 using kivora::TrialRec;
 
 using namespace session;
-
-namespace {
-
-// Records what the main window tells its recorders.
-struct Recorder : kivora::RunObserver {
-    QStringList events;
-    void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
-    void stageShown(const QString &e, qint16 t, const QString &d, qint64, qint64) override {
-        events << u"%1:%2:%3"_qs.arg(e).arg(t).arg(d);
-    }
-    void lateFlip(const QString &e, qint16 t, qint64 target, qint64 msc, qint64) override {
-        events << u"late_flip:%1:%2:%3>%4"_qs.arg(e).arg(t).arg(msc).arg(target);
-    }
-    void answered(qint16 t, const TrialRec &r, const kivora::AnswerTiming &timing) override {
-        events << u"answer:%1:key=%2 rt=%3"_qs.arg(t).arg(timing.key).arg(r.RT);
-    }
-    void runStopped(qint64) override { events << u"stop"_qs; }
-    void runCompleted(const kivora::RunStats &, qint64) override { events << u"run_end"_qs; }
-    void resultsShown(qint64) override { events << u"results_shown"_qs; }
-    void resultsClosed(qint64) override { events << u"results_closed"_qs; }
-};
-
-} // namespace
 
 class tst_main_session : public QObject {
     Q_OBJECT
@@ -82,7 +60,7 @@ void tst_main_session::init() {
 }
 
 void tst_main_session::wholeRun() {
-    Recorder rec;
+    RunRecorder rec;
     m_w->addObserver(&rec);
     startRun(*m_w, u"山田"_qs);
     QCOMPARE(basTime::SubjectName, u"山田"_qs);
@@ -212,7 +190,7 @@ void tst_main_session::nameQuestion() {
 }
 
 void tst_main_session::stopAndSecondRun() {
-    Recorder rec;
+    RunRecorder rec;
     m_w->addObserver(&rec);
     startRun(*m_w, u"山田"_qs);
     toTestFigure(m_time, *m_w);

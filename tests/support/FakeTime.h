@@ -4,6 +4,8 @@
 #include "base/StageTimer.h"
 
 #include <QPointer>
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 // Time that moves only when a test says so. Timers armed on it fire from advanceMs(), in the
@@ -57,13 +59,30 @@ public:
     qint64 nowUs() const { return m_clock.nowUs(); }
     void setNowUs(qint64 us) { m_clock.setUs(us); }
 
-    // Moves the clock on by ms, firing every timer that falls due on the way.
+    // Calls f when the clock reaches us, in time order with the timers (a fake display's
+    // refresh, say).
+    void at(qint64 us, std::function<void()> f) { m_alarms.push_back({us, std::move(f)}); }
+
+    // Moves the clock on by ms, firing every timer and alarm that falls due on the way.
     void advanceMs(qint64 ms) { advanceUs(ms * 1000); }
     void advanceUs(qint64 us) {
         const qint64 target = m_clock.nowUs() + us;
-        while (FakeTimer *t = nextDue(target)) {
-            m_clock.setUs(t->deadlineUs());
-            t->fire();
+        for (;;) {
+            FakeTimer *t = nextDue(target);
+            const auto alarm = std::min_element(m_alarms.begin(), m_alarms.end(),
+                                                [](const Alarm &a, const Alarm &b) { return a.us < b.us; });
+            const bool alarmDue = alarm != m_alarms.end() && alarm->us <= target;
+            if (alarmDue && (!t || alarm->us <= t->deadlineUs())) {
+                const Alarm a = *alarm;
+                m_alarms.erase(alarm);
+                m_clock.setUs(std::max(a.us, m_clock.nowUs()));
+                a.call();
+            } else if (t) {
+                m_clock.setUs(t->deadlineUs());
+                t->fire();
+            } else {
+                break;
+            }
         }
         m_clock.setUs(target);
     }
@@ -77,6 +96,11 @@ private:
                 best = p.data();
         return best;
     }
+    struct Alarm {
+        qint64 us;
+        std::function<void()> call;
+    };
     FakeClock m_clock;
     std::vector<QPointer<FakeTimer>> m_timers;
+    std::vector<Alarm> m_alarms;
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+// Records what the main window tells its recorders, as one line per event ("countdown:1:あと3問",
+// "answer:3:key=2 rt=700", ...) and, for the screens, their onsets and refresh counts.
+
+#include "results/RunObserver.h"
+
+#include <QHash>
+#include <QStringList>
+
+struct RunRecorder : kivora::RunObserver {
+    struct Shown {
+        qint64 us;
+        qint64 msc;
+    };
+    QStringList events;
+    QHash<QString, Shown> lastShown; // event ("first", ...) -> its latest onset
+    QList<kivora::AnswerTiming> answers;
+
+    void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
+    void stageShown(const QString &e, qint16 t, const QString &d, qint64 us, qint64 msc) override {
+        events << u"%1:%2:%3"_qs.arg(e).arg(t).arg(d);
+        lastShown[e] = {us, msc};
+    }
+    void lateFlip(const QString &e, qint16 t, qint64 target, qint64 msc, qint64) override {
+        events << u"late_flip:%1:%2:%3>%4"_qs.arg(e).arg(t).arg(msc).arg(target);
+    }
+    void answered(qint16 t, const kivora::TrialRec &r, const kivora::AnswerTiming &timing) override {
+        events << u"answer:%1:key=%2 rt=%3"_qs.arg(t).arg(timing.key).arg(r.RT);
+        answers << timing;
+    }
+    void runStopped(qint64) override { events << u"stop"_qs; }
+    void runCompleted(const kivora::RunStats &, qint64) override { events << u"run_end"_qs; }
+    void resultsShown(qint64) override { events << u"results_shown"_qs; }
+    void resultsClosed(qint64) override { events << u"results_closed"_qs; }
+};
