@@ -40,6 +40,10 @@ public:
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
 
+    // --shuffle: every run takes the loaded plan's trials in the order of a new seed from
+    // nextSeed (shuffledOrder), told to the recorders before the run starts.
+    void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
+
     // Load step: program folder as current folder, the plan into Trials, the instruction picture.
     void Form_Load();
 
@@ -103,6 +107,8 @@ private:
 
     kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;
+    kivora::TrialTable m_plan;                // the plan as loaded, for runs in their own order
+    std::function<quint64()> m_nextOrderSeed; // set with --shuffle
     std::vector<kivora::RunObserver *> m_observers;
     bool m_awaitingAnswer = false;
     kivora::RecentMedian m_paintUs[StageCount]; // how long each screen takes to come on screen

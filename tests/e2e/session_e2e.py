@@ -70,7 +70,7 @@ PLOT_GREY = (192, 192, 192)
 KC_1, KC_2, KC_A = 10, 11, 38
 KC_KP1, KC_KP2 = 87, 88
 
-DATA_HEADER = "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"
+DATA_HEADER = "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,order_seed"
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
 # Tolerances, in ms unless the name says otherwise.

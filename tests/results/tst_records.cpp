@@ -95,7 +95,7 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     data.runStarted(u"山田"_qs, 0);
     QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005_山田.csv"_qs);
     const QString header =
-        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"_qs;
+        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,order_seed"_qs;
     QCOMPARE(lines(data.currentFile()), QStringList{header});
     data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, 2, 0);
     data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, 2, 0);
@@ -103,8 +103,9 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     QCOMPARE(rows.size(), 3);
     const QString started = fixedTime().toOffsetFromUtc(fixedTime().offsetFromUtc()).toString(Qt::ISODate);
     QVERIFY(started.startsWith(u"2026-12-08T09:30:05"_qs));
-    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734"_qs.arg(started));
-    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3"_qs.arg(started));
+    // In the plan's order: order_seed is empty.
+    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734,"_qs.arg(started));
+    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3,"_qs.arg(started));
 }
 
 void tst_records::stoppedRunKeepsItsRows() {

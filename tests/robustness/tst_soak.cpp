@@ -377,7 +377,7 @@ void tst_soak::checkDataFolder(const QString &folder) {
                  qPrintable(name));
         for (int i = 1; i < lines.size(); ++i) {
             QStringList cells = lines[i].split(u',');
-            QCOMPARE(cells.size(), 11);
+            QCOMPARE(cells.size(), 12); // ... RT, order_seed
             QVERIFY2(QDateTime::fromString(cells[1], Qt::ISODate).isValid(), qPrintable(lines[i]));
             QCOMPARE(cells[2].toInt(), i);
             QCOMPARE(cells[10].toInt(), plannedRt(i));
