@@ -28,6 +28,7 @@ private slots:
     void missingFolderCreated();
     void logLinesInOrder();
     void logAppendsWithOneHeader();
+    void orderSeedRecorded();
 
 private:
     static QStringList lines(const QString &path) {
@@ -226,6 +227,33 @@ void tst_records::logAppendsWithOneHeader() {
     const QStringList rows = lines(path);
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.count(u"t_us\tevent\ttrial\tdetail"_qs), 1);
+}
+
+// A run in a shuffled order carries its seed in every row and after the name on run_start; the
+// next run, in the plan's order, has none.
+void tst_records::orderSeedRecorded() {
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    EventLog log(dir.filePath(u"t.log"_qs));
+    const quint64 seed = 18446744073709551557u;
+    for (RunObserver *o : std::initializer_list<RunObserver *>{&data, &log}) {
+        o->runOrdered(seed);
+        o->runStarted(u"A B"_qs, 10);
+        o->answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 20);
+        o->answered(2, TrialRec{2, 0, 1, 1, 800, 1, 600}, 2, 30);
+    }
+    const QStringList rows = lines(data.currentFile());
+    QCOMPARE(rows.size(), 3);
+    for (int i = 1; i <= 2; ++i)
+        QVERIFY2(rows[i].endsWith(u",18446744073709551557"_qs), qPrintable(rows[i]));
+    data.runStopped(40);
+    data.runStarted(u"C"_qs, 50);
+    log.runStarted(u"C"_qs, 50);
+    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 60);
+    QVERIFY(lines(data.currentFile())[1].endsWith(u",500,"_qs));
+    const QStringList logRows = lines(dir.filePath(u"t.log"_qs));
+    QCOMPARE(logRows[1], u"10\trun_start\t0\tA B order_seed=18446744073709551557"_qs);
+    QCOMPARE(logRows.last(), u"50\trun_start\t0\tC"_qs);
 }
 
 QTEST_GUILESS_MAIN(tst_records)
