@@ -56,6 +56,8 @@ Options:
   --shuffle             every run takes the plan's trials in a fresh random
                         order; its seed goes into the data rows (order_seed)
                         and the log's run_start line
+  --help                show this help and exit
+  --version             show the version and exit
 
 Running a class (no display needed):
   --make-plan FILE      write a balanced plan to FILE (never overwritten): every
@@ -73,9 +75,6 @@ Running a class (no display needed):
     --out FOLDER        where the report goes, default DIR/report
     --min-rt MS         shorter correct RTs are left out, default 150
     --max-rt MS         longer correct RTs are left out, default 10000
-
-  --help                show this help and exit
-  --version             show the version and exit
 )";
 
 void printErr(const QString &text) {
