@@ -189,7 +189,7 @@ void exclusionRules(PageFlow &flow, const Report &report) {
                   .arg(e.incompleteTrials),
               plain, 2);
     flow.text(u"方向 = ((StartDir + CueDir) mod 6) × 60 度 (時計回り)、角度差 = min(方向, 360 − 方向)。"
-              u"as-it-was と鏡映の試行は合わせて平均する。"_qs,
+              u"正像と鏡映像の試行は合わせて平均する。"_qs,
               uiFont(9), 2);
     flow.skip(flow.mm(4));
 }
