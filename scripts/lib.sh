@@ -14,7 +14,7 @@ esac
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
 # without it find_package(Qt6 ... Charts) fails, so it is named here.
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
-    libxkbcommon-dev libxcb1-dev libcups2-dev fonts-ipafont-gothic)
+    libxkbcommon-dev libxcb1-dev libcups2-dev libboost-dev fonts-ipafont-gothic)
 # shellcheck disable=SC2034
 # What the tests need on top: a real X server and its tools, printing to PDF, clang.
 KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-utils libxtst-dev

@@ -4,6 +4,7 @@
 #include "app/PresentPresenter.h"
 #include "base/KeyStamps.h"
 
+#include "app/ClassCommands.h"
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"
@@ -62,8 +63,28 @@ Options:
                         Present extension) or "timers" (painted when its timer
                         fires, its onset read once the repaint reached the X
                         server)
+  --shuffle             every run takes the plan's trials in a fresh random
+                        order; its seed goes into the data rows (order_seed)
+                        and the log's run_start line
   --help                show this help and exit
   --version             show the version and exit
+
+Running a class (no display needed):
+  --make-plan FILE      write a balanced plan to FILE (never overwritten): every
+                        figure set x cue direction 0-5 x as it was/mirrored x
+                        time x start direction x repeats, in one shuffled
+                        order; prints the trial count and the seed
+    --figsets LIST      figure sets, default 1,2,3,4
+    --times LIST        presentation times in ms, default 400,800,1200
+    --start-dirs LIST   start directions 0-5, default 0
+    --repeats N         each combination N times, default 1
+    --seed N            the order's seed (default: a fresh one)
+  --report DIR          read every data file in DIR and write cells.csv,
+                        runs.csv, group.csv and report.pdf; exit status 0 when
+                        at least one run was read
+    --out FOLDER        where the report goes, default DIR/report
+    --min-rt MS         shorter correct RTs are left out, default 150
+    --max-rt MS         longer correct RTs are left out, default 10000
 )";
 
 void printErr(const QString &text) {
@@ -135,6 +156,18 @@ QString resolved(const QString &path, const QString &startDir) {
     return path.isEmpty() ? path : QDir(startDir).absoluteFilePath(path);
 }
 
+// "1,2,3" as numbers; false when a part is not a whole number.
+bool intList(const QString &text, QList<int> &values) {
+    values.clear();
+    for (const QString &part : text.split(u',')) {
+        bool ok = false;
+        values << part.trimmed().toInt(&ok);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 int checkPlan(const QString &planPath) {
     TrialTable trials;
     try {
@@ -172,10 +205,23 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption dataOpt(u"data"_qs, QString(), u"DIR"_qs);
     const QCommandLineOption logOpt(u"log"_qs, QString(), u"FILE"_qs);
     const QCommandLineOption timingOpt(u"timing"_qs, QString(), u"MODE"_qs);
+    const QCommandLineOption shuffleOpt(u"shuffle"_qs);
+    const QCommandLineOption makePlanOpt(u"make-plan"_qs, QString(), u"FILE"_qs);
+    const QCommandLineOption figSetsOpt(u"figsets"_qs, QString(), u"LIST"_qs);
+    const QCommandLineOption timesOpt(u"times"_qs, QString(), u"LIST"_qs);
+    const QCommandLineOption startDirsOpt(u"start-dirs"_qs, QString(), u"LIST"_qs);
+    const QCommandLineOption repeatsOpt(u"repeats"_qs, QString(), u"N"_qs);
+    const QCommandLineOption seedOpt(u"seed"_qs, QString(), u"N"_qs);
+    const QCommandLineOption reportOpt(u"report"_qs, QString(), u"DIR"_qs);
+    const QCommandLineOption outOpt(u"out"_qs, QString(), u"FOLDER"_qs);
+    const QCommandLineOption minRtOpt(u"min-rt"_qs, QString(), u"MS"_qs);
+    const QCommandLineOption maxRtOpt(u"max-rt"_qs, QString(), u"MS"_qs);
     const QCommandLineOption helpOpt(u"help"_qs);
     const QCommandLineOption versionOpt(u"version"_qs);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, helpOpt, versionOpt});
+    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, shuffleOpt, makePlanOpt, figSetsOpt,
+                       timesOpt, startDirsOpt, repeatsOpt, seedOpt, reportOpt, outOpt, minRtOpt, maxRtOpt,
+                       helpOpt, versionOpt});
     if (!parser.parse(args)) {
         printErr(u"kivora: "_qs + parser.errorText() + u"\nTry 'kivora --help'."_qs);
         return 2;
@@ -204,6 +250,64 @@ int runApplication(int argc, char **argv) {
     // moves to the program's own folder later.
     const QString startDir = QDir::currentPath();
     const QString planPath = resolved(parser.value(planOpt), startDir);
+
+    // An option that belongs to another command is a mistake worth saying.
+    const auto usage = [](const QString &text) {
+        printErr(u"kivora: "_qs + text + u"\nTry 'kivora --help'."_qs);
+        return 2;
+    };
+    for (const QCommandLineOption *o : {&figSetsOpt, &timesOpt, &startDirsOpt, &repeatsOpt, &seedOpt})
+        if (parser.isSet(*o) && !parser.isSet(makePlanOpt))
+            return usage(u"--%1 is an option of --make-plan"_qs.arg(o->names().first()));
+    for (const QCommandLineOption *o : {&outOpt, &minRtOpt, &maxRtOpt})
+        if (parser.isSet(*o) && !parser.isSet(reportOpt))
+            return usage(u"--%1 is an option of --report"_qs.arg(o->names().first()));
+
+    if (parser.isSet(makePlanOpt)) {
+        PlanRecipe recipe;
+        const std::pair<const QCommandLineOption *, QList<int> *> lists[] = {
+            {&figSetsOpt, &recipe.figSets}, {&timesOpt, &recipe.times}, {&startDirsOpt, &recipe.startDirs}};
+        for (const auto &[option, values] : lists)
+            if (parser.isSet(*option) && !intList(parser.value(*option), *values))
+                return usage(u"--%1 wants whole numbers separated by commas, not '%2'"_qs.arg(
+                    option->names().first(), parser.value(*option)));
+        bool ok = true;
+        if (parser.isSet(repeatsOpt))
+            recipe.repeats = parser.value(repeatsOpt).toInt(&ok);
+        if (!ok)
+            return usage(u"--repeats wants a whole number, not '%1'"_qs.arg(parser.value(repeatsOpt)));
+        std::optional<quint64> seed;
+        if (parser.isSet(seedOpt))
+            seed = parser.value(seedOpt).toULongLong(&ok);
+        if (!ok)
+            return usage(u"--seed wants a whole number 0 to 18446744073709551615, not '%1'"_qs.arg(
+                parser.value(seedOpt)));
+        QCoreApplication app(argc, argv);
+        return makePlanCommand(resolved(parser.value(makePlanOpt), startDir), recipe, seed);
+    }
+    if (parser.isSet(reportOpt)) {
+        RtLimits limits;
+        for (const auto &[option, value] :
+             {std::pair{&minRtOpt, &limits.minRt}, std::pair{&maxRtOpt, &limits.maxRt}}) {
+            bool ok = true;
+            if (parser.isSet(*option))
+                *value = parser.value(*option).toInt(&ok);
+            if (!ok || *value < 0)
+                return usage(u"--%1 wants a whole number of ms, not '%2'"_qs.arg(option->names().first(),
+                                                                                 parser.value(*option)));
+        }
+        if (limits.minRt > limits.maxRt)
+            return usage(u"--min-rt %1 is above --max-rt %2"_qs.arg(limits.minRt).arg(limits.maxRt));
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen"); // a PDF only: no display needed
+        QApplication app(argc, argv);
+        installFontSubstitutes();
+        if (!japaneseFaceAvailable())
+            printErr(u"kivora: warning: no Japanese font found (install fonts-ipafont-gothic); the PDF's "
+                     u"texts may show as boxes"_qs);
+        return reportCommand(resolved(parser.value(reportOpt), startDir),
+                             resolved(parser.value(outOpt), startDir), limits);
+    }
 
     if (parser.isSet(checkOpt)) {
         QCoreApplication app(argc, argv);
@@ -291,6 +395,8 @@ int runApplication(int argc, char **argv) {
     }
     if (!planPath.isEmpty())
         main.setPlanFile(planPath);
+    if (parser.isSet(shuffleOpt))
+        main.shuffleEachRun(freshSeed);
     try {
         main.Form_Load();
     } catch (const PlanError &e) {

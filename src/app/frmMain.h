@@ -49,6 +49,9 @@ public:
     // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
     // filter's own clock reading.
     void setKeyStamps(kivora::KeyStamps *stamps) { m_keyStamps = stamps; }
+    // --shuffle: every run takes the loaded plan's trials in the order of a new seed from
+    // nextSeed (shuffledOrder), told to the recorders before the run starts.
+    void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
 
     // Load step: program folder as current folder, the plan into Trials, the instruction picture.
     void Form_Load();
@@ -114,6 +117,8 @@ private:
 
     kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;
+    kivora::TrialTable m_plan;                // the plan as loaded, for runs in their own order
+    std::function<quint64()> m_nextOrderSeed; // set with --shuffle
     std::vector<kivora::RunObserver *> m_observers;
     std::unique_ptr<kivora::Presenter> m_presenter;
     kivora::KeyStamps *m_keyStamps = nullptr;

@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 #include "base/KeyCodes.h"
 #include "results/RunObserver.h"
+#include "run/PlanMaker.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -35,6 +36,11 @@ void frmMain::btnStart_Click() {
     // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
     // experimenter learns it now, before the participant answers into nothing.
     m_writeErrorShown = false;
+    if (m_nextOrderSeed) {
+        const quint64 seed = m_nextOrderSeed();
+        kivora::fillInOrder(m_plan, basTime::TrialCount, seed, basTime::Trials);
+        notify([&](kivora::RunObserver &o) { o.runOrdered(seed); });
+    }
     if (!notify([&](kivora::RunObserver &o) { o.runStarted(basTime::SubjectName, nowUs()); }))
         return;
     CurTrial = 1;

@@ -7,6 +7,7 @@
 #include <QGraphicsLayout>
 #include <QGuiApplication>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
 #include <QPainterPath>
@@ -179,6 +180,7 @@ ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     c->addAxis(m_valueAxis, Qt::AlignLeft);
 
     m_sheet.setChangeListener([this](int, int) { sheetChanged(); });
+    m_errors.setChangeListener([this](int, int) { sheetChanged(); });
     redraw();
 }
 
@@ -243,9 +245,33 @@ void ChartControl::redraw() {
         series->setMarkerSize(9);
         series->setLightMarker(seriesMarker(index));
         series->setPointsVisible(true);
+        for (const QPointF &p : points) {
+            const QVariant error = m_errors.cells(row, int(p.x()) + 2);
+            if (error.typeId() == QMetaType::Double && std::isfinite(error.toDouble())) {
+                addErrorBar(index, p.x(), p.y(), error.toDouble());
+                values << p.y() - error.toDouble() << p.y() + error.toDouble();
+            }
+        }
         ++index;
     }
     scaleValueAxis(m_valueAxis, values);
+}
+
+// One error bar as one line series, an I: the cap at v + e, down the middle to the cap at
+// v − e. It takes its line's colour and stays out of the legend.
+void ChartControl::addErrorBar(int seriesIndex, double x, double value, double error) {
+    constexpr double Cap = 0.06; // half the cap's width, in categories
+    const double hi = value + std::abs(error);
+    const double lo = value - std::abs(error);
+    auto *bar = new QLineSeries;
+    bar->append({{x - Cap, hi}, {x + Cap, hi}, {x, hi}, {x, lo}, {x - Cap, lo}, {x + Cap, lo}});
+    QChart *c = chart();
+    c->addSeries(bar);
+    bar->attachAxis(m_categoryAxis);
+    bar->attachAxis(m_valueAxis);
+    bar->setPen(QPen(seriesColor(seriesIndex), 1.5));
+    for (QLegendMarker *marker : c->legend()->markers(bar))
+        marker->setVisible(false);
 }
 
 void ChartControl::renderChartArea(QPainter *painter, const QRectF &target) {

@@ -31,6 +31,11 @@ public:
     DataSheet &Datasheet() { return m_sheet; }
     const DataSheet &Datasheet() const { return m_sheet; }
 
+    // Error bars, addressed as the values: a number e in cell (r, c) draws a bar from v − e to
+    // v + e through the value v of Datasheet() cell (r, c), in that line's colour. Empty unless
+    // written (the results window writes none).
+    DataSheet &ErrorSheet() { return m_errors; }
+
     // The whole chart area drawn as vectors into target (the painter's coordinates), at any
     // scale: used for the printout.
     void renderChartArea(QPainter *painter, const QRectF &target);
@@ -45,7 +50,10 @@ private:
     void sheetChanged();
     void redraw();
 
+    void addErrorBar(int seriesIndex, double x, double value, double error);
+
     DataSheet m_sheet{DataSheet::Contents::DesignTime};
+    DataSheet m_errors;
     bool m_stale = false; // written while hidden, not yet drawn
     QBarCategoryAxis *m_categoryAxis;
     QValueAxis *m_valueAxis;

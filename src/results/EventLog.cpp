@@ -31,7 +31,10 @@ void EventLog::line(qint64 us, const QString &event, int trial, const QString &d
 }
 
 void EventLog::runStarted(const QString &subject, qint64 us) {
-    line(us, u"run_start"_qs, 0, subject);
+    // The seed comes last, after the name, so that a reader splits it off at the last space.
+    line(us, u"run_start"_qs, 0,
+         m_nextSeed ? subject + u" order_seed="_qs + QString::number(*m_nextSeed) : subject);
+    m_nextSeed.reset();
 }
 
 void EventLog::stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us, qint64 msc) {

@@ -3,6 +3,7 @@
 #include "results/RunObserver.h"
 
 #include <QFile>
+#include <optional>
 
 namespace kivora {
 
@@ -15,6 +16,7 @@ public:
     // Opens (creates) the file for appending; throws RuntimeError when it cannot.
     explicit EventLog(const QString &path);
 
+    void runOrdered(quint64 seed) override { m_nextSeed = seed; }
     void runStarted(const QString &subject, qint64 us) override;
     void stageShown(const QString &event, qint16 trial, const QString &detail, qint64 us,
                     qint64 msc) override;
@@ -35,6 +37,7 @@ private:
     void line(qint64 us, const QString &event, int trial, const QString &detail);
     QFile m_file;
     qint16 m_trial = 0;
+    std::optional<quint64> m_nextSeed; // the coming run's order seed (--shuffle)
 };
 
 } // namespace kivora

@@ -21,6 +21,9 @@ struct AnswerTiming {
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
+    // With --shuffle, right before runStarted: the seed of the order the run takes its trials in.
+    // Not called for a run in the plan's order.
+    virtual void runOrdered(quint64 seed) { (void)seed; }
     virtual void runStarted(const QString &subject, qint64 us) = 0;
     // event: "countdown", "first", "cue" or "test"; us: the moment its picture was on screen;
     // msc: the display's refresh count then, -1 where the display gives none.

@@ -12,7 +12,7 @@ namespace kivora {
 
 namespace {
 const QByteArray Header =
-    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us\r\n";
+    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us,order_seed\r\n";
 
 [[noreturn]] void writeFailed(const QFile &file, const QString &what, const QString &reason) {
     throw RuntimeError(ErrPermissionDenied,
@@ -53,6 +53,10 @@ QString meansCsv(const RunStats &stats) {
     return out;
 }
 } // namespace
+
+QString csvCell(const QString &text) {
+    return csvField(spreadsheetSafe(text));
+}
 
 SessionData::SessionData(QString folder) : m_folder(std::move(folder)) {}
 
@@ -126,7 +130,9 @@ void SessionData::syncFolder() {
 
 void SessionData::runStarted(const QString &subject, qint64) {
     m_file.close();
-    m_subjectCell = csvField(spreadsheetSafe(subject));
+    m_subjectCell = csvCell(subject);
+    m_seedCell = m_nextSeed ? QString::number(*m_nextSeed) : QString();
+    m_nextSeed.reset();
     const QDateTime now = m_now();
     m_started = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
     const QString base = now.toString(u"yyyyMMdd-HHmmss"_qs);
@@ -164,7 +170,8 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming
                                     rec.Answer == rec.Mirror ? u"1"_qs : u"0"_qs,
                                     QString::number(rec.RT),
                                     QString::number(timing.rtUs),
-                                    QString::number(timing.cueUs)}
+                                    QString::number(timing.cueUs),
+                                    m_seedCell}
                             .join(u',') +
                         u"\r\n"_qs;
     writeSynced(m_file, row.toUtf8());

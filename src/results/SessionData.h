@@ -6,8 +6,13 @@
 #include <QFile>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace kivora {
+
+// A text as one CSV cell: RFC 4180 quoting where needed, and a leading ' before a text that a
+// spreadsheet would run as a formula.
+QString csvCell(const QString &text);
 
 // The session's data as it happens, one file per run in a data folder:
 //   <folder>/<YYYYMMDD-HHMMSS>_<name>.csv        a row per answered trial, synced before the next
@@ -27,6 +32,7 @@ public:
     QString currentFile() const { return m_file.fileName(); }
     QString lastMeansFile() const { return m_meansPath; }
 
+    void runOrdered(quint64 seed) override { m_nextSeed = seed; }
     void runStarted(const QString &subject, qint64 us) override;
     void stageShown(const QString &, qint16, const QString &, qint64, qint64) override {}
     void lateFlip(const QString &, qint16, qint64, qint64, qint64) override {}
@@ -48,6 +54,8 @@ private:
     QString m_stem;
     QString m_subjectCell; // the name as the first cell of every row, quoted and made safe
     QString m_started;
+    std::optional<quint64> m_nextSeed; // the coming run's order seed (--shuffle)
+    QString m_seedCell;                // order_seed of every row: the seed, or empty
     QString m_meansPath;
 };
 

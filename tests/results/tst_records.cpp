@@ -28,6 +28,7 @@ private slots:
     void missingFolderCreated();
     void logLinesInOrder();
     void logAppendsWithOneHeader();
+    void orderSeedRecorded();
 
 private:
     static QStringList lines(const QString &path) {
@@ -95,7 +96,7 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     data.runStarted(u"山田"_qs, 0);
     QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005_山田.csv"_qs);
     const QString header =
-        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us"_qs;
+        u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us,order_seed"_qs;
     QCOMPARE(lines(data.currentFile()), QStringList{header});
     data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, {2, 0, 733'612, 801'334});
     data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, {2, 0, -3'499, 1'183'339});
@@ -103,8 +104,9 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     QCOMPARE(rows.size(), 3);
     const QString started = fixedTime().toOffsetFromUtc(fixedTime().offsetFromUtc()).toString(Qt::ISODate);
     QVERIFY(started.startsWith(u"2026-12-08T09:30:05"_qs));
-    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734,733612,801334"_qs.arg(started));
-    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3,-3499,1183339"_qs.arg(started));
+    // In the plan's order: order_seed is empty.
+    QCOMPARE(rows[1], u"山田,%1,1,2,0,3,1,800,1,1,734,733612,801334,"_qs.arg(started));
+    QCOMPARE(rows[2], u"山田,%1,2,4,0,5,0,1200,1,0,-3,-3499,1183339,"_qs.arg(started));
 }
 
 void tst_records::stoppedRunKeepsItsRows() {
@@ -231,6 +233,33 @@ void tst_records::logAppendsWithOneHeader() {
     const QStringList rows = lines(path);
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.count(u"t_us\tevent\ttrial\tdetail"_qs), 1);
+}
+
+// A run in a shuffled order carries its seed in every row and after the name on run_start; the
+// next run, in the plan's order, has none.
+void tst_records::orderSeedRecorded() {
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    EventLog log(dir.filePath(u"t.log"_qs));
+    const quint64 seed = 18446744073709551557u;
+    for (RunObserver *o : std::initializer_list<RunObserver *>{&data, &log}) {
+        o->runOrdered(seed);
+        o->runStarted(u"A B"_qs, 10);
+        o->answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 20);
+        o->answered(2, TrialRec{2, 0, 1, 1, 800, 1, 600}, 2, 30);
+    }
+    const QStringList rows = lines(data.currentFile());
+    QCOMPARE(rows.size(), 3);
+    for (int i = 1; i <= 2; ++i)
+        QVERIFY2(rows[i].endsWith(u",18446744073709551557"_qs), qPrintable(rows[i]));
+    data.runStopped(40);
+    data.runStarted(u"C"_qs, 50);
+    log.runStarted(u"C"_qs, 50);
+    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 60);
+    QVERIFY(lines(data.currentFile())[1].endsWith(u",500,"_qs));
+    const QStringList logRows = lines(dir.filePath(u"t.log"_qs));
+    QCOMPARE(logRows[1], u"10\trun_start\t0\tA B order_seed=18446744073709551557"_qs);
+    QCOMPARE(logRows.last(), u"50\trun_start\t0\tC"_qs);
 }
 
 QTEST_GUILESS_MAIN(tst_records)

@@ -9,7 +9,8 @@ import os
 import re
 import time
 
-DATA_HEADER = "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT"
+DATA_HEADER = ("subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,"
+               "RT_us,cue_us,order_seed")
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
 # Tolerances for a key sent by bench/xtest_sender at a chosen moment.
@@ -84,16 +85,20 @@ def check_row(checks, r, planned, key, delay, test, answer, sent, what):
     checks.equal(r["correct"], "1" if key - 1 == mirror else "0", f"{what}: correct")
     rt = int(r["RT"])
     checks.equal(answer.detail, f"key={key} rt={rt}", f"{what}: log answer line")
-    # Whole milliseconds from the two readings the log shows (truncated or rounded).
+    # The log's two readings, to the microsecond, and RT rounded from them.
     exact_us = answer.t - test.t
-    checks.check(abs(rt * 1000 - exact_us) < 1000,
+    checks.equal(int(r["RT_us"]), exact_us, f"{what}: RT_us against the log's test and answer times")
+    checks.check(abs(rt * 1000 - exact_us) <= 500,
                  f"{what}: RT {rt} ms, but the log has the key {exact_us} µs after the test figure")
     late = rt - delay
     checks.check(-1 <= late <= RT_LATE_MAX,
                  f"{what}: RT {rt} ms for a key sent {delay} ms after the test figure")
     checks.check(0 <= answer.t - sent <= KEY_LATENCY_MAX_US,
                  f"{what}: the program read its clock {answer.t - sent} µs after the key was sent")
-    checks.equal(test.detail, f"{fig}-{(start_dir + cue_dir) % 6 + mirror * 6 + 1}", f"{what}: test picture")
+    # The picture, and where the display counts its refreshes, the refresh it came at.
+    picture, _, msc = test.detail.partition(" msc=")
+    checks.equal(picture, f"{fig}-{(start_dir + cue_dir) % 6 + mirror * 6 + 1}", f"{what}: test picture")
+    checks.check(msc == "" or msc.isdigit(), f"{what}: refresh count of the test figure {msc!r}")
     return rt
 
 

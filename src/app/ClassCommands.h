@@ -1,0 +1,23 @@
+#pragma once
+
+#include "analysis/GroupStats.h"
+#include "run/PlanMaker.h"
+
+#include <QString>
+#include <optional>
+
+namespace kivora {
+
+// The commands for running a class, each returning the process's exit status. Messages go to
+// standard output (what was made) and standard error (what went wrong).
+
+// --make-plan FILE: the balanced plan of recipe, shuffled with seed (a fresh one when none is
+// given), written to FILE, which must not exist yet. Needs a QCoreApplication.
+int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional<quint64> seed);
+
+// --report DIR: every data file at the top level of folder read, and cells.csv, runs.csv,
+// group.csv and report.pdf written into out (folder/report when empty). Status 0 when at least
+// one run was read, 1 when none was or the report could not be written. Needs a QApplication.
+int reportCommand(const QString &folder, const QString &out, const RtLimits &limits);
+
+} // namespace kivora

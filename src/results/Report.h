@@ -1,0 +1,66 @@
+#pragma once
+
+#include "analysis/GroupStats.h"
+#include "results/RunFiles.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace kivora {
+
+// The report over a folder of data files: every run read with its statistics, the files skipped,
+// and the group of the complete runs. The three CSV files are written from it, and report.pdf is
+// drawn from it.
+struct ReportRun {
+    RunFile file;
+    RunSummary summary;
+};
+
+struct Report {
+    QString folder;
+    RtLimits limits;
+    std::vector<ReportRun> runs; // in order of file name
+    std::vector<SkippedFile> skipped;
+    int meansFiles = 0;
+    std::vector<qint16> times;    // every presentation time of the runs read, ascending
+    std::vector<GroupLine> group; // complete runs only
+
+    // What the group leaves out, counted over the complete runs' answered trials, and the
+    // incomplete runs with their trials.
+    struct Exclusions {
+        int trials = 0;
+        int errors = 0;
+        int tooFast = 0;
+        int tooSlow = 0;
+        int incompleteRuns = 0;
+        int incompleteTrials = 0;
+    };
+    Exclusions exclusions() const;
+    int completeRuns() const;
+};
+
+Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits);
+
+// The three files, CR LF line ends, UTF-8, a header row; an undefined number is an empty cell.
+//   cells.csv: subject,run_started,file,PresentTime,disparity,Mirror,trials,correct,mean_rt,
+//              median_rt,sd_rt — a row per run × presentation time × disparity × mirror code
+//              that has trials.
+//   runs.csv:  subject,run_started,file,trials,complete,correct,accuracy,excluded, then
+//              slope_<T>,intercept_<T>,r2_<T> for each presentation time T of Report::times.
+//   group.csv: measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p — measure "rt"
+//              (ms) per presentation time × disparity, measure "slope" (ms per degree) per
+//              presentation time with the t test against 0.
+QByteArray cellsCsv(const Report &report);
+QByteArray runsCsv(const Report &report);
+QByteArray groupCsv(const Report &report);
+
+// Writes cells.csv, runs.csv and group.csv into folder (created if missing), each replaced
+// whole or not at all. Throws RuntimeError naming the file that could not be written.
+void writeReportCsv(const Report &report, const QString &folder);
+
+// A number as the CSV files write it: the shortest decimal form that reads back to the same
+// double, and an empty string for NaN.
+QString csvNumber(double value);
+
+} // namespace kivora

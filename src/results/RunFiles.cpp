@@ -1,0 +1,301 @@
+#include "results/RunFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+
+namespace kivora {
+
+namespace {
+
+const QString MeansSuffix = u"_means.csv"_qs;
+
+// The columns every data file has, in the order the program writes them, then those that later
+// versions add after them. Only the first eleven are read.
+enum Column {
+    Subject,
+    RunStarted,
+    Trial,
+    FigSet,
+    StartDir,
+    CueDir,
+    Mirror,
+    PresentTime,
+    Answer,
+    Correct,
+    Rt
+};
+constexpr int BaseColumns = Rt + 1;
+const std::array<QString, BaseColumns> BaseNames{
+    u"subject"_qs, u"run_started"_qs, u"trial"_qs,  u"FigSet"_qs,  u"StartDir"_qs, u"CueDir"_qs,
+    u"Mirror"_qs,  u"PresentTime"_qs, u"Answer"_qs, u"correct"_qs, u"RT"_qs};
+const QStringList OptionalNames{u"RT_us"_qs, u"cue_us"_qs, u"order_seed"_qs};
+
+struct Record {
+    int line = 0; // where it starts, 1-based
+    QStringList fields;
+};
+
+struct CsvFault {
+    int line;
+    QString reason;
+};
+
+// Splits RFC 4180 CSV into records. Fields are separated by commas; a field in double quotes may
+// hold commas, line ends and doubled quotes. Records end at CR LF, LF or a lone CR; an empty line
+// is no record.
+class CsvReader {
+public:
+    explicit CsvReader(const QByteArray &content) : m_data(content) {
+        if (m_data.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
+    }
+
+    // The next record, nothing at the end, or throws CsvFault.
+    std::optional<Record> next() {
+        while (m_pos < m_data.size() && isLineEnd(m_data[m_pos]))
+            skipLineEnd();
+        if (m_pos >= m_data.size())
+            return std::nullopt;
+        Record record;
+        record.line = m_line;
+        for (;;) {
+            record.fields << field();
+            if (m_pos >= m_data.size())
+                return record;
+            if (m_data[m_pos] == ',') {
+                ++m_pos;
+                continue;
+            }
+            skipLineEnd();
+            return record;
+        }
+    }
+
+private:
+    static bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+    void skipLineEnd() {
+        if (m_data[m_pos] == '\r' && m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '\n')
+            ++m_pos;
+        ++m_pos;
+        ++m_line;
+    }
+
+    QString field() {
+        const qsizetype start = m_pos;
+        if (m_pos < m_data.size() && m_data[m_pos] == '"') {
+            const int startLine = m_line;
+            QByteArray value;
+            ++m_pos;
+            for (;;) {
+                if (m_pos >= m_data.size())
+                    throw CsvFault{startLine, u"引用符 \" が閉じられていません"_qs};
+                const char c = m_data[m_pos];
+                if (c == '"') {
+                    if (m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '"') {
+                        value += '"';
+                        m_pos += 2;
+                        continue;
+                    }
+                    ++m_pos;
+                    break;
+                }
+                if (c == '\n' || (c == '\r' && !(m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '\n')))
+                    ++m_line;
+                value += c;
+                ++m_pos;
+            }
+            if (m_pos < m_data.size() && m_data[m_pos] != ',' && !isLineEnd(m_data[m_pos]))
+                throw CsvFault{m_line, u"引用符で囲んだ値の後に余分な文字があります"_qs};
+            return QString::fromUtf8(value);
+        }
+        while (m_pos < m_data.size() && m_data[m_pos] != ',' && !isLineEnd(m_data[m_pos])) {
+            if (m_data[m_pos] == '"')
+                throw CsvFault{m_line, u"値の途中に引用符 \" があります"_qs};
+            ++m_pos;
+        }
+        return QString::fromUtf8(m_data.constData() + start, m_pos - start);
+    }
+
+    const QByteArray &m_data;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+};
+
+// A whole number in low..high written as plain decimal digits (a minus sign allowed).
+std::optional<qint64> integerIn(const QString &text, qint64 low, qint64 high) {
+    if (text.isEmpty() || text.size() > 12)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!(c.isDigit() && c.unicode() < 128) && !(i == 0 && c == u'-' && text.size() > 1))
+            return std::nullopt;
+    }
+    const qint64 value = text.toLongLong();
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+SkippedFile skip(const QString &fileName, int line, const QString &reason) {
+    return SkippedFile{fileName, line, reason};
+}
+
+} // namespace
+
+QString SkippedFile::detail(const QString &shownName) const {
+    return line > 0 ? u"%1:%2: %3"_qs.arg(shownName).arg(line).arg(reason)
+                    : u"%1: %2"_qs.arg(shownName, reason);
+}
+
+std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName) {
+    CsvReader reader(content);
+    std::optional<Record> header;
+    try {
+        header = reader.next();
+    } catch (const CsvFault &fault) {
+        return skip(fileName, fault.line,
+                    u"データファイルの見出し行ではありません（%1）"_qs.arg(fault.reason));
+    }
+    if (!header)
+        return skip(fileName, 0, u"空のファイルです（データファイルの見出し行がありません）"_qs);
+
+    // Where each base column is in this file's rows.
+    std::array<int, BaseColumns> at;
+    at.fill(-1);
+    const QStringList &names = header->fields;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString &name = names[i];
+        const auto base = std::find(BaseNames.begin(), BaseNames.end(), name);
+        const bool known = base != BaseNames.end() || OptionalNames.contains(name);
+        if (!known)
+            return skip(fileName, header->line,
+                        u"データファイルの見出し行ではありません（未知の列「%1」）"_qs.arg(name.left(40)));
+        if (names.indexOf(name) != i)
+            return skip(fileName, header->line, u"見出し行に列「%1」が 2 回あります"_qs.arg(name));
+        if (base != BaseNames.end())
+            at[std::size_t(base - BaseNames.begin())] = i;
+    }
+    for (int c = 0; c < BaseColumns; ++c)
+        if (at[std::size_t(c)] < 0)
+            return skip(fileName, header->line,
+                        u"データファイルの見出し行ではありません（列「%1」がありません）"_qs.arg(
+                            BaseNames[std::size_t(c)]));
+
+    struct Range {
+        Column column;
+        qint16 TrialRec::*member;
+        int low;
+        int high;
+    };
+    static const std::array<Range, 6> ranges{{{FigSet, &TrialRec::FigSet, 1, 4},
+                                              {StartDir, &TrialRec::StartDir, 0, 5},
+                                              {CueDir, &TrialRec::CueDir, 0, 5},
+                                              {Mirror, &TrialRec::Mirror, 0, 1},
+                                              {PresentTime, &TrialRec::PresentTime, 1, 32767},
+                                              {Answer, &TrialRec::Answer, 0, 1}}};
+
+    RunFile run;
+    run.fileName = fileName;
+    try {
+        while (const std::optional<Record> record = reader.next()) {
+            const int line = record->line;
+            if (record->fields.size() != names.size())
+                return skip(fileName, line,
+                            u"値が %1 個あります（見出し行は %2 列）"_qs.arg(record->fields.size())
+                                .arg(names.size()));
+            auto cell = [&](Column c) -> const QString & { return record->fields[at[std::size_t(c)]]; };
+
+            const int expectedTrial = int(run.trials.size()) + 1;
+            if (run.trials.empty()) {
+                run.subject = cell(Subject);
+                run.runStarted = cell(RunStarted);
+            } else if (cell(Subject) != run.subject || cell(RunStarted) != run.runStarted) {
+                return skip(fileName, line,
+                            u"別の実行の行です（subject か run_started が前の行と違います）"_qs);
+            }
+            if (expectedTrial > MaxTrials)
+                return skip(fileName, line, u"試行が %1 を超えています"_qs.arg(MaxTrials));
+            const auto trial = integerIn(cell(Trial), 1, MaxTrials);
+            if (!trial || *trial != expectedTrial)
+                return skip(
+                    fileName, line,
+                    u"trial の値「%1」は %2 のはずです"_qs.arg(cell(Trial).left(20)).arg(expectedTrial));
+
+            TrialRec rec;
+            for (const Range &r : ranges) {
+                const auto value = integerIn(cell(r.column), r.low, r.high);
+                if (!value)
+                    return skip(fileName, line,
+                                u"%1 の値「%2」は使えません（%3〜%4 の整数）"_qs
+                                    .arg(BaseNames[r.column], cell(r.column).left(20))
+                                    .arg(r.low)
+                                    .arg(r.high));
+                rec.*r.member = qint16(*value);
+            }
+            const auto correct = integerIn(cell(Correct), 0, 1);
+            if (!correct || (*correct == 1) != (rec.Answer == rec.Mirror))
+                return skip(
+                    fileName, line,
+                    u"correct の値「%1」が Answer と Mirror に合いません"_qs.arg(cell(Correct).left(20)));
+            const auto rt =
+                integerIn(cell(Rt), std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+            if (!rt)
+                return skip(fileName, line, u"RT の値「%1」は整数ではありません"_qs.arg(cell(Rt).left(20)));
+            rec.RT = qint32(*rt);
+            run.trials.push_back(rec);
+        }
+    } catch (const CsvFault &fault) {
+        return skip(fileName, fault.line, fault.reason);
+    }
+    return run;
+}
+
+RunFolder readRunFolder(const QString &folder) {
+    RunFolder result;
+    const QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QSet<QString> names;
+    for (const QFileInfo &e : entries)
+        names.insert(e.fileName());
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name.endsWith(MeansSuffix)) {
+            ++result.meansFiles;
+            continue;
+        }
+        if (!name.endsWith(u".csv"_qs, Qt::CaseInsensitive)) {
+            result.skipped.push_back(skip(name, 0, u"データファイルではありません（.csv ではない）"_qs));
+            continue;
+        }
+        QFile file(entry.filePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.errorString())));
+            continue;
+        }
+        const QByteArray content = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.errorString())));
+            continue;
+        }
+        auto read = readRunFile(content, name);
+        if (auto *skipped = std::get_if<SkippedFile>(&read)) {
+            result.skipped.push_back(*skipped);
+            continue;
+        }
+        RunFile run = std::get<RunFile>(std::move(read));
+        run.complete = names.contains(name.chopped(4) + MeansSuffix);
+        result.runs.push_back(std::move(run));
+    }
+    return result;
+}
+
+} // namespace kivora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "run/TrialRec.h"
+
+#include <QByteArray>
+#include <QString>
+#include <variant>
+#include <vector>
+
+namespace kivora {
+
+// Reading back the per-run data files that --data writes, for the report.
+//
+// A data file is UTF-8 CSV (RFC 4180 quoting, CR LF or LF line ends, an optional byte order
+// mark) with a header row naming its columns. Columns are picked by name: the eleven written
+// since the first version (subject, run_started, trial, FigSet, StartDir, CueDir, Mirror,
+// PresentTime, Answer, correct, RT) must all be there, and any of RT_us, cue_us and order_seed
+// may be; their values are not used. Every row must belong to the same run (subject and
+// run_started as in the first row), number its trial one more than the row before (from 1),
+// hold plan values the program accepts, Answer 0 or 1, correct equal to (Answer = Mirror), and
+// an integer RT.
+
+// One run read from its data file.
+struct RunFile {
+    QString fileName; // the file's name in its folder
+    QString subject;  // as written in the file
+    QString runStarted;
+    bool complete = false; // its _means.csv lies beside it: the run ended with its last answer
+    std::vector<TrialRec> trials;
+};
+
+// A file of the folder that gives no run, and why: "FILE:LINE: reason", or "FILE: reason"
+// when the reason is not on one line.
+struct SkippedFile {
+    QString fileName;
+    int line = 0;
+    QString reason;
+    QString detail(const QString &shownName) const;
+};
+
+// The run in content (a data file's bytes, named fileName), or why it is not one.
+std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName);
+
+// Every regular file at the top level of folder, in order of file name: the runs, and the files
+// skipped. A <stem>_means.csv file is not skipped but counted: it marks <stem>.csv complete.
+struct RunFolder {
+    std::vector<RunFile> runs;
+    std::vector<SkippedFile> skipped;
+    int meansFiles = 0;
+};
+RunFolder readRunFolder(const QString &folder);
+
+} // namespace kivora

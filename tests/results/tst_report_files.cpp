@@ -1,0 +1,206 @@
+// Data files read back for the report, and the three CSV files written from them.
+#include "results/Report.h"
+#include "results/RunFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using kivora::RunFile;
+using kivora::SkippedFile;
+
+namespace {
+
+const QByteArray Base =
+    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT";
+const QByteArray Started = "2026-12-08T09:30:05+09:00";
+
+// Row t of a run: figure set 2, start 0, cue t mod 6, as it was, 400 ms, answered correctly.
+QByteArray row(int t, const QByteArray &subject = "山田", int rt = 600) {
+    return subject + "," + Started + "," + QByteArray::number(t) + ",2,0," + QByteArray::number(t % 6) +
+           ",0,400,0,1," + QByteArray::number(rt);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QList<QByteArray> csvLines(const QByteArray &text) {
+    QList<QByteArray> lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QByteArray &l : lines) {
+        if (!l.endsWith('\r'))
+            return {}; // every line ends in CR LF
+        l.chop(1);
+    }
+    return lines;
+}
+
+} // namespace
+
+class tst_report_files : public QObject {
+    Q_OBJECT
+private slots:
+    void accepted_data();
+    void accepted();
+    void refused_data();
+    void refused();
+    void folder();
+    void csvFiles();
+};
+
+void tst_report_files::accepted_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("trials");
+    QTest::addColumn<QString>("subject");
+    const QByteArray two = "\r\n" + row(1) + "\r\n" + row(2) + "\r\n";
+    QTest::newRow("first version's columns") << Base + two << 2 << u"山田"_qs;
+    QTest::newRow("with order_seed") << Base + ",order_seed\r\n" + row(1) + ",12345\r\n" << 1 << u"山田"_qs;
+    QTest::newRow("with RT_us and cue_us") << Base + ",RT_us,cue_us\r\n" + row(1) + ",600123,400001\r\n"
+                                           << 1 << u"山田"_qs;
+    QTest::newRow("with all three") << Base + ",RT_us,cue_us,order_seed\r\n" + row(1) + ",600123,400001,\r\n"
+                                    << 1 << u"山田"_qs;
+    QTest::newRow("columns in another order")
+        << QByteArray(
+               "RT,correct,Answer,PresentTime,Mirror,CueDir,StartDir,FigSet,trial,run_started,subject\r\n"
+               "612,1,1,800,1,3,0,2,1,") +
+               Started + ",B\r\n"
+        << 1 << u"B"_qs;
+    QTest::newRow("byte order mark, LF line ends") << "\xEF\xBB\xBF" + Base + "\n" + row(1) + "\n"
+                                                   << 1 << u"山田"_qs;
+    QTest::newRow("quoted name with comma, quote and line break")
+        << Base + "\r\n" + row(1, "\"Doe, \"\"J\"\"\r\nX\"") + "\r\n" + row(2, "\"Doe, \"\"J\"\"\r\nX\"") +
+               "\r\n"
+        << 2 << u"Doe, \"J\"\r\nX"_qs;
+    QTest::newRow("header only: a run broken off before its first answer") << Base + "\r\n" << 0 << QString();
+}
+
+void tst_report_files::accepted() {
+    QFETCH(QByteArray, content);
+    const auto read = kivora::readRunFile(content, u"f.csv"_qs);
+    const auto *skipped = std::get_if<SkippedFile>(&read);
+    QVERIFY2(!skipped, skipped ? qPrintable(skipped->detail(u"f.csv"_qs)) : "");
+    const RunFile &run = std::get<RunFile>(read);
+    QTEST(int(run.trials.size()), "trials");
+    QTEST(run.subject, "subject");
+}
+
+void tst_report_files::refused_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty file") << QByteArray() << 0 << u"空のファイル"_qs;
+    QTest::newRow("a means file's header")
+        << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1 << u"未知の列「0」"_qs;
+    QTest::newRow("unknown column") << Base + ",mood\r\n" << 1 << u"未知の列「mood」"_qs;
+    QTest::newRow("RT missing") << QByteArray(Base).replace(",RT", "") + "\r\n"
+                                << 1 << u"列「RT」がありません"_qs;
+    QTest::newRow("column twice") << Base + ",RT\r\n" << 1 << u"列「RT」が 2 回"_qs;
+    QTest::newRow("row cut short") << Base + "\r\n" + row(1) + "\r\n山田,x,2\r\n" << 3 << u"値が 3 個"_qs;
+    QTest::newRow("trial skipped") << Base + "\r\n" + row(1) + "\r\n" + row(3) + "\r\n"
+                                   << 3 << u"trial の値「3」は 2 のはず"_qs;
+    QTest::newRow("FigSet 5") << Base + "\r\n" + row(1).replace(",2,0,1,0,400", ",5,0,1,0,400") + "\r\n"
+                              << 2 << u"FigSet の値「5」は使えません（1〜4 の整数）"_qs;
+    QTest::newRow("PresentTime 0") << Base + "\r\n" + row(1).replace(",400,", ",0,") + "\r\n"
+                                   << 2 << u"PresentTime の値「0」"_qs;
+    QTest::newRow("correct against the answer")
+        << Base + "\r\n" + row(1).replace(",0,1,600", ",0,0,600") + "\r\n"
+        << 2 << u"correct の値「0」が Answer と Mirror に合いません"_qs;
+    QTest::newRow("RT a fraction") << Base + "\r\n" + row(1, "山田", 600) + ".5\r\n"
+                                   << 2 << u"RT の値「600.5」は整数ではありません"_qs;
+    QTest::newRow("another run's row") << Base + "\r\n" + row(1) + "\r\n" + row(2, "佐藤") + "\r\n"
+                                       << 3 << u"別の実行の行"_qs;
+    QTest::newRow("quote left open") << Base + "\r\n" + row(1) + "\r\n\"山田," + "\r\n"
+                                     << 3 << u"閉じられていません"_qs;
+    QTest::newRow("stray quote") << Base + "\r\n" + row(1, "山\"田") + "\r\n" << 2 << u"値の途中に引用符"_qs;
+}
+
+void tst_report_files::refused() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, line);
+    QFETCH(QString, reason);
+    const auto read = kivora::readRunFile(content, u"bad.csv"_qs);
+    QVERIFY(std::holds_alternative<SkippedFile>(read));
+    const SkippedFile &skipped = std::get<SkippedFile>(read);
+    QCOMPARE(skipped.line, line);
+    QVERIFY2(skipped.reason.contains(reason), qPrintable(skipped.reason));
+    QVERIFY(skipped.detail(u"d/bad.csv"_qs)
+                .startsWith(line > 0 ? u"d/bad.csv:%1: "_qs.arg(line) : u"d/bad.csv: "_qs));
+}
+
+// The top level only, in order of name; a _means.csv marks its run complete; anything else is
+// skipped with its reason.
+void tst_report_files::folder() {
+    QTemporaryDir dir;
+    const QByteArray one = Base + "\r\n" + row(1) + "\r\n";
+    QVERIFY(writeFile(dir.filePath(u"20261208-0930_B.csv"_qs), one));
+    QVERIFY(writeFile(dir.filePath(u"20261208-0930_B_means.csv"_qs), "PresentTime,0\r\n"));
+    QVERIFY(writeFile(dir.filePath(u"20261208-0900_A.csv"_qs), one));
+    QVERIFY(writeFile(dir.filePath(u"notes.txt"_qs), "hello"));
+    QVERIFY(writeFile(dir.filePath(u"sheet.csv"_qs), "a,b\r\n"));
+    QVERIFY(QDir(dir.path()).mkpath(u"report"_qs));
+    QVERIFY(writeFile(dir.filePath(u"report/20261208-1000_C.csv"_qs), one));
+
+    const kivora::RunFolder read = kivora::readRunFolder(dir.path());
+    QCOMPARE(read.runs.size(), std::size_t(2));
+    QCOMPARE(read.runs[0].fileName, u"20261208-0900_A.csv"_qs);
+    QVERIFY(!read.runs[0].complete);
+    QCOMPARE(read.runs[1].fileName, u"20261208-0930_B.csv"_qs);
+    QVERIFY(read.runs[1].complete);
+    QCOMPARE(read.meansFiles, 1);
+    QStringList skipped;
+    for (const SkippedFile &s : read.skipped)
+        skipped << s.detail(s.fileName);
+    QCOMPARE(skipped.size(), 2);
+    QVERIFY2(skipped[0].startsWith(u"notes.txt: "_qs), qPrintable(skipped[0]));
+    QVERIFY2(skipped[1].startsWith(u"sheet.csv:1: "_qs), qPrintable(skipped[1]));
+}
+
+// The files' shape: one row per cell with trials, per run, and per group value; names made safe
+// for spreadsheets; undefined numbers empty; incomplete runs listed but not in the group.
+void tst_report_files::csvFiles() {
+    QTemporaryDir dir;
+    // A complete run: at 0° 500 and 700 ms (mean 600), at 180° 950 ms, and an error at 60°: the
+    // line through two means, slope (950 − 600) / 180, intercept 600, R² 1.
+    const QByteArray complete = Base + "\r\n" + "=x," + Started + ",1,1,0,0,0,400,0,1,500\r\n" + "=x," +
+                                Started + ",2,1,0,0,1,400,1,1,700\r\n" + "=x," + Started +
+                                ",3,1,0,3,0,400,0,1,950\r\n" + "=x," + Started + ",4,1,0,1,0,400,1,0,650\r\n";
+    QVERIFY(writeFile(dir.filePath(u"1_x.csv"_qs), complete));
+    QVERIFY(writeFile(dir.filePath(u"1_x_means.csv"_qs), "PresentTime\r\n"));
+    QVERIFY(writeFile(dir.filePath(u"2_y.csv"_qs), Base + "\r\n" + row(1, "y", 800) + "\r\n"));
+    const kivora::Report report = kivora::makeReport(dir.path(), kivora::readRunFolder(dir.path()), {});
+
+    const QList<QByteArray> cells = csvLines(kivora::cellsCsv(report));
+    QCOMPARE(cells.value(0),
+             QByteArray("subject,run_started,file,PresentTime,disparity,Mirror,trials,correct,mean_rt,"
+                        "median_rt,sd_rt"));
+    QCOMPARE(cells.size(), 1 + 4 + 1);
+    QCOMPARE(cells[1], "'=x," + Started + ",1_x.csv,400,0,0,1,1,500,500,");
+    QCOMPARE(cells[3], "'=x," + Started + ",1_x.csv,400,60,0,1,0,,,");
+
+    const QList<QByteArray> runs = csvLines(kivora::runsCsv(report));
+    QCOMPARE(runs.value(0),
+             QByteArray("subject,run_started,file,trials,complete,correct,accuracy,excluded,slope_400,"
+                        "intercept_400,r2_400"));
+    QCOMPARE(runs.value(1), "'=x," + Started + ",1_x.csv,4,1,3,0.75,0," +
+                                kivora::csvNumber(350.0 / 180).toUtf8() + ",600,1");
+    QCOMPARE(runs.value(2), "y," + Started + ",2_y.csv,1,0,1,1,0,,,");
+
+    const QList<QByteArray> group = csvLines(kivora::groupCsv(report));
+    QCOMPARE(group.value(0), QByteArray("measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p"));
+    QCOMPARE(group.size(), 1 + 4 + 1);
+    QCOMPARE(group[1], QByteArray("rt,400,0,1,600,,,,,,,")); // the incomplete run's 800 ms is not in
+    QCOMPARE(group[2], QByteArray("rt,400,60,0,,,,,,,,"));
+    QCOMPARE(group[5], "slope,400,,1," + kivora::csvNumber(350.0 / 180).toUtf8() + ",,,,,,,");
+
+    QTemporaryDir out;
+    kivora::writeReportCsv(report, out.filePath(u"new/report"_qs));
+    QCOMPARE(QDir(out.filePath(u"new/report"_qs)).entryList(QDir::Files),
+             (QStringList{u"cells.csv"_qs, u"group.csv"_qs, u"runs.csv"_qs}));
+}
+
+QTEST_GUILESS_MAIN(tst_report_files)
+#include "tst_report_files.moc"
