@@ -245,8 +245,8 @@ void tst_records::orderSeedRecorded() {
     for (RunObserver *o : std::initializer_list<RunObserver *>{&data, &log}) {
         o->runOrdered(seed);
         o->runStarted(u"A B"_qs, 10);
-        o->answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 20);
-        o->answered(2, TrialRec{2, 0, 1, 1, 800, 1, 600}, 2, 30);
+        o->answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, {1, 20, 500'000, 400'000});
+        o->answered(2, TrialRec{2, 0, 1, 1, 800, 1, 600}, {2, 30, 600'000, 800'000});
     }
     const QStringList rows = lines(data.currentFile());
     QCOMPARE(rows.size(), 3);
@@ -255,8 +255,8 @@ void tst_records::orderSeedRecorded() {
     data.runStopped(40);
     data.runStarted(u"C"_qs, 50);
     log.runStarted(u"C"_qs, 50);
-    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, 1, 60);
-    QVERIFY(lines(data.currentFile())[1].endsWith(u",500,"_qs));
+    data.answered(1, TrialRec{1, 0, 0, 0, 400, 0, 500}, {1, 60, 500'000, 400'000});
+    QVERIFY(lines(data.currentFile())[1].endsWith(u",500,500000,400000,"_qs));
     const QStringList logRows = lines(dir.filePath(u"t.log"_qs));
     QCOMPARE(logRows[1], u"10\trun_start\t0\tA B order_seed=18446744073709551557"_qs);
     QCOMPARE(logRows.last(), u"50\trun_start\t0\tC"_qs);

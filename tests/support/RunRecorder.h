@@ -17,6 +17,7 @@ struct RunRecorder : kivora::RunObserver {
     QHash<QString, Shown> lastShown; // event ("first", ...) -> its latest onset
     QList<kivora::AnswerTiming> answers;
 
+    void runOrdered(quint64 seed) override { events << u"order:"_qs + QString::number(seed); }
     void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
     void stageShown(const QString &e, qint16 t, const QString &d, qint64 us, qint64 msc) override {
         events << u"%1:%2:%3"_qs.arg(e).arg(t).arg(d);
