@@ -153,6 +153,8 @@ void PresentPresenter::exposed() {
         const quint32 eid = xcb_generate_id(m_c);
         xcb_present_select_input(m_c, eid, m_window, XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
         m_events = xcb_register_for_special_xge(m_c, &xcb_present_id, eid, nullptr);
+        // Asked once here: the first call waits for the server's answer.
+        m_maxRequestBytes = qsizetype(xcb_get_maximum_request_length(m_c)) * 4;
         m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { readEvents(); });
         if (const std::optional<bool> compositor = compositorActive())
@@ -160,11 +162,14 @@ void PresentPresenter::exposed() {
     }
     m_exposed = true;
     // The window's contents were lost where it was covered: the picture on screen comes back at
-    // the next refresh. A screen still on its way keeps its own refresh.
-    // It is no screen of its own: the next screen still counts its refreshes from the last one.
-    present(pixmapFor(m_onScreen), ++m_serial, -1);
+    // the next refresh. It is no screen of its own (the next screen still counts its refreshes
+    // from the last one), and where a screen is on its way that one repaints the window instead:
+    // a second picture due at the same refresh would cover it.
+    if (m_pending.empty())
+        present(pixmapFor(m_onScreen), ++m_serial, -1);
     if (m_measureSerial == 0)
         startMeasuring();
+    readEvents();
 }
 
 void PresentPresenter::startMeasuring() {
@@ -202,6 +207,7 @@ void PresentPresenter::show(Screen screen, const QImage *picture, const std::opt
     m_pending.push_back({serial, screen, caption, target});
     m_shownPictures[serial] = picture;
     present(pixmapFor(picture), serial, target);
+    readEvents();
 }
 
 void PresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc) {
@@ -213,6 +219,8 @@ void PresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc)
     xcb_flush(m_c);
 }
 
+// Every call that talks to the server may read events into xcb's queue on the way, after which
+// the socket no longer wakes the event loop for them: each such call ends here.
 void PresentPresenter::readEvents(int waitMs) {
     const auto drain = [this] {
         bool any = false;
@@ -283,9 +291,10 @@ void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint6
     m_pending.erase(it);
     const QImage *picture = m_shownPictures[p.serial];
     m_shownPictures.erase(p.serial);
-    if (mode == XCB_PRESENT_COMPLETE_MODE_SKIP)
-        return; // covered by a later picture due at the same refresh: never on screen
-    m_onScreen = picture;
+    // Skipped: covered by a later picture due at the same refresh (Stop during a stage). It
+    // counts as shown at that refresh, so that nothing waits for it for ever.
+    if (mode != XCB_PRESENT_COMPLETE_MODE_SKIP)
+        m_onScreen = picture;
     m_lastMsc = msc;
     if (p.caption)
         m_caption->setText(*p.caption);
@@ -365,6 +374,7 @@ void PresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
     for (const QImage *picture : pictures)
         pixmapFor(picture);
     xcb_flush(m_c);
+    readEvents();
 }
 
 quint32 PresentPresenter::pixmapFor(const QImage *picture) {
@@ -393,7 +403,7 @@ void PresentPresenter::upload(quint32 pixmap, const QImage &frame) {
     // As many rows per request as the server takes (a 256 x 256 picture is 256 KB, more than a
     // request may hold without BIG-REQUESTS).
     const qsizetype rowBytes = qsizetype(frame.width()) * 4;
-    const qsizetype maxBytes = qsizetype(xcb_get_maximum_request_length(m_c)) * 4 - 64;
+    const qsizetype maxBytes = m_maxRequestBytes - 64;
     const int rowsPerRequest = int(std::max<qsizetype>(1, maxBytes / rowBytes));
     QByteArray swapped;
     for (int y = 0; y < frame.height(); y += rowsPerRequest) {

@@ -82,6 +82,7 @@ private:
     quint32 m_window = 0;
     quint32 m_gc = 0;
     quint8 m_depth = 0;
+    qsizetype m_maxRequestBytes = 0;
     bool m_swapBytes = false; // the server wants pixels most significant byte first
     bool m_exposed = false;
     QString m_compositor = u"unknown"_qs;
