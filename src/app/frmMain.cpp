@@ -136,10 +136,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
     auto *key = static_cast<QKeyEvent *>(event);
     // Better still, the moment the press arrived, stamped by the key reader. Every press this
     // window sees takes its stamp, so they are used up in order; presses older than the trial
-    // never reached this window and cannot be this one.
+    // never reached this window and cannot be this one. Auto-repeats are no presses of their own.
     if (m_keyStamps && !key->isAutoRepeat()) {
         if (const auto stamp =
-                m_keyStamps->take(key->nativeScanCode(), m_onsetUs[int(kivora::Screen::Countdown)]))
+                m_keyStamps->take(key->nativeScanCode(), m_onsetUs[int(kivora::Screen::Countdown)], keyUs))
             keyUs = *stamp;
     }
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)

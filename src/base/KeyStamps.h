@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -13,19 +14,27 @@ namespace kivora {
 // its press is taken or falls out: nothing else of the keyboard is kept.
 //
 // A press is matched by its key code (the X key code, QKeyEvent::nativeScanCode()): the
-// earliest press of that code not taken yet and not older than notBeforeUs. Every key event the
-// handler sees takes its press, so presses are used up in the order they happened; notBeforeUs
-// keeps out presses that never reached the handler (typed into another window, say).
+// earliest press of that code not taken yet, stamped no later than the handler saw it, not
+// older than notBeforeUs and not more than MaxDelayUs before the handler saw it. Every key event
+// the handler sees takes its press, so presses are used up in the order they happened; the two
+// bounds keep out presses that never reached the handler (typed into another window, say).
 class KeyStamps {
 public:
     // Holds at most this many presses; the oldest fall out first.
     static constexpr std::size_t Capacity = 64;
+    // A press reaches the key handler well within this (µs), or it is not the press handled.
+    static constexpr qint64 MaxDelayUs = 500'000;
+    // How long the handler waits for the reader to stamp the press it is handling (µs): the
+    // two read the same event from the X server on different threads, and the reader is
+    // usually, not always, first.
+    static constexpr qint64 WaitUs = 5'000;
 
     // Called by the reader (any thread): a press of keyCode seen at clock reading us.
     void add(quint32 keyCode, qint64 us);
-    // Called by the key handler: the stamp of the press it is handling, or nothing when no
-    // press of that key was seen (no reader, or the press came another way).
-    std::optional<qint64> take(quint32 keyCode, qint64 notBeforeUs);
+    // Called by the key handler, which saw the key at clock reading handledUs: the stamp of the
+    // press it is handling, or nothing when no press of that key was seen (no reader, or the
+    // press came another way).
+    std::optional<qint64> take(quint32 keyCode, qint64 notBeforeUs, qint64 handledUs);
 
 private:
     struct Press {
@@ -33,6 +42,7 @@ private:
         qint64 us;
     };
     std::mutex m_mutex;
+    std::condition_variable m_added;
     std::deque<Press> m_presses; // in the order seen
 };
 

@@ -3,6 +3,7 @@
 #include "base/Checked.h"
 #include "base/Clock.h"
 #include "base/KeyCodes.h"
+#include "base/KeyStamps.h"
 #include "base/RecentMedian.h"
 #include "base/RuntimeError.h"
 #include "base/StageTimer.h"
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <functional>
+#include <thread>
 
 using namespace kivora;
 
@@ -31,6 +33,9 @@ private slots:
     void keyCodes_data();
     void keyCodes();
     void recentMedianIgnoresOneOutlier();
+    void keyStampMatch_data();
+    void keyStampMatch();
+    void keyStampFromReaderThread();
 };
 
 void tst_base::arithmetic_data() {
@@ -197,6 +202,48 @@ void tst_base::recentMedianIgnoresOneOutlier() {
     for (int i = 0; i < 5; ++i)
         m.add(600 + i); // only the last five count
     QCOMPARE(m.median(), 602);
+}
+
+// Which press's stamp the key handler takes: presses are (key code, stamp µs), then the handler
+// asks for one key code, handled at 10 s, in a trial that began at 9 s.
+using Presses = QList<std::pair<quint32, qint64>>;
+void tst_base::keyStampMatch_data() {
+    QTest::addColumn<Presses>("presses");
+    QTest::addColumn<quint32>("code");
+    QTest::addColumn<qint64>("taken"); // -1: none
+    QTest::newRow("the press of that key")
+        << Presses{{11, 9'900'000}, {10, 9'950'000}} << 10u << qint64(9'950'000);
+    QTest::newRow("earliest of two") << Presses{{10, 9'700'000}, {10, 9'950'000}} << 10u << qint64(9'700'000);
+    QTest::newRow("another key only") << Presses{{11, 9'950'000}} << 10u << qint64(-1);
+    QTest::newRow("stamped after the handler saw it") << Presses{{10, 10'000'001}} << 10u << qint64(-1);
+    QTest::newRow("before the trial began") << Presses{{10, 8'999'999}} << 10u << qint64(-1);
+    QTest::newRow("more than half a second before")
+        << Presses{{10, 9'499'999}, {10, 9'600'000}} << 10u << qint64(9'600'000);
+}
+
+void tst_base::keyStampMatch() {
+    QFETCH(Presses, presses);
+    QFETCH(quint32, code);
+    QFETCH(qint64, taken);
+    KeyStamps stamps;
+    for (const auto &[c, us] : presses)
+        stamps.add(c, us);
+    const std::optional<qint64> stamp = stamps.take(code, 9'000'000, 10'000'000);
+    QCOMPARE(stamp.value_or(-1), taken);
+    if (stamp) // used up: the next press of that key cannot take it again
+        QVERIFY(stamps.take(code, 9'000'000, 10'000'000) != stamp);
+}
+
+// The handler may hear of a key before the reader thread has stamped it: it waits for the stamp.
+void tst_base::keyStampFromReaderThread() {
+    KeyStamps stamps;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(KeyStamps::WaitUs / 5));
+        stamps.add(10, 9'990'000);
+    });
+    const std::optional<qint64> stamp = stamps.take(10, 9'000'000, 10'000'000);
+    reader.join();
+    QCOMPARE(stamp.value_or(-1), qint64(9'990'000));
 }
 
 QTEST_GUILESS_MAIN(tst_base)

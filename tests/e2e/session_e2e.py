@@ -489,7 +489,18 @@ class Session:
             self.c.equal(f.readline(), "t_us\tevent\ttrial\tdetail\n", "log header")
         events = [e for e in self.log.events if e.index >= self.run1_start.index]
         timinglog.check_trial_order(self.c, events, len(self.plan), stopped=False)
-        self.c.equal([e.name for e in self.log.events[:2]], ["window_shown", "run_start"], "log begins")
+        self.c.equal([e.name for e in self.log.events[:3]], ["window_shown", "display", "run_start"], "log begins")
+        display = dict(kv.split("=", 1) for kv in self.log.events[1].detail.split())
+        self.c.equal(display.get("mode"), "present", "pictures in step with Xvfb's refresh by default")
+        # Each screen's refresh count, where the display gives it, against its onset: the
+        # refreshes between two screens take the measured period each.
+        period = int(display.get("period_us", "0"))
+        for prev, nxt in zip(events, events[1:]):
+            if prev.msc is not None and nxt.msc is not None and nxt.name != "countdown":
+                frames = nxt.msc - prev.msc
+                self.c.check(abs((nxt.t - prev.t) - frames * period) < 2_000 + frames * period // 100,
+                             f"{prev.name}->{nxt.name} of trial {nxt.trial}: {frames} refreshes in "
+                             f"{nxt.t - prev.t} µs at a period of {period} µs")
         deviations = []
         for trial, a in self.answers.items():
             fig, start_dir, cue_dir, _, pt = self.plan[trial - 1]

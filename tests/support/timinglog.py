@@ -13,10 +13,14 @@ def now_us():
 
 
 class Event:
-    """One log line; index counts the events from 0 in the order they were written."""
+    """One log line; index counts the events from 0 in the order they were written. A screen's
+    line ends in " msc=N" where the display counts its refreshes: that count is msc (None
+    without it), and detail is the rest."""
 
     def __init__(self, index, t_us, name, trial, detail):
-        self.index, self.t, self.name, self.trial, self.detail = index, t_us, name, trial, detail
+        self.index, self.t, self.name, self.trial = index, t_us, name, trial
+        m = re.fullmatch(r"(.*) msc=(\d+)", detail) if name in ("countdown", "first", "cue", "test") else None
+        self.detail, self.msc = (m.group(1), int(m.group(2))) if m else (detail, None)
 
     def __repr__(self):
         return f"#{self.index} {self.t} {self.name} {self.trial} {self.detail!r}"
