@@ -10,6 +10,7 @@
 #include "results/RunObserver.h"
 #include "results/SessionData.h"
 #include "support/FakeTime.h"
+#include "support/NativeKeys.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,28 +29,28 @@ using kivora::TrialRec;
 
 namespace {
 
-// A key as the X server delivers it: the physical key's code comes with the event.
+// A key as the window system delivers it: the physical key's numbers come with the event.
 struct Key {
     int qtKey;
     Qt::KeyboardModifiers mods;
-    quint32 scan;
+    NativeKey native;
 };
-const Key Main1{Qt::Key_1, Qt::NoModifier, 10};
-const Key Main2{Qt::Key_2, Qt::NoModifier, 11};
-const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, 10};
-const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, 11};
-const Key Pad1{Qt::Key_1, Qt::KeypadModifier, 87};
-const Key Pad2{Qt::Key_2, Qt::KeypadModifier, 88};
-const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, 87};
-const Key LetterA{Qt::Key_A, Qt::NoModifier, 38};
-const Key Main3{Qt::Key_3, Qt::NoModifier, 12};
+const Key Main1{Qt::Key_1, Qt::NoModifier, native::Main1};
+const Key Main2{Qt::Key_2, Qt::NoModifier, native::Main2};
+const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, native::Main1};
+const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, native::Main2};
+const Key Pad1{Qt::Key_1, Qt::KeypadModifier, native::Pad1};
+const Key Pad2{Qt::Key_2, Qt::KeypadModifier, native::Pad2};
+const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, native::Pad1NumLockOff};
+const Key LetterA{Qt::Key_A, Qt::NoModifier, native::LetterA};
+const Key Main3{Qt::Key_3, Qt::NoModifier, native::Main3};
 
 void press(const Key &k) {
     QWidget *target = QApplication::focusWidget();
     QVERIFY(target);
-    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.scan, 0, 0);
+    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.native.scan, k.native.virtualKey, 0);
     QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.scan, 0, 0);
+    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.native.scan, k.native.virtualKey, 0);
     QApplication::sendEvent(target, &up);
 }
 
@@ -320,8 +321,8 @@ void tst_main_session::stopAndSecondRun() {
 void tst_main_session::enterDuringRunStopsNothing() {
     start();
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop);
-    const Key keypadEnter{Qt::Key_Enter, Qt::KeypadModifier, 104};
-    const Key mainEnter{Qt::Key_Return, Qt::NoModifier, 36};
+    const Key keypadEnter{Qt::Key_Enter, Qt::KeypadModifier, native::KeypadEnter};
+    const Key mainEnter{Qt::Key_Return, Qt::NoModifier, native::MainEnter};
     press(keypadEnter); // right beside the keypad's answer keys
     press(mainEnter);
     QCOMPARE(buttons(), u"-T-"_qs);
