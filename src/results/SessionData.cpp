@@ -43,7 +43,8 @@ QString csvField(const QString &text) {
 }
 
 // Windows opens a device instead of a file for these names, with any extension and in any case
-// ("nul.csv", "Com1"): CON, PRN, AUX, NUL, COM0-9, LPT0-9 (also with a superscript 1-3).
+// ("nul.csv", "Com1"): CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM0-9, LPT0-9 (also with a
+// superscript 1-3).
 bool isDeviceName(const QString &name) {
     QString stem = name.left(name.indexOf(u'.')).toUpper();
     while (stem.endsWith(u' '))
