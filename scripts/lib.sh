@@ -20,6 +20,14 @@ KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6o
 KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-utils libxtst-dev
     cups clang python3 printer-driver-cups-pdf)
 
+# shellcheck disable=SC2034
+# What the Windows build needs (scripts/build-windows): the mingw-w64 compilers with POSIX
+# threads, wine to run the tests, ninja, the host Qt tools (moc, rcc, uic at the same 6.4.2 as
+# the prebuilt Qt for Windows), an X server for the end-to-end test and the fonts of the tests.
+KIVORA_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    mingw-w64-tools wine64 wine qt6-base-dev qt6-base-dev-tools python3 xvfb fonts-ipafont-gothic
+    fonts-dejavu-core)
+
 kivora_say() { printf '[kivora] %s\n' "$*" >&2; }
 kivora_die() { printf '[kivora] error: %s\n' "$*" >&2; exit 1; }
 

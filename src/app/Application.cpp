@@ -1,10 +1,9 @@
 #include "app/Application.h"
 
-#include "app/KeyReader.h"
-#include "app/PresentPresenter.h"
-#include "base/KeyStamps.h"
-
 #include "app/ClassCommands.h"
+#include "app/Console.h"
+#include "app/KeyReader.h"
+#include "base/KeyStamps.h"
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"
@@ -28,7 +27,6 @@
 #include <cstdlib>
 #include <functional>
 #include <future>
-#include <xcb/xcb.h>
 
 namespace kivora {
 
@@ -54,7 +52,7 @@ Options:
                         completed run, <same stem>_means.csv with the chart's
                         means; DIR is created if missing and must be writable
   --log FILE            append a tab-separated timing log to FILE: t_us (the
-                        CLOCK_MONOTONIC microseconds reaction times come from),
+                        %1 microseconds reaction times come from),
                         event, trial, detail, one line per screen shown, answer,
                         stop, end of run and results window
   --timing MODE         how the pictures reach the screen: "present" (each in
@@ -87,15 +85,6 @@ Running a class (no display needed):
     --max-rt MS         longer correct RTs are left out, default 10000
 )";
 
-void printErr(const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fputc('\n', stderr);
-}
-void printOut(const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
-}
-
 // The error box of a failure that ends the program. Where nobody can see or answer a box (the
 // offscreen and minimal platforms), the message on standard error is all there is: a box there
 // would wait for ever.
@@ -114,8 +103,8 @@ public:
     bool notify(QObject *receiver, QEvent *event) override {
         // While the error box is up, the stage timers stay still: the handler that failed may
         // have left its timer running, and must not run (and fail) again behind the box.
-        if (s_failing && event->type() == QEvent::SockAct && receiver->parent() &&
-            qobject_cast<StageTimer *>(receiver->parent()))
+        if (s_failing && (event->type() == QEvent::SockAct || event->type() == QEvent::WinEventAct) &&
+            receiver->parent() && qobject_cast<StageTimer *>(receiver->parent()))
             return true;
         try {
             return QApplication::notify(receiver, event);
@@ -137,20 +126,6 @@ public:
 private:
     static inline bool s_failing = false;
 };
-
-bool displayReachable() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb"))
-        return true; // offscreen, wayland, ...: Qt reports its own trouble
-    if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return true;
-    // Qt aborts without a word of ours when the X server cannot be reached; ask first.
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    const bool ok = c && xcb_connection_has_error(c) == 0;
-    if (c)
-        xcb_disconnect(c);
-    return ok;
-}
 
 QString resolved(const QString &path, const QString &startDir) {
     return path.isEmpty() ? path : QDir(startDir).absoluteFilePath(path);
@@ -194,9 +169,8 @@ int exportPictures(const QString &dir) {
 } // namespace
 
 int runApplication(int argc, char **argv) {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    attachStartingConsole();
+    const QStringList args = commandLineArguments(argc, argv);
 
     QCommandLineParser parser;
     const QCommandLineOption planOpt(u"plan"_qs, QString(), u"FILE"_qs);
@@ -232,7 +206,7 @@ int runApplication(int argc, char **argv) {
         return 2;
     }
     if (parser.isSet(helpOpt)) {
-        printOut(QString::fromUtf8(HelpText));
+        printOut(QString::fromUtf8(HelpText).arg(QString::fromLatin1(SteadyClock::systemName())));
         return 0;
     }
     if (parser.isSet(versionOpt)) {
@@ -315,8 +289,13 @@ int runApplication(int argc, char **argv) {
                                             : planPath);
     }
     if (parser.isSet(exportOpt)) {
+#ifndef Q_OS_WIN
+        // Pictures only: no display needed. (A Windows desktop is always there, and the pictures
+        // are drawn there with the system's fonts, as on screen; the offscreen platform for
+        // Windows would look for fonts in a folder of its own.)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen"); // pictures only: no display needed
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         QGuiApplication app(argc, argv);
         return exportPictures(resolved(parser.value(exportOpt), startDir));
     }
@@ -334,8 +313,8 @@ int runApplication(int argc, char **argv) {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     installFontSubstitutes();
     if (!japaneseFaceAvailable())
-        printErr(
-            u"kivora: warning: no Japanese font found (install fonts-ipafont-gothic); texts may show as boxes"_qs);
+        printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
+            japaneseFontSource()));
 
     // Recorders are set up before any participant sits down: a folder or log that cannot be
     // written stops the program now, not after the first answer.
@@ -364,35 +343,29 @@ int runApplication(int argc, char **argv) {
 
     // Pictures in step with the display's refresh where it offers that; an explicit request
     // for it on a display without it stops here, before a participant sits down.
-    KeyStamps keyStamps;
-    std::unique_ptr<KeyReader> keyReader;
-    const bool x11 = QGuiApplication::platformName() == u"xcb"_qs;
-    if (x11 && timing != u"timers"_qs) {
+    if (timing != u"timers"_qs) {
         QString why;
+        std::unique_ptr<Presenter> frames;
         try {
-            if (!PresentPresenter::available(&why))
-                throw RuntimeError(ErrPathFileAccess, why);
-            main.setPresenter(std::make_unique<PresentPresenter>(main.Image1, main.lMsg));
+            frames = makeFramePresenter(main.Image1, main.lMsg, &why);
         } catch (const RuntimeError &e) {
-            if (timing == u"present"_qs) {
-                printErr(u"kivora: --timing present: "_qs + e.detail());
-                errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs +
-                         e.detail());
-                return 1;
-            }
-            printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(e.detail()));
+            why = e.detail();
         }
-    } else if (timing == u"present"_qs) {
-        printErr(u"kivora: --timing present needs an X display (platform %1)"_qs.arg(
-            QGuiApplication::platformName()));
-        return 1;
+        if (frames) {
+            main.setPresenter(std::move(frames));
+        } else if (timing == u"present"_qs) {
+            printErr(u"kivora: --timing present: "_qs + why);
+            errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs + why);
+            return 1;
+        } else {
+            printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(why));
+        }
     }
-    // Key presses stamped as they arrive, in either mode.
-    if (x11) {
-        keyReader = KeyReader::start(keyStamps);
-        if (keyReader)
-            main.setKeyStamps(&keyStamps);
-    }
+    // Key presses stamped as they arrive, in either mode, where the display lets a reader see them.
+    KeyStamps keyStamps;
+    const std::unique_ptr<KeyReader> keyReader = KeyReader::start(keyStamps);
+    if (keyReader)
+        main.setKeyStamps(&keyStamps);
     if (!planPath.isEmpty())
         main.setPlanFile(planPath);
     if (parser.isSet(shuffleOpt))

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QExposeEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -76,6 +77,16 @@ qint64 nowUs() {
 }
 
 } // namespace
+
+std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QLabel *caption, QString *why) {
+    if (QGuiApplication::platformName() != u"xcb"_qs) {
+        *why = u"the platform %1 is not X11"_qs.arg(QGuiApplication::platformName());
+        return nullptr;
+    }
+    if (!PresentPresenter::available(why))
+        return nullptr;
+    return std::make_unique<PresentPresenter>(image, caption);
+}
 
 bool PresentPresenter::available(QString *why) {
     xcb_connection_t *c = xcb_connect(nullptr, nullptr);

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 
 class QImage;
@@ -77,6 +78,11 @@ protected:
     PictureBox *m_image;
     QLabel *m_caption;
 };
+
+// A presenter in step with the display's refresh for the picture control image and its caption
+// label, or nothing (and in why, the reason) where the display offers none: on X11 through the
+// Present extension (PresentPresenter); elsewhere there is none, and the TimersPresenter stays.
+std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QLabel *caption, QString *why);
 
 // Paints the picture and the caption at once and waits until the window system has them: the
 // screen counts as shown when the repaint has reached it, a moment that may lie anywhere within

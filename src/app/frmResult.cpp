@@ -1,6 +1,7 @@
 #include "app/frmResult.h"
 
 #include "app/FlatTextBox.h"
+#include "app/PrintQueue.h"
 #include "app/basTime.h"
 #include "base/Fonts.h"
 #include "base/Twips.h"
@@ -10,7 +11,6 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLibrary>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -18,26 +18,8 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 
-#include <cups/cups.h>
-
-using kivora::rectFromTwips;
-
-namespace {
-// The status of the calling thread's last CUPS request, or an empty string when it succeeded.
-// libcups is looked up when printing, not linked: the print plugin has loaded it by then, and
-// linking it would load it and its dependencies at every start-up.
-QString cupsRefusal() {
-    using LastError = ipp_status_t (*)();
-    using LastErrorString = const char *(*)();
-    QLibrary cups(u"cups"_qs, 2);
-    const auto lastError = reinterpret_cast<LastError>(cups.resolve("cupsLastError"));
-    const auto lastErrorString = reinterpret_cast<LastErrorString>(cups.resolve("cupsLastErrorString"));
-    if (!lastError || !lastErrorString || lastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
-        return {};
-    return QString::fromUtf8(lastErrorString());
-}
-} // namespace
 using kivora::pxFromTwips;
+using kivora::rectFromTwips;
 
 frmResult::frmResult(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -152,12 +134,12 @@ bool frmResult::printOn(QPrinter &printer) {
     }
     chResult->copyChartArea();
     drawPage(painter);
+    // end() hands the finished page to the system's print queue without looking at its answer,
+    // so a queue that refuses the job would print nothing without a word; the watch tells.
+    const kivora::PrintQueueWatch queue;
     const bool ended = painter.end();
-    // Qt hands the finished page to CUPS and does not look at the answer, so a queue that
-    // refuses jobs (stopped, rejecting, removed, its scheduler gone) would print nothing
-    // without a word. The last CUPS call of end() is that hand-over; its status tells.
     if (printer.outputFormat() == QPrinter::NativeFormat) {
-        if (const QString refusal = cupsRefusal(); !refusal.isEmpty()) {
+        if (const QString refusal = queue.refusal(); !refusal.isEmpty()) {
             reportPrintFailure(
                 u"プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
                 u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(name, refusal));

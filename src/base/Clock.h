@@ -5,7 +5,8 @@
 namespace kivora {
 
 // The clock reaction times are measured with. Readings are microseconds of a monotonic clock
-// (CLOCK_MONOTONIC on Linux, so another process can compare its own readings with ours).
+// (CLOCK_MONOTONIC on Linux, QueryPerformanceCounter on Windows), so another process can compare
+// its own readings with ours.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -20,6 +21,9 @@ class SteadyClock final : public Clock {
 public:
     qint64 nowUs() const override;
     static const SteadyClock &instance();
+    // The system's name of the clock behind std::chrono::steady_clock, for texts that tell a
+    // lab which clock t_us is: "CLOCK_MONOTONIC" or "QueryPerformanceCounter".
+    static const char *systemName();
 };
 
 } // namespace kivora

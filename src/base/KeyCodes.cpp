@@ -5,8 +5,13 @@
 namespace kivora {
 
 namespace {
-// X11 key codes (evdev + 8) of the top-row digits 1..9, 0 and of the keypad digits.
-constexpr quint32 X11TopRow1 = 10, X11TopRow0 = 19;
+// The physical top-row digit keys 1..9, 0, by the platform's number for them: X11 key codes
+// (evdev + 8) or Windows scan codes (set 1; the extended-key bit is 0x100 and no digit has it).
+#ifdef Q_OS_WIN
+constexpr quint32 TopRow1 = 0x02, TopRow0 = 0x0B;
+#else
+constexpr quint32 TopRow1 = 10, TopRow0 = 19;
+#endif
 } // namespace
 
 int virtualKeyCode(const QKeyEvent &event) {
@@ -19,8 +24,15 @@ int virtualKeyCode(const QKeyEvent &event) {
         return 0;
     }
     const quint32 scan = event.nativeScanCode();
-    if (scan >= X11TopRow1 && scan <= X11TopRow0)
-        return scan == X11TopRow0 ? '0' : int('1' + (scan - X11TopRow1));
+    if (scan >= TopRow1 && scan <= TopRow0)
+        return scan == TopRow0 ? '0' : int('1' + (scan - TopRow1));
+#ifdef Q_OS_WIN
+    // A key sent by a program with its virtual key alone (SendInput without a scan code) still
+    // names the digit key, whatever Shift made of its character.
+    const quint32 vk = event.nativeVirtualKey();
+    if (scan == 0 && vk >= '0' && vk <= '9')
+        return int(vk);
+#endif
     if (scan == 0) {
         // A synthetic event without a physical key: decide by the key itself. "!" is Shift+1 on
         // both layouts; the other shifted digits differ between layouts and stay unknown.

@@ -17,9 +17,9 @@ enum VirtualKey : int {
 
 // The virtual-key code of a key press, decided by the physical key where the platform tells it:
 // Shift+1 types "!" (Qt::Key_Exclam) on US and Japanese layouts alike but is still key 1, so
-// the main-keyboard digits come from the X11 key code, not the character. With NumLock off the
-// keypad keys arrive as End/Down and are not digits. Keys the program has no use
-// for give 0.
+// the main-keyboard digits come from the X11 key code or the Windows scan code, not the
+// character. With NumLock off the keypad keys arrive as End/Down and are not digits. Keys the
+// program has no use for give 0.
 int virtualKeyCode(const QKeyEvent &event);
 
 } // namespace kivora

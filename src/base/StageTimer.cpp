@@ -3,14 +3,7 @@
 #include "base/Clock.h"
 #include "base/RuntimeError.h"
 
-#include <QSocketNotifier>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <sys/timerfd.h>
-#include <time.h>
-#include <unistd.h>
 
 namespace kivora {
 
@@ -48,37 +41,6 @@ void StageTimer::restart() {
     start(m_interval, std::max<qint64>(0, periodUs - m_leadUs - sinceStartUs));
 }
 
-namespace {
-qint64 monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-} // namespace
-
-PreciseTimer::PreciseTimer(QObject *parent) : StageTimer(parent) {
-    m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_fd < 0)
-        throw std::runtime_error(std::string("timerfd_create: ") + std::strerror(errno));
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    m_notifier->setEnabled(false);
-    connect(m_notifier, &QSocketNotifier::activated, this, &PreciseTimer::onExpired);
-}
-
-PreciseTimer::~PreciseTimer() {
-    delete m_notifier;
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-void PreciseTimer::armAt(qint64 deadlineNs) {
-    itimerspec when{};
-    when.it_value.tv_sec = deadlineNs / 1'000'000'000;
-    when.it_value.tv_nsec = deadlineNs % 1'000'000'000;
-    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr);
-    m_notifier->setEnabled(true);
-}
-
 void PreciseTimer::start(qint32 intervalMs, qint64 firstUs) {
     m_periodNs = qint64(intervalMs) * 1'000'000;
     m_deadlineNs = monotonicNs() + firstUs * 1000;
@@ -86,20 +48,13 @@ void PreciseTimer::start(qint32 intervalMs, qint64 firstUs) {
 }
 
 void PreciseTimer::stop() {
-    m_notifier->setEnabled(false);
-    itimerspec off{};
-    timerfd_settime(m_fd, 0, &off, nullptr);
-    quint64 expirations = 0;
-    while (::read(m_fd, &expirations, sizeof expirations) > 0) {
-    }
+    disarm();
 }
 
 void PreciseTimer::onExpired() {
-    quint64 expirations = 0;
-    if (::read(m_fd, &expirations, sizeof expirations) <= 0)
-        return; // stopped and drained in the meantime
-    m_notifier->setEnabled(false);
-    // The event loop hands the expiry over some tens of microseconds after the kernel saw it;
+    if (!takeExpiry())
+        return; // stopped in the meantime
+    // The event loop hands the expiry over some tens of microseconds after the system saw it;
     // arm that much earlier next time (a running average, never more than half a millisecond).
     const qint64 lateNs = monotonicNs() - m_deadlineNs;
     m_wakeLatencyNs =

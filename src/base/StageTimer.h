@@ -4,8 +4,6 @@
 #include <memory>
 #include <optional>
 
-class QSocketNotifier;
-
 namespace kivora {
 
 class Clock;
@@ -67,10 +65,11 @@ public:
     virtual std::unique_ptr<StageTimer> makeTimer(QObject *parent) = 0;
 };
 
-// Wakes at an absolute CLOCK_MONOTONIC deadline through a timerfd watched by the event loop.
-// Qt's own precise timers wake ~0.1 % late (the kernel's poll slack: +2 ms on 2000 ms); a timerfd
-// expiry wakes poll() at once. Each period's deadline is the previous deadline + Interval, so
-// periods do not drift.
+// Wakes at an absolute deadline on the monotonic clock, watched by the event loop: a timerfd on
+// CLOCK_MONOTONIC on Linux (StageTimer_linux.cpp), a waitable timer on Windows
+// (StageTimer_windows.cpp). Qt's own precise timers wake ~0.1 % late on Linux (the kernel's poll
+// slack: +2 ms on 2000 ms); a timerfd expiry wakes poll() at once. Each period's deadline is the
+// previous deadline + Interval, so periods do not drift.
 class PreciseTimer final : public StageTimer {
     Q_OBJECT
 public:
@@ -83,11 +82,17 @@ protected:
     qint64 nowUs() const override;
 
 private:
-    void onExpired();
-    qint64 m_wakeLatencyNs = 0; // how late expiries reach us, learnt as they come
+    // The platform's side: the wake-up source and its notifier (a child of this timer, so that
+    // the application can hold its activations back while an error box is up).
+    struct Wake;
+    static qint64 monotonicNs();
     void armAt(qint64 deadlineNs);
-    int m_fd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    void disarm();
+    // Consumes the expiry that woke us; false for one that a stop() has already withdrawn.
+    bool takeExpiry();
+    void onExpired();
+    std::unique_ptr<Wake> m_wake;
+    qint64 m_wakeLatencyNs = 0; // how late expiries reach us, learnt as they come
     qint64 m_deadlineNs = 0;
     qint64 m_periodNs = 0;
 };

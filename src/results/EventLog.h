@@ -9,8 +9,9 @@ namespace kivora {
 
 // The timing log: one tab-separated line per event, appended and flushed as it happens:
 //   t_us <TAB> event <TAB> trial <TAB> detail
-// t_us is CLOCK_MONOTONIC in microseconds, the clock the reaction times come from, so another
-// process (a key sender, a photodiode logger) can compare its own readings with ours.
+// t_us is the steady clock in microseconds (CLOCK_MONOTONIC on Linux, QueryPerformanceCounter on
+// Windows), the clock the reaction times come from, so another process (a key sender, a
+// photodiode logger) can compare its own readings with ours.
 class EventLog final : public RunObserver {
 public:
     // Opens (creates) the file for appending; throws RuntimeError when it cannot.

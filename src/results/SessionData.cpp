@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUuid>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace kivora {
 
@@ -36,6 +40,31 @@ QString csvField(const QString &text) {
     QString quoted = text;
     quoted.replace(u"\""_qs, u"\"\""_qs);
     return u"\""_qs + quoted + u"\""_qs;
+}
+
+// Windows opens a device instead of a file for these names, with any extension and in any case
+// ("nul.csv", "Com1"): CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM0-9, LPT0-9 (also with a
+// superscript 1-3).
+bool isDeviceName(const QString &name) {
+    QString stem = name.left(name.indexOf(u'.')).toUpper();
+    while (stem.endsWith(u' '))
+        stem.chop(1);
+    if (stem == u"CON"_qs || stem == u"PRN"_qs || stem == u"AUX"_qs || stem == u"NUL"_qs ||
+        stem == u"CONIN$"_qs || stem == u"CONOUT$"_qs)
+        return true;
+    if (stem.size() != 4 || !(stem.startsWith(u"COM"_qs) || stem.startsWith(u"LPT"_qs)))
+        return false;
+    const QChar n = stem[3];
+    return (n >= u'0' && n <= u'9') || n == u'¹' || n == u'²' || n == u'³';
+}
+
+// Hands the file's written bytes to the disk before returning.
+bool syncToDisk(QFile &file) {
+#ifdef Q_OS_WIN
+    return ::_commit(file.handle()) == 0; // FlushFileBuffers on the file's handle
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
 }
 
 QString formatMean(double value) {
@@ -91,6 +120,11 @@ QString SessionData::safeFileName(const QString &name) {
         out.chop(1), out += u'_';
     if (out.startsWith(u'.'))
         out[0] = u'_';
+    // A data folder may be shared with Windows PCs: a device name gets "_" after its stem.
+    if (isDeviceName(out)) {
+        const qsizetype dot = out.indexOf(u'.');
+        out.insert(dot < 0 ? out.size() : dot, u'_');
+    }
     // File systems count a name in bytes (255 at most, with the stamp and "_means.csv" still to
     // come): keep 160 bytes of UTF-8, cut between characters, never inside a surrogate pair.
     while (out.toUtf8().size() > 160) {
@@ -114,11 +148,14 @@ void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
         writeFailed(file, u"データを書き込めません"_qs, reason);
     }
     // On disk before the next trial starts: a crash or a power cut loses no answered trial.
-    if (::fsync(file.handle()) != 0)
+    if (!syncToDisk(file))
         writeFailed(file, u"データをディスクに書き込めません"_qs);
 }
 
 void SessionData::syncFolder() {
+#ifdef Q_OS_WIN
+    // Windows documents no flush of a folder's entries; the file's own flushes are what it has.
+#else
     // The new file's name reaches the disk too, not only its rows: on some file systems a power
     // cut right after creating a file would otherwise lose it whole.
     const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -126,6 +163,7 @@ void SessionData::syncFolder() {
         ::fsync(fd);
         ::close(fd);
     }
+#endif
 }
 
 void SessionData::runStarted(const QString &subject, qint64) {

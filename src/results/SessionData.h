@@ -42,7 +42,8 @@ public:
     void resultsShown(qint64) override {}
     void resultsClosed(qint64) override {}
 
-    // The name as it goes into a file name: characters that file systems refuse become "_".
+    // The name as it goes into a file name: characters that file systems refuse become "_", and
+    // a name Windows keeps for a device (CON, NUL, COM1, ...) gets "_" after its stem.
     static QString safeFileName(const QString &name);
 
 private:

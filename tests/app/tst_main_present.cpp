@@ -153,7 +153,7 @@ void tst_main_present::answerDecidedByStamps() {
     const qint64 flipUs = m_display->refreshUs(m_rec.lastShown[u"cue"_qs].msc + 24);
     if (!keyFirst)
         m_display->deliver();
-    stamps.add(Main1.scan, flipUs + pressedUs);
+    stamps.add(Main1.native.scan, flipUs + pressedUs);
     // The key handler hears of the press a little after it happened.
     m_time.setNowUs(std::max(m_time.nowUs(), flipUs + pressedUs + 300));
     press(Main1);
@@ -184,7 +184,7 @@ void tst_main_present::keyHandlerClockWithoutStamp() {
     toTestFlip();
     m_display->deliver();
     const qint64 flipUs = m_rec.lastShown[u"test"_qs].us;
-    stamps.add(Main2.scan, flipUs + 100);
+    stamps.add(Main2.native.scan, flipUs + 100);
     m_time.advanceUs(432'100);
     press(Main1);
     QCOMPARE(m_rec.answers.size(), 1);

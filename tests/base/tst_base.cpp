@@ -160,34 +160,59 @@ void tst_base::preciseTimerLeadFiresEarly() {
     QVERIFY2(ms >= 50 && ms < 190, qPrintable(QString::number(ms)));
 }
 
+// Physical keys by the platform's own numbers: X11 key codes, or Windows scan codes with the
+// virtual key the keyboard layout gives them.
 void tst_base::keyCodes_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<quint32>("scanCode");
+    QTest::addColumn<quint32>("virtualKey");
     QTest::addColumn<int>("expected");
-    QTest::newRow("1 main") << int(Qt::Key_1) << 0 << 10u << 49;
-    QTest::newRow("2 main") << int(Qt::Key_2) << 0 << 11u << 50;
-    QTest::newRow("shift+1 US") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 10u << 49;
-    QTest::newRow("shift+2 US") << int(Qt::Key_At) << int(Qt::ShiftModifier) << 11u << 50;
-    QTest::newRow("shift+2 JP") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << 11u << 50;
-    QTest::newRow("keypad 1") << int(Qt::Key_1) << int(Qt::KeypadModifier) << 87u << 97;
-    QTest::newRow("keypad 2") << int(Qt::Key_2) << int(Qt::KeypadModifier) << 88u << 98;
-    QTest::newRow("keypad 1 numlock off") << int(Qt::Key_End) << int(Qt::KeypadModifier) << 87u << 0;
-    QTest::newRow("3 main") << int(Qt::Key_3) << 0 << 12u << 51;
-    QTest::newRow("synthetic 1") << int(Qt::Key_1) << 0 << 0u << 49;
-    QTest::newRow("synthetic shift+1") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 0u << 49;
-    QTest::newRow("synthetic @ is no digit") << int(Qt::Key_At) << 0 << 0u << 0;
-    QTest::newRow("letter") << int(Qt::Key_A) << 0 << 38u << 0;
-    QTest::newRow("enter") << int(Qt::Key_Return) << 0 << 36u << 13;
-    QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << 9u << 27;
+#ifdef Q_OS_WIN
+    QTest::newRow("1 main") << int(Qt::Key_1) << 0 << 0x02u << 0x31u << 49;
+    QTest::newRow("2 main") << int(Qt::Key_2) << 0 << 0x03u << 0x32u << 50;
+    QTest::newRow("0 main") << int(Qt::Key_0) << 0 << 0x0Bu << 0x30u << 48;
+    QTest::newRow("shift+1 US") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 0x02u << 0x31u << 49;
+    QTest::newRow("shift+2 US") << int(Qt::Key_At) << int(Qt::ShiftModifier) << 0x03u << 0x32u << 50;
+    QTest::newRow("shift+2 JP") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << 0x03u << 0x32u << 50;
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << int(Qt::KeypadModifier) << 0x4Fu << 0x61u << 97;
+    QTest::newRow("keypad 2") << int(Qt::Key_2) << int(Qt::KeypadModifier) << 0x50u << 0x62u << 98;
+    QTest::newRow("keypad 1 numlock off")
+        << int(Qt::Key_End) << int(Qt::KeypadModifier) << 0x4Fu << 0x23u << 0;
+    QTest::newRow("end key") << int(Qt::Key_End) << 0 << 0x14Fu << 0x23u << 0;
+    QTest::newRow("Q (0x10) is no digit") << int(Qt::Key_Q) << 0 << 0x10u << 0x51u << 0;
+    QTest::newRow("sent by virtual key, shift+2")
+        << int(Qt::Key_At) << int(Qt::ShiftModifier) << 0u << 0x32u << 50;
+    QTest::newRow("letter") << int(Qt::Key_A) << 0 << 0x1Eu << 0x41u << 0;
+    QTest::newRow("enter") << int(Qt::Key_Return) << 0 << 0x1Cu << 0x0Du << 13;
+    QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << 0x11Cu << 0x0Du << 13;
+    QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << 0x01u << 0x1Bu << 27;
+#else
+    QTest::newRow("1 main") << int(Qt::Key_1) << 0 << 10u << 0u << 49;
+    QTest::newRow("2 main") << int(Qt::Key_2) << 0 << 11u << 0u << 50;
+    QTest::newRow("shift+1 US") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 10u << 0u << 49;
+    QTest::newRow("shift+2 US") << int(Qt::Key_At) << int(Qt::ShiftModifier) << 11u << 0u << 50;
+    QTest::newRow("shift+2 JP") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << 11u << 0u << 50;
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << int(Qt::KeypadModifier) << 87u << 0u << 97;
+    QTest::newRow("keypad 2") << int(Qt::Key_2) << int(Qt::KeypadModifier) << 88u << 0u << 98;
+    QTest::newRow("keypad 1 numlock off") << int(Qt::Key_End) << int(Qt::KeypadModifier) << 87u << 0u << 0;
+    QTest::newRow("3 main") << int(Qt::Key_3) << 0 << 12u << 0u << 51;
+    QTest::newRow("letter") << int(Qt::Key_A) << 0 << 38u << 0u << 0;
+    QTest::newRow("enter") << int(Qt::Key_Return) << 0 << 36u << 0u << 13;
+    QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << 9u << 0u << 27;
+#endif
+    QTest::newRow("synthetic 1") << int(Qt::Key_1) << 0 << 0u << 0u << 49;
+    QTest::newRow("synthetic shift+1") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << 0u << 0u << 49;
+    QTest::newRow("synthetic @ is no digit") << int(Qt::Key_At) << 0 << 0u << 0u << 0;
 }
 
 void tst_base::keyCodes() {
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(quint32, scanCode);
+    QFETCH(quint32, virtualKey);
     QFETCH(int, expected);
-    const QKeyEvent e(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), scanCode, 0, 0);
+    const QKeyEvent e(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), scanCode, virtualKey, 0);
     QCOMPARE(virtualKeyCode(e), expected);
 }
 

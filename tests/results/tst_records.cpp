@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
 
 using namespace kivora;
 
@@ -54,6 +56,17 @@ void tst_records::safeFileName_data() {
     QTest::newRow("line break") << u"a\r\nb"_qs << u"a__b"_qs;
     QTest::newRow("dot dot") << u".."_qs << u"__"_qs;
     QTest::newRow("blanks") << u"   "_qs << u"  _"_qs;
+    QTest::newRow("device CON") << u"CON"_qs << u"CON_"_qs;
+    QTest::newRow("device lower case") << u"nul"_qs << u"nul_"_qs;
+    QTest::newRow("device with extension") << u"aux.txt"_qs << u"aux_.txt"_qs;
+    QTest::newRow("device blank before extension") << u"prn .a.b"_qs << u"prn _.a.b"_qs;
+    QTest::newRow("device COM1") << u"Com1"_qs << u"Com1_"_qs;
+    QTest::newRow("device LPT9") << u"LPT9.csv"_qs << u"LPT9_.csv"_qs;
+    QTest::newRow("device COM superscript") << u"COM²"_qs << u"COM²_"_qs;
+    QTest::newRow("device CONOUT$") << u"conout$"_qs << u"conout$_"_qs;
+    QTest::newRow("not a device: COM10") << u"COM10"_qs << u"COM10"_qs;
+    QTest::newRow("not a device: CONSOLE") << u"CONSOLE"_qs << u"CONSOLE"_qs;
+    QTest::newRow("not a device: LPT") << u"LPT"_qs << u"LPT"_qs;
 }
 
 void tst_records::safeFileName() {
@@ -166,7 +179,12 @@ void tst_records::unwritableFolderRefused() {
     const QString ro = dir.filePath(u"ro"_qs);
     QVERIFY(QDir().mkdir(ro));
     QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner);
-    if (QFileInfo(ro).isWritable() || geteuid() == 0) {
+#ifdef Q_OS_UNIX
+    const bool readOnlyHolds = geteuid() != 0;
+#else
+    const bool readOnlyHolds = false; // Windows keeps a folder's read-only attribute for show
+#endif
+    if (QFileInfo(ro).isWritable() || !readOnlyHolds) {
         // root writes anywhere: use a path below a plain file instead, which nobody can create.
         QFile plain(dir.filePath(u"plain"_qs));
         QVERIFY(plain.open(QIODevice::WriteOnly));

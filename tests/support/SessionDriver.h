@@ -9,6 +9,7 @@
 #include "app/frmMain.h"
 #include "app/frmResult.h"
 #include "support/FakeTime.h"
+#include "support/NativeKeys.h"
 
 #include <QApplication>
 #include <QFile>
@@ -24,32 +25,32 @@ namespace session {
 
 // ---- Keys ----------------------------------------------------------------------------------
 
-// A key as the X server delivers it: the physical key's scan code comes with the event.
+// A key as the window system delivers it: the physical key's numbers come with the event.
 struct Key {
     int qtKey;
     Qt::KeyboardModifiers mods;
-    quint32 scan;
+    NativeKey native;
 };
-inline const Key Main1{Qt::Key_1, Qt::NoModifier, 10};
-inline const Key Main2{Qt::Key_2, Qt::NoModifier, 11};
-inline const Key Main3{Qt::Key_3, Qt::NoModifier, 12};
-inline const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, 10};
-inline const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, 11}; // Shift+2 on a Japanese layout
-inline const Key Pad1{Qt::Key_1, Qt::KeypadModifier, 87};
-inline const Key Pad2{Qt::Key_2, Qt::KeypadModifier, 88};
-inline const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, 87};
-inline const Key LetterA{Qt::Key_A, Qt::NoModifier, 38};
-inline const Key MainEnter{Qt::Key_Return, Qt::NoModifier, 36};
-inline const Key KeypadEnter{Qt::Key_Enter, Qt::KeypadModifier, 104};
-inline const Key Escape{Qt::Key_Escape, Qt::NoModifier, 9};
+inline const Key Main1{Qt::Key_1, Qt::NoModifier, native::Main1};
+inline const Key Main2{Qt::Key_2, Qt::NoModifier, native::Main2};
+inline const Key Main3{Qt::Key_3, Qt::NoModifier, native::Main3};
+inline const Key Shift1{Qt::Key_Exclam, Qt::ShiftModifier, native::Main1};
+inline const Key Shift2Jp{Qt::Key_QuoteDbl, Qt::ShiftModifier, native::Main2}; // Shift+2 on a Japanese layout
+inline const Key Pad1{Qt::Key_1, Qt::KeypadModifier, native::Pad1};
+inline const Key Pad2{Qt::Key_2, Qt::KeypadModifier, native::Pad2};
+inline const Key Pad1NumLockOff{Qt::Key_End, Qt::KeypadModifier, native::Pad1NumLockOff};
+inline const Key LetterA{Qt::Key_A, Qt::NoModifier, native::LetterA};
+inline const Key MainEnter{Qt::Key_Return, Qt::NoModifier, native::MainEnter};
+inline const Key KeypadEnter{Qt::Key_Enter, Qt::KeypadModifier, native::KeypadEnter};
+inline const Key Escape{Qt::Key_Escape, Qt::NoModifier, native::Escape};
 
 // Presses and releases the key on the widget that has the keyboard focus.
 inline void press(const Key &k) {
     QWidget *target = QApplication::focusWidget();
     QVERIFY2(target, "no widget has the keyboard focus");
-    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.scan, 0, 0);
+    QKeyEvent down(QEvent::KeyPress, k.qtKey, k.mods, k.native.scan, k.native.virtualKey, 0);
     QApplication::sendEvent(target, &down);
-    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.scan, 0, 0);
+    QKeyEvent up(QEvent::KeyRelease, k.qtKey, k.mods, k.native.scan, k.native.virtualKey, 0);
     QApplication::sendEvent(target, &up);
 }
 

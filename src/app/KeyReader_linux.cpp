@@ -1,3 +1,4 @@
+// The X11 side of the key reader: XInput 2 raw key presses on a thread of its own.
 #include "app/KeyReader.h"
 
 #include "base/KeyStamps.h"
@@ -8,6 +9,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/eventfd.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -15,7 +17,9 @@
 
 namespace kivora {
 
-struct KeyReader::Connection {
+namespace {
+
+struct Connection {
     xcb_connection_t *c = nullptr;
     quint8 opcode = 0; // the XInput extension's major opcode, in its events
     ~Connection() {
@@ -23,6 +27,24 @@ struct KeyReader::Connection {
             xcb_disconnect(c);
     }
 };
+
+class XiKeyReader final : public KeyReader {
+public:
+    XiKeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps);
+    ~XiKeyReader() override;
+    XiKeyReader(const XiKeyReader &) = delete;
+    XiKeyReader &operator=(const XiKeyReader &) = delete;
+
+private:
+    void run();
+
+    std::unique_ptr<Connection> m_connection;
+    KeyStamps &m_stamps;
+    int m_stopFd = -1; // written to when the reader is to end
+    std::thread m_thread;
+};
+
+} // namespace
 
 std::unique_ptr<KeyReader> KeyReader::start(KeyStamps &stamps) {
     auto connection = std::make_unique<Connection>();
@@ -57,14 +79,14 @@ std::unique_ptr<KeyReader> KeyReader::start(KeyStamps &stamps) {
         std::free(error);
         return nullptr;
     }
-    return std::unique_ptr<KeyReader>(new KeyReader(std::move(connection), stamps));
+    return std::make_unique<XiKeyReader>(std::move(connection), stamps);
 }
 
-KeyReader::KeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps)
+XiKeyReader::XiKeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps)
     : m_connection(std::move(connection)), m_stamps(stamps), m_stopFd(::eventfd(0, EFD_CLOEXEC)),
       m_thread([this] { run(); }) {}
 
-KeyReader::~KeyReader() {
+XiKeyReader::~XiKeyReader() {
     const quint64 one = 1;
     if (::write(m_stopFd, &one, sizeof one) < 0) {
         // The reader cannot be told; it still ends when the connection goes with the process.
@@ -75,7 +97,7 @@ KeyReader::~KeyReader() {
     ::close(m_stopFd);
 }
 
-void KeyReader::run() {
+void XiKeyReader::run() {
     // The reader spends its life waiting; when a key comes it should run at once, ahead of the
     // threads that wake for the same key. A real-time priority needs a privilege (root, or an
     // RLIMIT_RTPRIO above 0) that a lab's account may lack: then it runs as any thread does.

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""The Windows build of Kivora under wine on a real X server, beside the Linux build:
+
+  - kivora.exe starts with the windows platform, its main window has the designed client area,
+    its first paint is logged, and it ends with status 0 when the window is closed;
+  - --export-stimuli writes the same 56 bitmaps as the Linux build: the 54 shapes byte for byte,
+    the two text screens with the same lines of text at the same places (their glyphs come from
+    each system's rasterizer);
+  - --check gives the same summary and status as the Linux build for each bundled plan.
+
+Prints the start-up time under wine (process start to the logged first paint) as a figure;
+wine is not Windows, so it is informative only.
+
+Needs KIVORA_TEST_DISPLAY (an X server; scripts/test and scripts/build-windows provide one) and
+the Linux build's kivora, else it skips with status 77. Wine gets the display, the WINEPATH and
+the rest of its set-up from the environment.
+
+Usage: wine_e2e.py --kivora KIVORA_EXE --probe WINPROBE_EXE --linux-kivora KIVORA --source SRC
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+MAIN_CLIENT = "352x333"  # 5280 x 4995 twips at 15 twips to a pixel
+PLANS = ["sequence.csv", "short.csv"]
+
+
+# The two text screens ("instruction" and "wait", positions 7 and 8 of list 0); the others are
+# shapes drawn pixel by pixel, the same on every system.
+TEXT_SCREENS = {"0-7.bmp", "0-8.bmp"}
+PICTURE_HEADER = 62  # file and info headers and the two-colour palette of a 1-bit bitmap
+ADVANCE_SLACK = 3    # px by which the ends of a line of text may differ between rasterizers
+
+
+def bitmap_rows(data):
+    """The rows of a 1-bit bottom-up bitmap, top first, as strings of '0' (ink) and '1'."""
+    offset = int.from_bytes(data[10:14], "little")
+    width = int.from_bytes(data[18:22], "little", signed=True)
+    height = int.from_bytes(data[22:26], "little", signed=True)
+    stride = (width + 31) // 32 * 4
+    rows = []
+    for y in range(height):
+        start = offset + (height - 1 - y) * stride
+        rows.append("".join(f"{b:08b}" for b in data[start:start + stride])[:width])
+    return rows
+
+
+def text_lines(data):
+    """(first row, last row, leftmost column, rightmost column) of each band of rows with ink."""
+    lines, band = [], None
+    for y, row in enumerate(bitmap_rows(data)):
+        if "0" in row:
+            left, right = row.index("0"), row.rindex("0")
+            band = [y, y, left, right] if band is None else \
+                [band[0], y, min(band[2], left), max(band[3], right)]
+        elif band:
+            lines.append(tuple(band))
+            band = None
+    if band:
+        lines.append(tuple(band))
+    return lines
+
+
+def differing_pixels(a, b):
+    return sum(x != y for ra, rb in zip(bitmap_rows(a), bitmap_rows(b)) for x, y in zip(ra, rb))
+
+
+def windows_path(path):
+    """A Linux path as a program under wine reaches it (Z: is the root of the Linux files)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(cmd, env, timeout=120):
+    return subprocess.run(cmd, env=env, capture_output=True, timeout=timeout)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("--kivora", "--probe", "--linux-kivora", "--source"):
+        parser.add_argument(name, required=True)
+    args = parser.parse_args()
+
+    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    if not display:
+        print("skipped: KIVORA_TEST_DISPLAY names no X server")
+        return SKIP
+    if not os.access(args.linux_kivora, os.X_OK):
+        print(f"skipped: no Linux build to compare with ({args.linux_kivora})")
+        return SKIP
+
+    wine_env = dict(os.environ, DISPLAY=display)
+    linux_env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
+    failures = []
+
+    with tempfile.TemporaryDirectory(prefix="kivora-wine-e2e.") as work:
+        # 1. The main window, through winprobe (a Windows program itself: it reads the client
+        #    area from Windows and the start-up time on the program's own clock).
+        log = os.path.join(work, "timing.log")
+        probe = run(["wine", args.probe, windows_path(log), windows_path(args.kivora)], wine_env)
+        values = dict(line.split("=", 1) for line in probe.stdout.decode().split() if "=" in line)
+        if probe.returncode != 0:
+            failures.append(f"winprobe failed ({probe.returncode}): {probe.stderr.decode().strip()}")
+        if values.get("client") != MAIN_CLIENT:
+            failures.append(f"main window client area {values.get('client')}, designed {MAIN_CLIENT}")
+        if values.get("exit") != "0":
+            failures.append(f"exit status after closing the window: {values.get('exit')}")
+        if "startup_us" in values:
+            print(f"figure: start-up under wine, process start to first paint: "
+                  f"{int(values['startup_us']) / 1000:.0f} ms")
+
+        # 2. The stimulus bitmaps.
+        win_dir, linux_dir = os.path.join(work, "win"), os.path.join(work, "linux")
+        w = run(["wine", args.kivora, "--export-stimuli", windows_path(win_dir)], wine_env)
+        l = run([args.linux_kivora, "--export-stimuli", linux_dir], linux_env)
+        if w.returncode != 0 or l.returncode != 0:
+            failures.append(f"--export-stimuli: status {w.returncode} (wine), {l.returncode} (Linux): "
+                            f"{w.stderr.decode().strip()} {l.stderr.decode().strip()}")
+        else:
+            win_files, linux_files = sorted(os.listdir(win_dir)), sorted(os.listdir(linux_dir))
+            if win_files != linux_files or len(win_files) != 56:
+                failures.append(f"--export-stimuli wrote {len(win_files)} files under wine, "
+                                f"{len(linux_files)} on Linux, names equal: {win_files == linux_files}")
+            for f in win_files:
+                if f not in linux_files:
+                    continue
+                w_bytes = open(os.path.join(win_dir, f), "rb").read()
+                l_bytes = open(os.path.join(linux_dir, f), "rb").read()
+                if f not in TEXT_SCREENS:
+                    if w_bytes != l_bytes:
+                        failures.append(f"{f} differs from the Linux build's")
+                    continue
+                # Text: each system's rasterizer draws the glyphs (GDI, FreeType) and rounds
+                # their advances its own way, so glyph pixels differ and a line may end (or, when
+                # centred, start) a few pixels off; the lines themselves must be the same.
+                w_lines, l_lines = text_lines(w_bytes), text_lines(l_bytes)
+                same_lines = len(w_lines) == len(l_lines) and all(
+                    w[:2] == l[:2] and abs(w[2] - l[2]) <= ADVANCE_SLACK and abs(w[3] - l[3]) <= ADVANCE_SLACK
+                    for w, l in zip(w_lines, l_lines))
+                if w_bytes[:PICTURE_HEADER] != l_bytes[:PICTURE_HEADER] or not same_lines:
+                    failures.append(f"{f}: text lines (rows, columns) {w_lines} under wine, "
+                                    f"{l_lines} on Linux")
+                else:
+                    print(f"{f}: {len(w_lines)} lines of text as on Linux; "
+                          f"{differing_pixels(w_bytes, l_bytes)} pixels of glyphs differ")
+
+        # 3. The summary of each bundled plan.
+        for plan in PLANS:
+            path = os.path.join(args.source, "data", plan)
+            w = run(["wine", args.kivora, "--check", "--plan", windows_path(path)], wine_env)
+            l = run([args.linux_kivora, "--check", "--plan", path], linux_env)
+            if (w.returncode, w.stdout) != (l.returncode, l.stdout) or l.returncode != 0:
+                failures.append(f"--check --plan {plan}: status {w.returncode} and\n{w.stdout.decode()}"
+                                f"under wine, status {l.returncode} and\n{l.stdout.decode()}on Linux")
+
+    for failure in failures:
+        print("FAIL:", failure)
+    if not failures:
+        print("wine end-to-end: window, bitmaps and plan summaries as on Linux")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
