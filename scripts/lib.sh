@@ -12,13 +12,16 @@ esac
 
 # shellcheck disable=SC2034  # both lists are used by the scripts that source this file
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
-# without it find_package(Qt6 ... Charts) fails, so it is named here.
+# without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present and
+# XInput headers are for the frame-locked pictures and the key reader.
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
-    libxkbcommon-dev libxcb1-dev libcups2-dev libboost-dev fonts-ipafont-gothic)
+    libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libcups2-dev libboost-dev
+    fonts-ipafont-gothic)
 # shellcheck disable=SC2034
-# What the tests need on top: a real X server and its tools, printing to PDF, clang.
+# What the tests need on top: a real X server and its tools (XTest and DAMAGE for the key sender,
+# the Present test and the timing benchmark's watcher), printing to PDF, clang.
 KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-utils libxtst-dev
-    cups clang python3 printer-driver-cups-pdf)
+    libxcb-xtest0-dev libxcb-damage0-dev cups clang python3 printer-driver-cups-pdf)
 
 # shellcheck disable=SC2034
 # What the Windows build needs (scripts/build-windows): the mingw-w64 compilers with POSIX

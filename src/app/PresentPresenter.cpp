@@ -351,9 +351,10 @@ int PresentPresenter::framesFor(qint32 intervalMs) const {
 }
 
 qint64 PresentPresenter::leadUs(Screen, qint32 intervalMs) const {
-    // The stage's handler runs one refresh (4 to 20 ms) before the next screen is due, so that
-    // its picture is with the server in time; the server holds it until the refresh.
-    const qint64 margin = std::clamp<qint64>(m_periodUs, 4000, 20000);
+    // The stage's handler runs two refreshes (8 to 40 ms) before the next screen is due, so that
+    // its picture is with the server in time even on a busy machine; the server holds it until
+    // the refresh.
+    const qint64 margin = std::clamp<qint64>(2 * m_periodUs, 8000, 40000);
     return qint64(intervalMs) * 1000 - qint64(framesFor(intervalMs)) * m_periodUs + margin;
 }
 
