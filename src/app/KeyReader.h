@@ -15,7 +15,9 @@ class KeyStamps;
 // key handler's own clock reading stands.
 class KeyReader {
 public:
-    // Starts a reader, or returns nothing where the display offers none (no XInput 2.1, not X11).
+    // Starts a reader, or returns nothing where there is none (not X11). The reader connects on
+    // its own thread; where the X display offers no XInput 2.1 it ends at once, and the key
+    // handler keeps its own clock reading.
     static std::unique_ptr<KeyReader> start(KeyStamps &stamps);
     virtual ~KeyReader() = default;
 };

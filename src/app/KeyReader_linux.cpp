@@ -3,6 +3,8 @@
 
 #include "base/KeyStamps.h"
 
+#include <QGuiApplication>
+
 #include <cerrno>
 #include <cstdlib>
 #include <poll.h>
@@ -30,7 +32,7 @@ struct Connection {
 
 class XiKeyReader final : public KeyReader {
 public:
-    XiKeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps);
+    explicit XiKeyReader(KeyStamps &stamps);
     ~XiKeyReader() override;
     XiKeyReader(const XiKeyReader &) = delete;
     XiKeyReader &operator=(const XiKeyReader &) = delete;
@@ -47,6 +49,15 @@ private:
 } // namespace
 
 std::unique_ptr<KeyReader> KeyReader::start(KeyStamps &stamps) {
+    if (QGuiApplication::platformName() != u"xcb"_qs)
+        return nullptr;
+    return std::make_unique<XiKeyReader>(stamps);
+}
+
+namespace {
+
+// Connects to the display and asks for its raw key presses; nothing where it has no XInput 2.1.
+std::unique_ptr<Connection> connectForKeys() {
     auto connection = std::make_unique<Connection>();
     int screenNumber = 0;
     connection->c = xcb_connect(nullptr, &screenNumber);
@@ -79,12 +90,14 @@ std::unique_ptr<KeyReader> KeyReader::start(KeyStamps &stamps) {
         std::free(error);
         return nullptr;
     }
-    return std::make_unique<XiKeyReader>(std::move(connection), stamps);
+    return connection;
 }
 
-XiKeyReader::XiKeyReader(std::unique_ptr<Connection> connection, KeyStamps &stamps)
-    : m_connection(std::move(connection)), m_stamps(stamps), m_stopFd(::eventfd(0, EFD_CLOEXEC)),
-      m_thread([this] { run(); }) {}
+} // namespace
+
+// The connection is made on the reader's own thread, off the start-up path.
+XiKeyReader::XiKeyReader(KeyStamps &stamps)
+    : m_stamps(stamps), m_stopFd(::eventfd(0, EFD_CLOEXEC)), m_thread([this] { run(); }) {}
 
 XiKeyReader::~XiKeyReader() {
     const quint64 one = 1;
@@ -105,6 +118,10 @@ void XiKeyReader::run() {
     priority.sched_priority = 1;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
 
+    m_connection = connectForKeys();
+    if (!m_connection)
+        return; // no raw key presses here: the key handler keeps its own clock reading
+    m_stamps.setFed(true);
     xcb_connection_t *c = m_connection->c;
     pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     for (;;) {

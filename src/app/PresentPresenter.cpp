@@ -83,41 +83,38 @@ std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QLabel *caption
         *why = u"the platform %1 is not X11"_qs.arg(QGuiApplication::platformName());
         return nullptr;
     }
-    if (!PresentPresenter::available(why))
+    try {
+        return std::make_unique<PresentPresenter>(image, caption);
+    } catch (const RuntimeError &e) {
+        *why = e.detail();
         return nullptr;
-    return std::make_unique<PresentPresenter>(image, caption);
-}
-
-bool PresentPresenter::available(QString *why) {
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    const auto done = qScopeGuard([c] { xcb_disconnect(c); });
-    if (xcb_connection_has_error(c)) {
-        *why = u"the X display cannot be reached"_qs;
-        return false;
     }
-    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_present_id);
-    if (!ext || !ext->present) {
-        *why = u"the X display has no Present extension"_qs;
-        return false;
-    }
-    const auto version = owned(xcb_present_query_version_reply(
-        c, xcb_present_query_version(c, XCB_PRESENT_MAJOR_VERSION, XCB_PRESENT_MINOR_VERSION), nullptr));
-    if (!version) {
-        *why = u"the X display's Present extension does not answer"_qs;
-        return false;
-    }
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    return fillable(xcb_get_setup(c), screen->root_visual, screen->root_depth, why);
 }
 
 PresentPresenter::PresentPresenter(PictureBox *image, QLabel *caption) : Presenter(image, caption) {
-    QString why;
-    if (!available(&why))
-        throw RuntimeError(ErrPathFileAccess, why);
     m_c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(m_c))
+    if (xcb_connection_has_error(m_c)) {
+        xcb_disconnect(m_c);
         throw RuntimeError(ErrPathFileAccess, u"the X display cannot be reached"_qs);
-    m_swapBytes = xcb_get_setup(m_c)->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    }
+    const auto fail = [this](const QString &why) {
+        xcb_disconnect(std::exchange(m_c, nullptr));
+        throw RuntimeError(ErrPathFileAccess, why);
+    };
+    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(m_c, &xcb_present_id);
+    if (!ext || !ext->present)
+        fail(u"the X display has no Present extension"_qs);
+    const auto version = owned(xcb_present_query_version_reply(
+        m_c, xcb_present_query_version(m_c, XCB_PRESENT_MAJOR_VERSION, XCB_PRESENT_MINOR_VERSION), nullptr));
+    if (!version)
+        fail(u"the X display's Present extension does not answer"_qs);
+    // Qt's windows take the screen's own visual: it must be one whose pixels this presenter can fill.
+    const xcb_setup_t *setup = xcb_get_setup(m_c);
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(setup).data;
+    QString why;
+    if (!fillable(setup, screen->root_visual, screen->root_depth, &why))
+        fail(why);
+    m_swapBytes = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
 
     m_surface = new PresentWindow([this] { exposed(); });
     QWidget *container = QWidget::createWindowContainer(m_surface, image);

@@ -37,11 +37,9 @@ namespace kivora {
 class PresentPresenter final : public Presenter {
     Q_OBJECT
 public:
-    // Whether the display offers Present 1.0 or later; when not, why not.
-    static bool available(QString *why);
-
     // Makes the picture area of image a native window and takes over its pictures. Throws
-    // RuntimeError when the display cannot be used (no Present, a window format it cannot fill).
+    // RuntimeError, saying why, when the display cannot be used (no Present 1.0 or later, a
+    // window format it cannot fill).
     PresentPresenter(PictureBox *image, QLabel *caption);
     ~PresentPresenter() override;
 

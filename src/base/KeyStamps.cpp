@@ -5,9 +5,15 @@
 
 namespace kivora {
 
+void KeyStamps::setFed(bool fed) {
+    const std::lock_guard lock(m_mutex);
+    m_fed = fed;
+}
+
 void KeyStamps::add(quint32 keyCode, qint64 us) {
     {
         const std::lock_guard lock(m_mutex);
+        m_fed = true;
         m_presses.push_back({keyCode, us});
         if (m_presses.size() > Capacity)
             m_presses.pop_front();
@@ -26,6 +32,8 @@ std::optional<qint64> KeyStamps::take(quint32 keyCode, qint64 notBeforeUs, qint6
                             [&](const Press &p) { return p.keyCode == keyCode && p.us <= handledUs; });
     };
     auto it = find();
+    if (it == m_presses.end() && !m_fed)
+        return std::nullopt;
     if (it == m_presses.end() && m_added.wait_for(lock, std::chrono::microseconds(WaitUs),
                                                   [&] { return (it = find()) != m_presses.end(); }) == false)
         return std::nullopt;

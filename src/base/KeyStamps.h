@@ -29,6 +29,9 @@ public:
     // usually, not always, first.
     static constexpr qint64 WaitUs = 5'000;
 
+    // Called by the reader (any thread) once it reads the key presses: until then the handler
+    // does not wait for stamps.
+    void setFed(bool fed);
     // Called by the reader (any thread): a press of keyCode seen at clock reading us.
     void add(quint32 keyCode, qint64 us);
     // Called by the key handler, which saw the key at clock reading handledUs: the stamp of the
@@ -44,6 +47,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_added;
     std::deque<Press> m_presses; // in the order seen
+    bool m_fed = false;
 };
 
 } // namespace kivora

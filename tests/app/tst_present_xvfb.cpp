@@ -52,7 +52,8 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
     const QList<qint16> presentTimes{50, 100, 33};
     basTime::TrialCount = qint16(presentTimes.size());
     for (int t = 1; t <= presentTimes.size(); ++t)
-        basTime::Trials[t] = TrialRec{qint16(1 + t % 4), 0, qint16(t % 6), qint16(t % 2), presentTimes[t - 1], 0, 0};
+        basTime::Trials[t] =
+            TrialRec{qint16(1 + t % 4), 0, qint16(t % 6), qint16(t % 2), presentTimes[t - 1], 0, 0};
 
     kivora::SystemTimeSource time;
     frmMain w(time);
@@ -75,16 +76,17 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
     QVERIFY(w.presenter().isReady() || ready.wait(5000));
     const kivora::DisplayInfo display = w.presenter().displayInfo();
     QCOMPARE(display.mode, u"present"_qs);
-    QVERIFY2(display.periodUs > 10'000 && display.periodUs < 25'000, qPrintable(QString::number(display.periodUs)));
+    QVERIFY2(display.periodUs > 10'000 && display.periodUs < 25'000,
+             qPrintable(QString::number(display.periodUs)));
 
     session::startRun(w, u"xvfb"_qs);
     for (int t = 1; t <= presentTimes.size(); ++t) {
-        QTRY_VERIFY_WITH_TIMEOUT(w.awaitingAnswer() && rec.lastShown.contains(u"test"_qs) &&
-                                     rec.events.contains(u"test:%1:%2-%3"_qs.arg(t)
-                                                             .arg(basTime::Trials[t].FigSet)
-                                                             .arg(basTime::Trials[t].Mirror * 6 +
-                                                                  basTime::Trials[t].CueDir + 1)),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.awaitingAnswer() && rec.lastShown.contains(u"test"_qs) &&
+                rec.events.contains(u"test:%1:%2-%3"_qs.arg(t)
+                                        .arg(basTime::Trials[t].FigSet)
+                                        .arg(basTime::Trials[t].Mirror * 6 + basTime::Trials[t].CueDir + 1)),
+            5000);
         const auto shown = rec.lastShown;
         // A refresh the machine missed (it may be busy) is told, by how much; the screen then
         // lasts that much longer, and the next one counts from it.
@@ -92,18 +94,23 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
             static const QRegularExpression told(u"^late_flip:(\\w+):(\\d+):(\\d+)>(\\d+)$"_qs);
             qint64 refreshes = 0;
             for (const QString &e : rec.events)
-                if (const auto m = told.match(e); m.hasMatch() && m.captured(1) == screen && m.captured(2).toInt() == t)
+                if (const auto m = told.match(e);
+                    m.hasMatch() && m.captured(1) == screen && m.captured(2).toInt() == t)
                     refreshes += m.captured(3).toLongLong() - m.captured(4).toLongLong();
             return refreshes;
         };
         // Each screen for whole refreshes, counted from the one before: N = round(interval / period).
-        const auto frames = [&](qint32 ms) { return std::max<qint64>(1, std::llround(ms * 1000.0 / display.periodUs)); };
+        const auto frames = [&](qint32 ms) {
+            return std::max<qint64>(1, std::llround(ms * 1000.0 / display.periodUs));
+        };
         QCOMPARE(shown[u"first"_qs].msc - shown[u"countdown"_qs].msc, frames(100) + late(u"first"_qs));
         QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, frames(150) + late(u"cue"_qs));
-        QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, frames(presentTimes[t - 1]) + late(u"test"_qs));
+        QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc,
+                 frames(presentTimes[t - 1]) + late(u"test"_qs));
         // The onsets are the display's own: so many periods apart, within the Xvfb clock's jitter.
         const qint64 cueUs = shown[u"test"_qs].us - shown[u"cue"_qs].us;
-        QVERIFY2(std::abs(cueUs - (frames(presentTimes[t - 1]) + late(u"test"_qs)) * display.periodUs) < 2'000,
+        QVERIFY2(std::abs(cueUs - (frames(presentTimes[t - 1]) + late(u"test"_qs)) * display.periodUs) <
+                     2'000,
                  qPrintable(u"cue on screen %1 us"_qs.arg(cueUs)));
 
         // After the last answer the results window opens, modal: closed from inside its loop.

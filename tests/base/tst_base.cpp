@@ -262,6 +262,7 @@ void tst_base::keyStampMatch() {
 // The handler may hear of a key before the reader thread has stamped it: it waits for the stamp.
 void tst_base::keyStampFromReaderThread() {
     KeyStamps stamps;
+    stamps.setFed(true); // the reader reads the keys
     std::thread reader([&] {
         std::this_thread::sleep_for(std::chrono::microseconds(KeyStamps::WaitUs / 5));
         stamps.add(10, 9'990'000);
