@@ -38,7 +38,8 @@ qint64 TimersPresenter::leadUs(Screen next, qint32) const {
 }
 
 DisplayInfo TimersPresenter::displayInfo() const {
-    return {u"timers"_qs, 0, u"unknown"_qs, 0};
+    const std::optional<bool> compositor = compositorActive();
+    return {u"timers"_qs, 0, compositor ? (*compositor ? u"yes"_qs : u"no"_qs) : u"unknown"_qs, 0};
 }
 
 } // namespace kivora
