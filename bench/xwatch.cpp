@@ -12,6 +12,9 @@
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +96,11 @@ int watchKeys(xcb_connection_t *c, xcb_window_t root) {
 int main(int argc, char **argv) {
     if (argc < 2)
         return usage();
+    // Read each event as it comes, ahead of the programs it watches, where the account may
+    // raise its priority: the watcher's own delay is then not taken for theirs.
+    sched_param priority{};
+    priority.sched_priority = 2;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
     int screenNumber = 0;
     xcb_connection_t *c = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(c)) {
