@@ -2,6 +2,7 @@
 
 #include "app/Presenter.h"
 #include "base/StageTimer.h"
+#include "run/TrialPictures.h"
 #include "run/TrialRec.h"
 #include "stimuli/PictureStore.h"
 
@@ -9,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -102,7 +104,8 @@ private:
     void prepareTrialPictures(const kivora::TrialRec &rec);
     // Shows one screen of the trial: picture and caption, `frames` refreshes after the screen
     // before it (0: at once).
-    void showScreen(kivora::Screen screen, const QImage *picture, const QString &caption, int frames);
+    void showScreen(kivora::Screen screen, std::optional<kivora::PictureRef> picture, const QString &caption,
+                    int frames);
     // A screen of the trial has come on screen: record it, and count the stage timer that ends
     // it from that moment.
     void screenShown(kivora::Screen screen, kivora::Onset onset);
@@ -128,6 +131,6 @@ private:
     // Onsets of the current trial's screens (clock µs; 0 until shown). The test figure's is the
     // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
     qint64 m_onsetUs[int(kivora::Screen::Other)] = {};
-    bool m_testShown = false;  // the test figure's onset is known
-    bool m_turnActive = false; // a trial is running: its screens' onsets count
+    QString m_shownDetail[int(kivora::Screen::Other)]; // the log's detail of each screen
+    bool m_turnActive = false;                         // a trial is running: its screens' onsets count
 };

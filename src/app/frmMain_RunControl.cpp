@@ -69,10 +69,10 @@ void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
     }
     // The test figure may still be on its way to the screen (its flip is due at the next
     // refresh): its onset decides whether this key came after it.
-    if (!m_testShown)
+    if (m_onsetUs[int(kivora::Screen::Test)] == 0)
         m_presenter->finish();
     const qint64 onsetUs = m_onsetUs[int(kivora::Screen::Test)];
-    if (!m_testShown || keyTimeUs < onsetUs) {
+    if (onsetUs == 0 || keyTimeUs < onsetUs) {
         // Pressed before the figure was on screen: swallowed, as in the timed stages.
         KeyCode = 0;
         return;

@@ -17,12 +17,11 @@ using kivora::sub16;
 void frmMain::StartTurn() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
     m_awaitingAnswer = false;
-    m_testShown = false;
     m_turnActive = true;
     std::fill(std::begin(m_onsetUs), std::end(m_onsetUs), 0);
     const qint16 left = add16(sub16(basTime::TrialCount, CurTrial), 1);
     // The countdown follows an answer or Start, whenever that came: it is shown at once.
-    showScreen(Screen::Countdown, nullptr, u"あと"_qs + QString::number(left) + u"問"_qs, 0);
+    showScreen(Screen::Countdown, std::nullopt, u"あと"_qs + QString::number(left) + u"問"_qs, 0);
     tmSec->setInterval(qint32(rec.PresentTime));
     tmPrim->setEnabled(false);
     tmSec->setEnabled(false);
@@ -32,8 +31,7 @@ void frmMain::StartTurn() {
 
 void frmMain::tmWait_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    const kivora::PictureRef first = kivora::firstPicture(rec);
-    showScreen(Screen::First, &ImageList[first.list].ListImages(first.position), QString(),
+    showScreen(Screen::First, kivora::firstPicture(rec), QString(),
                m_presenter->framesFor(tmWait->Interval()));
     armWhenShown(*tmPrim, Screen::First);
     tmWait->setEnabled(false);
@@ -41,17 +39,14 @@ void frmMain::tmWait_Timer() {
 
 void frmMain::tmPrim_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    const kivora::PictureRef cue = kivora::cuePicture(rec);
-    showScreen(Screen::Cue, &ImageList[cue.list].ListImages(cue.position), QString(),
-               m_presenter->framesFor(tmPrim->Interval()));
+    showScreen(Screen::Cue, kivora::cuePicture(rec), QString(), m_presenter->framesFor(tmPrim->Interval()));
     armWhenShown(*tmSec, Screen::Cue);
     tmPrim->setEnabled(false);
 }
 
 void frmMain::tmSec_Timer() {
     const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    const kivora::PictureRef test = kivora::testPicture(rec);
-    showScreen(Screen::Test, &ImageList[test.list].ListImages(test.position), u"表(1)？ or 裏(2)？"_qs,
+    showScreen(Screen::Test, kivora::testPicture(rec), u"表(1)？ or 裏(2)？"_qs,
                m_presenter->framesFor(tmSec->Interval()));
     tmSec->setEnabled(false);
     // From here keys 1 and 2 answer; those pressed before the figure was on screen are
@@ -67,8 +62,12 @@ void frmMain::armWhenShown(kivora::StageTimer &timer, Screen shown) {
     timer.setEnabled(true);
 }
 
-void frmMain::showScreen(Screen screen, const QImage *picture, const QString &caption, int frames) {
-    m_presenter->show(screen, picture, caption, frames);
+void frmMain::showScreen(Screen screen, std::optional<kivora::PictureRef> picture, const QString &caption,
+                         int frames) {
+    const QImage *image = picture ? &ImageList[picture->list].ListImages(picture->position) : nullptr;
+    // What the log says of the screen once it is on screen: its picture, or the countdown's caption.
+    m_shownDetail[int(screen)] = picture ? u"%1-%2"_qs.arg(picture->list).arg(picture->position) : caption;
+    m_presenter->show(screen, image, caption, frames);
 }
 
 kivora::StageTimer *frmMain::timerEnding(Screen screen) const {
@@ -97,33 +96,10 @@ void frmMain::screenShown(Screen screen, kivora::Onset onset) {
         timer->setLeadUs(m_presenter->leadUs(next, timer->Interval()));
         timer->countFrom(onset.us);
     }
-    if (screen == Screen::Test) {
-        m_testShown = true;
+    if (screen == Screen::Test)
         StartTime = kivora::Clock::toMs32(onset.us);
-    }
 
-    const kivora::TrialRec &rec = basTime::Trials[CurTrial];
-    QString detail;
-    switch (screen) {
-    case Screen::Countdown:
-        detail = lMsg->text();
-        break;
-    case Screen::First: {
-        const kivora::PictureRef p = kivora::firstPicture(rec);
-        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
-        break;
-    }
-    case Screen::Cue: {
-        const kivora::PictureRef p = kivora::cuePicture(rec);
-        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
-        break;
-    }
-    default: {
-        const kivora::PictureRef p = kivora::testPicture(rec);
-        detail = u"%1-%2"_qs.arg(p.list).arg(p.position);
-        break;
-    }
-    }
+    const QString &detail = m_shownDetail[int(screen)];
     static const QString events[] = {u"countdown"_qs, u"first"_qs, u"cue"_qs, u"test"_qs};
     const QString &event = events[int(screen)];
     notify([&](kivora::RunObserver &o) {
