@@ -3,11 +3,11 @@
 #include "app/ClassCommands.h"
 #include "app/Console.h"
 #include "app/KeyReader.h"
-#include "base/KeyStamps.h"
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
+#include "base/KeyStamps.h"
 #include "base/RuntimeError.h"
 #include "base/StageTimer.h"
 #include "results/EventLog.h"
@@ -127,6 +127,27 @@ private:
     static inline bool s_failing = false;
 };
 
+// For a command that only writes files (pictures, a PDF): no display needed. A Windows desktop
+// is always there, and the pictures are drawn there with the system's fonts, as on screen; the
+// offscreen platform for Windows would look for fonts in a folder of its own.
+void withoutDisplay() {
+#ifndef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+}
+
+// A line the log could not take is said on standard error: it is no reason to stop a session.
+template <typename Write> void logQuietly(EventLog *log, Write write) {
+    if (!log)
+        return;
+    try {
+        write(*log);
+    } catch (const RuntimeError &e) {
+        printErr(u"kivora: "_qs + e.detail());
+    }
+}
+
 QString resolved(const QString &path, const QString &startDir) {
     return path.isEmpty() ? path : QDir(startDir).absoluteFilePath(path);
 }
@@ -193,18 +214,17 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption helpOpt(u"help"_qs);
     const QCommandLineOption versionOpt(u"version"_qs);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, shuffleOpt, makePlanOpt, figSetsOpt,
-                       timesOpt, startDirsOpt, repeatsOpt, seedOpt, reportOpt, outOpt, minRtOpt, maxRtOpt,
-                       helpOpt, versionOpt});
-    if (!parser.parse(args)) {
-        printErr(u"kivora: "_qs + parser.errorText() + u"\nTry 'kivora --help'."_qs);
+    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, shuffleOpt, makePlanOpt,
+                       figSetsOpt, timesOpt, startDirsOpt, repeatsOpt, seedOpt, reportOpt, outOpt, minRtOpt,
+                       maxRtOpt, helpOpt, versionOpt});
+    const auto usage = [](const QString &text) {
+        printErr(u"kivora: "_qs + text + u"\nTry 'kivora --help'."_qs);
         return 2;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        printErr(u"kivora: unexpected argument '%1'\nTry 'kivora --help'."_qs.arg(
-            parser.positionalArguments().first()));
-        return 2;
-    }
+    };
+    if (!parser.parse(args))
+        return usage(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usage(u"unexpected argument '%1'"_qs.arg(parser.positionalArguments().first()));
     if (parser.isSet(helpOpt)) {
         printOut(QString::fromUtf8(HelpText).arg(QString::fromLatin1(SteadyClock::systemName())));
         return 0;
@@ -226,10 +246,6 @@ int runApplication(int argc, char **argv) {
     const QString planPath = resolved(parser.value(planOpt), startDir);
 
     // An option that belongs to another command is a mistake worth saying.
-    const auto usage = [](const QString &text) {
-        printErr(u"kivora: "_qs + text + u"\nTry 'kivora --help'."_qs);
-        return 2;
-    };
     for (const QCommandLineOption *o : {&figSetsOpt, &timesOpt, &startDirsOpt, &repeatsOpt, &seedOpt})
         if (parser.isSet(*o) && !parser.isSet(makePlanOpt))
             return usage(u"--%1 is an option of --make-plan"_qs.arg(o->names().first()));
@@ -272,13 +288,13 @@ int runApplication(int argc, char **argv) {
         }
         if (limits.minRt > limits.maxRt)
             return usage(u"--min-rt %1 is above --max-rt %2"_qs.arg(limits.minRt).arg(limits.maxRt));
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen"); // a PDF only: no display needed
+        withoutDisplay();
         QApplication app(argc, argv);
         installFontSubstitutes();
         if (!japaneseFaceAvailable())
-            printErr(u"kivora: warning: no Japanese font found (install fonts-ipafont-gothic); the PDF's "
-                     u"texts may show as boxes"_qs);
+            printErr(
+                u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
+                    japaneseFontSource()));
         return reportCommand(resolved(parser.value(reportOpt), startDir),
                              resolved(parser.value(outOpt), startDir), limits);
     }
@@ -289,13 +305,7 @@ int runApplication(int argc, char **argv) {
                                             : planPath);
     }
     if (parser.isSet(exportOpt)) {
-#ifndef Q_OS_WIN
-        // Pictures only: no display needed. (A Windows desktop is always there, and the pictures
-        // are drawn there with the system's fonts, as on screen; the offscreen platform for
-        // Windows would look for fonts in a folder of its own.)
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-#endif
+        withoutDisplay();
         QGuiApplication app(argc, argv);
         return exportPictures(resolved(parser.value(exportOpt), startDir));
     }
@@ -382,11 +392,7 @@ int runApplication(int argc, char **argv) {
     if (log) {
         // The first paint of the main window, once it has reached the window system.
         onFirstPaint(&main, [&log] {
-            try {
-                log->windowShown(SteadyClock::instance().nowUs());
-            } catch (const RuntimeError &e) { // a log that cannot be written is no reason to stop
-                printErr(u"kivora: "_qs + e.detail());
-            }
+            logQuietly(log.get(), [](EventLog &l) { l.windowShown(SteadyClock::instance().nowUs()); });
         });
     }
     // How the pictures reach the screen, once the presenter knows the display (the refresh
@@ -396,14 +402,10 @@ int runApplication(int argc, char **argv) {
         if (info.compositor == u"yes"_qs)
             printErr(u"kivora: notice: a compositing manager redirects the window; each picture "
                      u"reaches the screen one compositor frame after its logged onset"_qs);
-        if (!log)
-            return;
-        try {
-            log->display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor,
-                         info.window);
-        } catch (const RuntimeError &e) {
-            printErr(u"kivora: "_qs + e.detail());
-        }
+        logQuietly(log.get(), [&info](EventLog &l) {
+            l.display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor,
+                      info.window);
+        });
     };
     if (main.presenter().isReady())
         onFirstPaint(&main, displayKnown);

@@ -1,6 +1,7 @@
 // The X11 side of the key reader: XInput 2 raw key presses on a thread of its own.
 #include "app/KeyReader.h"
 
+#include "base/Clock.h"
 #include "base/KeyStamps.h"
 
 #include <QGuiApplication>
@@ -12,7 +13,6 @@
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <thread>
-#include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -127,13 +127,12 @@ void XiKeyReader::run() {
     for (;;) {
         // Events xcb has already read come first; then wait for the socket or the end.
         while (xcb_generic_event_t *event = xcb_poll_for_event(c)) {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
+            const qint64 now = SteadyClock::instance().nowUs();
             const auto *ge = reinterpret_cast<const xcb_ge_generic_event_t *>(event);
             if ((event->response_type & 0x7f) == XCB_GE_GENERIC && ge->extension == m_connection->opcode &&
                 ge->event_type == XCB_INPUT_RAW_KEY_PRESS) {
                 const auto *key = reinterpret_cast<const xcb_input_raw_key_press_event_t *>(event);
-                m_stamps.add(key->detail, qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000);
+                m_stamps.add(key->detail, now);
             }
             std::free(event);
         }

@@ -1,5 +1,6 @@
 #include "app/PresentPresenter.h"
 
+#include "analysis/GroupStats.h"
 #include "app/PictureBox.h"
 #include "app/WindowSystem.h"
 #include "base/Clock.h"
@@ -11,9 +12,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
-#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QWindow>
+#include <functional>
 
 #include <algorithm>
 #include <cmath>
@@ -212,8 +213,7 @@ void PresentPresenter::show(Screen screen, const QImage *picture, const std::opt
             target = std::max(target, p.targetMsc);
     }
     const quint32 serial = ++m_serial;
-    m_pending.push_back({serial, screen, caption, target});
-    m_shownPictures[serial] = picture;
+    m_pending.push_back({serial, screen, picture, caption, target});
     present(pixmapFor(picture), serial, target);
     readEvents();
 }
@@ -265,27 +265,19 @@ void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint6
     if (kind == XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC) {
         if (serial != m_measureSerial || m_periodUs > 0)
             return;
-        m_refreshes.emplace_back(msc, ust);
-        if (m_refreshes.size() == 1) {
+        m_refreshMsc.push_back(double(msc));
+        m_refreshUst.push_back(double(ust));
+        if (m_refreshMsc.size() == 1) {
             for (int i = 1; i <= MeasuredRefreshes; ++i)
                 xcb_present_notify_msc(m_c, m_window, m_measureSerial, quint64(msc + i), 0, 0);
             xcb_flush(m_c);
             return;
         }
-        if (m_refreshes.size() < std::size_t(MeasuredRefreshes) + 1)
+        if (m_refreshMsc.size() < std::size_t(MeasuredRefreshes) + 1)
             return;
         // The least-squares slope of UST over MSC: one late notification moves it little.
-        double mx = 0, my = 0;
-        for (const auto &[m, u] : m_refreshes)
-            mx += double(m), my += double(u);
-        mx /= double(m_refreshes.size());
-        my /= double(m_refreshes.size());
-        double sxy = 0, sxx = 0;
-        for (const auto &[m, u] : m_refreshes) {
-            sxy += (double(m) - mx) * (double(u) - my);
-            sxx += (double(m) - mx) * (double(m) - mx);
-        }
-        m_periodUs = sxx > 0 ? std::max<qint64>(1, std::llround(sxy / sxx)) : 0;
+        const double slope = fitLine(m_refreshMsc, m_refreshUst).slope;
+        m_periodUs = std::isfinite(slope) ? std::max<qint64>(1, std::llround(slope)) : 0;
         if (m_periodUs > 0)
             emit ready();
         return;
@@ -297,12 +289,10 @@ void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint6
         return; // a picture shown again after the window was uncovered
     const Pending p = *it;
     m_pending.erase(it);
-    const QImage *picture = m_shownPictures[p.serial];
-    m_shownPictures.erase(p.serial);
     // Skipped: covered by a later picture due at the same refresh (Stop during a stage). It
     // counts as shown at that refresh, so that nothing waits for it for ever.
     if (mode != XCB_PRESENT_COMPLETE_MODE_SKIP)
-        m_onScreen = picture;
+        m_onScreen = p.picture;
     m_lastMsc = msc;
     if (p.caption)
         m_caption->setText(*p.caption);
@@ -320,7 +310,6 @@ void PresentPresenter::finish() {
             while (!m_pending.empty()) {
                 const Pending p = m_pending.front();
                 m_pending.pop_front();
-                m_shownPictures.erase(p.serial);
                 if (p.caption)
                     m_caption->setText(*p.caption);
                 emit shown(p.screen, Onset{nowUs()});
@@ -370,8 +359,8 @@ void PresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
     };
     keepFor(nullptr);
     keepFor(m_onScreen);
-    for (const auto &[serial, picture] : m_shownPictures)
-        keepFor(picture);
+    for (const Pending &p : m_pending)
+        keepFor(p.picture);
     for (const QImage *picture : pictures)
         keepFor(picture);
     for (auto it = m_pixmaps.cbegin(); it != m_pixmaps.cend(); ++it)

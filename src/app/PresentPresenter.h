@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QString>
 #include <deque>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -57,9 +56,11 @@ public:
     static constexpr int MeasuredRefreshes = 31;
 
 private:
+    // A screen on its way to the display.
     struct Pending {
         quint32 serial;
         Screen screen;
+        const QImage *picture;
         std::optional<QString> caption;
         qint64 targetMsc; // -1: as soon as possible
     };
@@ -85,16 +86,16 @@ private:
     bool m_exposed = false;
     QString m_compositor = u"unknown"_qs;
 
-    QHash<qint64, quint32> m_pixmaps;                  // picture cache key (0: no picture) -> pixmap
-    const QImage *m_onScreen = nullptr;                // the picture of the last flip
-    std::map<quint32, const QImage *> m_shownPictures; // serial -> picture, while on its way
+    QHash<qint64, quint32> m_pixmaps;   // picture cache key (0: no picture) -> pixmap
+    const QImage *m_onScreen = nullptr; // the picture of the last flip
     quint32 m_serial = 0;
     std::deque<Pending> m_pending;
     qint64 m_lastMsc = -1; // refresh of the last flip
 
-    // Measuring the period: (msc, ust) of the refreshes seen so far.
+    // Measuring the period: msc and ust of the refreshes seen so far.
     quint32 m_measureSerial = 0;
-    std::vector<std::pair<qint64, qint64>> m_refreshes;
+    std::vector<double> m_refreshMsc;
+    std::vector<double> m_refreshUst;
     qint64 m_periodUs = 0;
 };
 

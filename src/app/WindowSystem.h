@@ -20,7 +20,8 @@ void repaintNow(QWidget *window);
 
 // Whether a compositing manager runs on the display (it owns the _NET_WM_CM_S<screen>
 // selection), so that a window's pictures reach the screen one compositor frame after they are
-// drawn. Nothing where the platform is not X11.
+// drawn. On X11 the selection's owner says, nothing where the display cannot be asked (not X11,
+// offscreen); on Windows always, its desktop window manager composes every window.
 std::optional<bool> compositorActive();
 
 // Calls done once, right after widget's first paint has reached the window system (not when

@@ -7,22 +7,28 @@
 
 namespace kivora {
 
-void waitForWindowSystem() {
+namespace {
+
+// Qt's own connection to the X server; none on other platforms (offscreen in the tests).
+xcb_connection_t *qtConnection() {
     if (!qGuiApp || QGuiApplication::platformName() != u"xcb"_qs)
-        return; // offscreen (tests): nothing is sent anywhere
+        return nullptr;
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+} // namespace
+
+void waitForWindowSystem() {
+    xcb_connection_t *c = qtConnection();
     if (!c)
-        return;
+        return; // nothing is sent anywhere
     // The reply comes after the server has handled every earlier request, the picture's included.
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 std::optional<bool> compositorActive() {
-    if (!qGuiApp || QGuiApplication::platformName() != u"xcb"_qs)
-        return std::nullopt;
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t *c = qtConnection();
     if (!c)
         return std::nullopt;
     // The selection of the display's default screen, where Qt puts its windows.

@@ -24,8 +24,9 @@ class RunObserver;
 } // namespace kivora
 
 // The main window: the instruction screen, the trial cycle, the answers and run control.
-// Its definition (controls, layout, key preview) is here; the load step, the trial cycle and the
-// run control are defined with the run (src/run).
+// Its definition (controls, layout, key preview) is in frmMain.cpp; the load step, the trial
+// cycle and the run control each in a file of their own (frmMain_Load.cpp, frmMain_TrialCycle.cpp,
+// frmMain_RunControl.cpp).
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -102,6 +103,8 @@ private:
     void showPicture(int list, const QString &key);
     void showResults();
     void prepareTrialPictures(const kivora::TrialRec &rec);
+    // The picture store's image for a picture of a trial; throws RuntimeError where it has none.
+    const QImage *imageOf(kivora::PictureRef picture) const;
     // Shows one screen of the trial: picture and caption, `frames` refreshes after the screen
     // before it (0: at once).
     void showScreen(kivora::Screen screen, std::optional<kivora::PictureRef> picture, const QString &caption,

@@ -64,7 +64,7 @@ void frmMain::armWhenShown(kivora::StageTimer &timer, Screen shown) {
 
 void frmMain::showScreen(Screen screen, std::optional<kivora::PictureRef> picture, const QString &caption,
                          int frames) {
-    const QImage *image = picture ? &ImageList[picture->list].ListImages(picture->position) : nullptr;
+    const QImage *image = picture ? imageOf(*picture) : nullptr;
     // What the log says of the screen once it is on screen: its picture, or the countdown's caption.
     m_shownDetail[int(screen)] = picture ? u"%1-%2"_qs.arg(picture->list).arg(picture->position) : caption;
     m_presenter->show(screen, image, caption, frames);
@@ -112,12 +112,13 @@ void frmMain::screenShown(Screen screen, kivora::Onset onset) {
 void frmMain::prepareTrialPictures(const kivora::TrialRec &rec) {
     // Off the timed path, and never an error of its own: a bad record fails in the stage that
     // shows its picture, with that stage's error.
-    const auto picture = [this](kivora::PictureRef ref) {
-        return &ImageList[ref.list].ListImages(ref.position);
-    };
     try {
-        m_presenter->prepare({picture(kivora::firstPicture(rec)), picture(kivora::cuePicture(rec)),
-                              picture(kivora::testPicture(rec))});
+        m_presenter->prepare({imageOf(kivora::firstPicture(rec)), imageOf(kivora::cuePicture(rec)),
+                              imageOf(kivora::testPicture(rec))});
     } catch (const kivora::RuntimeError &) {
     }
+}
+
+const QImage *frmMain::imageOf(kivora::PictureRef picture) const {
+    return &ImageList[picture.list].ListImages(picture.position);
 }

@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace kivora {
 
@@ -47,10 +48,6 @@ void PreciseTimer::start(qint32 intervalMs, qint64 firstUs) {
     armAt(m_deadlineNs - m_wakeLatencyNs);
 }
 
-void PreciseTimer::stop() {
-    disarm();
-}
-
 void PreciseTimer::onExpired() {
     if (!takeExpiry())
         return; // stopped in the meantime
@@ -67,6 +64,13 @@ void PreciseTimer::onExpired() {
         m_deadlineNs = now + m_periodNs;
     armAt(m_deadlineNs - m_wakeLatencyNs);
     elapse();
+}
+
+// The steady clock is CLOCK_MONOTONIC on Linux (the timerfd's clock) and QueryPerformanceCounter
+// on Windows: the clock the reaction times are read on.
+qint64 PreciseTimer::monotonicNs() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 qint64 PreciseTimer::nowUs() const {

@@ -87,7 +87,6 @@ private:
     struct Wake;
     static qint64 monotonicNs();
     void armAt(qint64 deadlineNs);
-    void disarm();
     // Consumes the expiry that woke us; false for one that a stop() has already withdrawn.
     bool takeExpiry();
     void onExpired();

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <sys/timerfd.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace kivora {
@@ -15,12 +14,6 @@ struct PreciseTimer::Wake {
     int fd = -1;
     QSocketNotifier *notifier = nullptr;
 };
-
-qint64 PreciseTimer::monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 PreciseTimer::PreciseTimer(QObject *parent) : StageTimer(parent), m_wake(std::make_unique<Wake>()) {
     m_wake->fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -45,7 +38,7 @@ void PreciseTimer::armAt(qint64 deadlineNs) {
     m_wake->notifier->setEnabled(true);
 }
 
-void PreciseTimer::disarm() {
+void PreciseTimer::stop() {
     m_wake->notifier->setEnabled(false);
     itimerspec off{};
     timerfd_settime(m_wake->fd, 0, &off, nullptr);

@@ -7,7 +7,6 @@
 #include "base/WaitableTimer.h"
 
 #include <QWinEventNotifier>
-#include <chrono>
 
 namespace kivora {
 
@@ -15,11 +14,6 @@ struct PreciseTimer::Wake {
     std::unique_ptr<WaitableTimer> timer;
     QWinEventNotifier *notifier = nullptr;
 };
-
-qint64 PreciseTimer::monotonicNs() {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 PreciseTimer::PreciseTimer(QObject *parent) : StageTimer(parent), m_wake(std::make_unique<Wake>()) {
     m_wake->timer = WaitableTimer::best();
@@ -37,14 +31,14 @@ void PreciseTimer::armAt(qint64 deadlineNs) {
     m_wake->notifier->setEnabled(true);
 }
 
-void PreciseTimer::disarm() {
+void PreciseTimer::stop() {
     // Disabled first: an activation already on its way is then dropped by the notifier.
     m_wake->notifier->setEnabled(false);
     m_wake->timer->cancel();
 }
 
 bool PreciseTimer::takeExpiry() {
-    // The notifier's wait has consumed the expiry; one withdrawn by disarm() never arrives.
+    // The notifier's wait has consumed the expiry; one withdrawn by stop() never arrives.
     m_wake->notifier->setEnabled(false);
     return true;
 }
