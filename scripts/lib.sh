@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared by scripts/run and scripts/test: install what a Debian 12 machine lacks, then build.
+# Shared by scripts/run, scripts/test and scripts/build-windows: install what a Debian 12 machine lacks, then build.
 # Source it from bash with `set -euo pipefail` in force; it defines functions and variables only.
 
 KIVORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,10 +26,10 @@ KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-uti
 # shellcheck disable=SC2034
 # What the Windows build needs (scripts/build-windows): the mingw-w64 compilers with POSIX
 # threads, wine to run the tests, ninja, the host Qt tools (moc, rcc, uic at the same 6.4.2 as
-# the prebuilt Qt for Windows), an X server for the end-to-end test and the fonts of the tests.
-KIVORA_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-    mingw-w64-tools wine64 wine qt6-base-dev qt6-base-dev-tools python3 xvfb fonts-ipafont-gothic
-    fonts-dejavu-core)
+# the prebuilt Qt for Windows), an X server for the end-to-end test and the fonts of the tests;
+# installed together with the build packages, which bring CMake, the Qt headers and IPA fonts.
+KIVORA_WINDOWS_PACKAGES=(ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    mingw-w64-tools wine64 wine qt6-base-dev-tools python3 xvfb x11-utils fonts-dejavu-core)
 
 kivora_say() { printf '[kivora] %s\n' "$*" >&2; }
 kivora_die() { printf '[kivora] error: %s\n' "$*" >&2; exit 1; }
@@ -109,8 +109,62 @@ kivora_install() {
     fi
 }
 
+# Configures and builds the Linux program and its tests in KIVORA_BUILD_DIR; with arguments, only
+# those targets.
 kivora_build() {
-    kivora_say "building in $KIVORA_BUILD_DIR"
+    local -a targets=()
+    [[ $# -gt 0 ]] && targets=(--target "$@")
+    kivora_say "building ${*:-everything} in $KIVORA_BUILD_DIR"
     cmake -S "$KIVORA_ROOT" -B "$KIVORA_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    cmake --build "$KIVORA_BUILD_DIR" -j"$(nproc)"
+    cmake --build "$KIVORA_BUILD_DIR" "${targets[@]}" -j"$(nproc)"
+}
+
+# Stops a process the calling script started, by its PID, and nothing else.
+kivora_stop_pid() {
+    local pid=$1 name=$2 i
+    [[ -n $pid ]] || return 0
+    kill -0 "$pid" 2>/dev/null || kivora_as_root kill -0 "$pid" 2>/dev/null || return 0
+    kivora_as_root kill "$pid" 2>/dev/null || true
+    for ((i = 0; i < 50; i++)); do
+        kivora_as_root kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kivora_as_root kill -0 "$pid" 2>/dev/null; then
+        kivora_say "$name (PID $pid) did not stop on TERM; killing it"
+        kivora_as_root kill -KILL "$pid" 2>/dev/null || true
+    fi
+    wait "$pid" 2>/dev/null || true
+    kivora_say "stopped $name (PID $pid)"
+}
+
+# Starts an Xvfb for the tests, its files in folder $1: sets XVFB_PID and exports
+# KIVORA_TEST_DISPLAY. Tries display numbers from 99 up. -displayfd makes Xvfb write its display
+# number once it accepts connections, and only our own server writes to our file, so two test
+# runs that race for the same number cannot mistake each other's server for theirs: the loser
+# exits and the next number is tried.
+kivora_start_xvfb() {
+    local dir=$1 n i ready
+    for ((n = 99; n < 199; n++)); do
+        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+        : >"$dir/xvfb-display"
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -displayfd 3 \
+            3>"$dir/xvfb-display" </dev/null >"$dir/xvfb.log" 2>&1 &
+        XVFB_PID=$!
+        ready=0
+        for ((i = 0; i < 150; i++)); do
+            if [[ -s $dir/xvfb-display ]]; then ready=1; break; fi
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        if [[ $ready -eq 1 ]] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+            export KIVORA_TEST_DISPLAY=":$n"
+            kivora_say "Xvfb on :$n (PID $XVFB_PID)"
+            return 0
+        fi
+        kivora_stop_pid "$XVFB_PID" Xvfb
+        XVFB_PID=""
+    done
+    kivora_say "Xvfb did not start; its last words:"
+    cat "$dir/xvfb.log" >&2 || true
+    return 1
 }
