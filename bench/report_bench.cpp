@@ -1,9 +1,11 @@
 // The report over 200 synthetic runs of 144 trials: the time to read the folder and write the
 // three CSV files, the time with report.pdf as well, and the process's peak memory. Printed,
 // not judged. Run through bench/report.
+#include "analysis/GroupStats.h"
 #include "base/Fonts.h"
 #include "results/Report.h"
 #include "results/ReportPdf.h"
+#include "results/SessionData.h"
 #include "run/PlanMaker.h"
 
 #include <QApplication>
@@ -36,19 +38,23 @@ void writeRuns(const QString &folder, int runs) {
     std::normal_distribution<double> noise(0, 120);
     std::normal_distribution<double> slopes(2.5, 0.8);
     std::bernoulli_distribution error(0.08);
+    // The base columns and order_seed: the reader takes any of the added columns or none.
+    QString header;
+    for (const QStringView column : kivora::BaseDataColumns) {
+        header += column;
+        header += u',';
+    }
+    header += u"order_seed\r\n"_qs;
     for (int r = 0; r < runs; ++r) {
         const std::vector<kivora::TrialRec> plan = kivora::makePlan({}, quint64(r));
         const QString name = u"参加者%1"_qs.arg(r + 1, 3, 10, QLatin1Char('0'));
         const QString stem = u"20261208-%1_%2"_qs.arg(100000 + r).arg(name);
         const double slope = slopes(random);
-        QString out =
-            u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,"
-            u"order_seed\r\n"_qs;
+        QString out = header;
         for (std::size_t i = 0; i < plan.size(); ++i) {
             const kivora::TrialRec &t = plan[i];
-            const int o = (t.StartDir + t.CueDir) % 6 * 60;
             const int answer = error(random) ? 1 - t.Mirror : t.Mirror;
-            const int rt = int(550 + slope * std::min(o, 360 - o) + noise(random));
+            const int rt = int(550 + slope * kivora::disparityDeg(t) + noise(random));
             out += u"%1,2026-12-08T10:00:00+09:00,%2,%3,%4,%5,%6,%7,%8,%9,%10,%11\r\n"_qs.arg(name)
                        .arg(i + 1)
                        .arg(t.FigSet)
@@ -65,7 +71,7 @@ void writeRuns(const QString &folder, int runs) {
         if (!file.open(QIODevice::WriteOnly) || file.write(out.toUtf8()) < 0)
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
         if (r % 10 != 9) {
-            QFile means(QDir(folder).filePath(stem + u"_means.csv"_qs));
+            QFile means(QDir(folder).filePath(stem + kivora::MeansSuffix.toString()));
             if (!means.open(QIODevice::WriteOnly) ||
                 means.write("PresentTime,0,60,120,180,240,300,360\r\n") < 0)
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(means.fileName()));

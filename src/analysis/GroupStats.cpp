@@ -19,6 +19,22 @@ int disparityIndex(int disparity) {
     return disparity / 60;
 }
 
+// Count, mean and sample SD of values, summed in the order they are in; no median.
+Summary countMeanSd(const std::vector<double> &values) {
+    Summary s;
+    s.n = int(values.size());
+    if (values.empty())
+        return s;
+    if (values.size() == 1) {
+        s.mean = values.front();
+        return s;
+    }
+    const auto [mean, variance] = boost::math::statistics::mean_and_sample_variance(values);
+    s.mean = mean;
+    s.sd = std::sqrt(variance);
+    return s;
+}
+
 } // namespace
 
 int orientationDeg(const TrialRec &trial) {
@@ -31,18 +47,10 @@ int disparityDeg(const TrialRec &trial) {
 }
 
 Summary summarize(std::vector<double> values) {
-    Summary s;
-    s.n = int(values.size());
-    if (values.empty())
-        return s;
-    s.median = boost::math::statistics::median(values);
-    if (values.size() == 1) {
-        s.mean = values.front();
-        return s;
-    }
-    const auto [mean, variance] = boost::math::statistics::mean_and_sample_variance(values);
-    s.mean = mean;
-    s.sd = std::sqrt(variance);
+    // The median reorders values; the mean and SD are then summed in that order.
+    const double median = values.empty() ? NaN : boost::math::statistics::median(values);
+    Summary s = countMeanSd(values);
+    s.median = median;
     return s;
 }
 
@@ -56,17 +64,13 @@ LineFit fitLine(const std::vector<double> &x, const std::vector<double> &y) {
 }
 
 GroupSummary summarizeGroup(const std::vector<double> &values) {
+    const Summary s = countMeanSd(values);
     GroupSummary g;
-    g.n = int(values.size());
-    if (values.empty())
+    g.n = s.n;
+    g.mean = s.mean;
+    g.sd = s.sd;
+    if (g.n < 2)
         return g;
-    if (values.size() == 1) {
-        g.mean = values.front();
-        return g;
-    }
-    const auto [mean, variance] = boost::math::statistics::mean_and_sample_variance(values);
-    g.mean = mean;
-    g.sd = std::sqrt(variance);
     g.se = g.sd / std::sqrt(double(g.n));
     g.df = g.n - 1;
     const boost::math::students_t_distribution<double> student(g.df);

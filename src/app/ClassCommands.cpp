@@ -1,5 +1,6 @@
 #include "app/ClassCommands.h"
 
+#include "app/Console.h"
 #include "base/RuntimeError.h"
 #include "results/Report.h"
 #include "results/ReportPdf.h"
@@ -10,26 +11,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <cstdio>
-
 namespace kivora {
-
-namespace {
-
-void say(FILE *stream, const QString &text) {
-    std::fputs((text + u'\n').toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
-
-} // namespace
 
 int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional<quint64> seed) {
     const QString shown = QDir::toNativeSeparators(file);
     if (const QString problem = planRecipeProblem(recipe); !problem.isEmpty()) {
-        say(stderr, u"kivora: --make-plan: "_qs + problem);
+        printErr(u"kivora: --make-plan: "_qs + problem);
         return 1;
     }
-    const quint64 used = seed.value_or(freshSeed());
+    const quint64 used = seed ? *seed : freshSeed();
     const QByteArray text = planFileText(makePlan(recipe, used));
 
     // What is written must load: the same reader as --check and the main window.
@@ -38,13 +28,13 @@ int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional
     try {
         count = readPlan(text, file, check);
     } catch (const PlanError &e) {
-        say(stderr, u"kivora: --make-plan: the plan made does not load: "_qs + e.detail());
+        printErr(u"kivora: --make-plan: the plan made does not load: "_qs + e.detail());
         return 1;
     }
 
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        say(stderr,
+        printErr(
             QFileInfo::exists(file)
                 ? u"kivora: --make-plan: %1 exists; a plan is never overwritten: give a new file name"_qs.arg(
                       shown)
@@ -55,53 +45,53 @@ int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional
         const QString reason = out.errorString();
         out.close();
         out.remove(); // half a plan is no plan
-        say(stderr, u"kivora: --make-plan: cannot write %1 (%2)"_qs.arg(shown, reason));
+        printErr(u"kivora: --make-plan: cannot write %1 (%2)"_qs.arg(shown, reason));
         return 1;
     }
-    say(stdout, u"%1: %2 trials, seed %3 (the same options with --seed %3 make the same plan)"_qs.arg(shown)
-                    .arg(count)
-                    .arg(used));
+    printOut(u"%1: %2 trials, seed %3 (the same options with --seed %3 make the same plan)\n"_qs.arg(shown)
+                 .arg(count)
+                 .arg(used));
     return 0;
 }
 
 int reportCommand(const QString &folder, const QString &out, const RtLimits &limits) {
     const QFileInfo dir(folder);
     if (!dir.isDir()) {
-        say(stderr, u"kivora: --report: %1 is not a folder"_qs.arg(QDir::toNativeSeparators(folder)));
+        printErr(u"kivora: --report: %1 is not a folder"_qs.arg(QDir::toNativeSeparators(folder)));
         return 1;
     }
     const QString target = out.isEmpty() ? QDir(folder).filePath(u"report"_qs) : out;
     if (QFileInfo(target).canonicalFilePath() == dir.canonicalFilePath()) {
-        say(stderr,
+        printErr(
             u"kivora: --report: the report cannot go into the data folder itself; give --out another folder"_qs);
         return 1;
     }
 
     RunFolder read = readRunFolder(folder);
     for (const SkippedFile &s : read.skipped)
-        say(stderr, s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
+        printErr(s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
     if (read.runs.empty()) {
-        say(stderr, u"kivora: --report: no run read from %1; nothing written"_qs.arg(
-                        QDir::toNativeSeparators(folder)));
+        printErr(u"kivora: --report: no run read from %1; nothing written"_qs.arg(
+            QDir::toNativeSeparators(folder)));
         return 1;
     }
     const Report report = makeReport(folder, std::move(read), limits);
     try {
         writeReportCsv(report, target);
     } catch (const RuntimeError &e) {
-        say(stderr, u"kivora: --report: "_qs + e.detail());
+        printErr(u"kivora: --report: "_qs + e.detail());
         return 1;
     }
     QSaveFile pdf(QDir(target).filePath(u"report.pdf"_qs));
     if (!pdf.open(QIODevice::WriteOnly) || !writeReportPdf(report, &pdf) || !pdf.commit()) {
-        say(stderr, u"kivora: --report: cannot write %1 (%2)"_qs.arg(QDir::toNativeSeparators(pdf.fileName()),
-                                                                     pdf.errorString()));
+        printErr(u"kivora: --report: cannot write %1 (%2)"_qs.arg(QDir::toNativeSeparators(pdf.fileName()),
+                                                                  pdf.errorString()));
         return 1;
     }
-    say(stdout, u"%1 runs read (%2 complete), %3 files skipped; report in %4"_qs.arg(report.runs.size())
-                    .arg(report.completeRuns())
-                    .arg(report.skipped.size())
-                    .arg(QDir::toNativeSeparators(target)));
+    printOut(u"%1 runs read (%2 complete), %3 files skipped; report in %4\n"_qs.arg(report.runs.size())
+                 .arg(report.completeRuns())
+                 .arg(report.skipped.size())
+                 .arg(QDir::toNativeSeparators(target)));
     return 0;
 }
 

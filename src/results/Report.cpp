@@ -1,10 +1,8 @@
 #include "results/Report.h"
 
 #include "base/RuntimeError.h"
-#include "results/SessionData.h"
 
 #include <QDir>
-#include <QLocale>
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
@@ -34,12 +32,6 @@ QString degrees(int df, int n) {
 }
 
 } // namespace
-
-QString csvNumber(double value) {
-    if (std::isnan(value))
-        return {};
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
 
 int Report::completeRuns() const {
     return int(std::count_if(runs.begin(), runs.end(), [](const ReportRun &r) { return r.file.complete; }));

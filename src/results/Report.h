@@ -2,6 +2,7 @@
 
 #include "analysis/GroupStats.h"
 #include "results/RunFiles.h"
+#include "results/SessionData.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,7 +43,8 @@ struct Report {
 
 Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits);
 
-// The three files, CR LF line ends, UTF-8, a header row; an undefined number is an empty cell.
+// The three files, CR LF line ends, UTF-8, a header row; an undefined number is an empty cell
+// (csvNumber).
 //   cells.csv: subject,run_started,file,PresentTime,disparity,Mirror,trials,correct,mean_rt,
 //              median_rt,sd_rt — a row per run × presentation time × disparity × mirror code
 //              that has trials.
@@ -58,9 +60,5 @@ QByteArray groupCsv(const Report &report);
 // Writes cells.csv, runs.csv and group.csv into folder (created if missing), each replaced
 // whole or not at all. Throws RuntimeError naming the file that could not be written.
 void writeReportCsv(const Report &report, const QString &folder);
-
-// A number as the CSV files write it: the shortest decimal form that reads back to the same
-// double, and an empty string for NaN.
-QString csvNumber(double value);
 
 } // namespace kivora

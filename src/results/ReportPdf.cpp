@@ -2,6 +2,7 @@
 
 #include "base/Fonts.h"
 #include "results/ChartControl.h"
+#include "results/ResultData.h"
 
 #include <QAbstractAxis>
 #include <QChart>
@@ -11,6 +12,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <array>
 #include <cmath>
 
 namespace kivora {
@@ -36,16 +38,11 @@ QString pValue(double p) {
     return p < 0.001 ? u"< 0.001"_qs : QString::number(p, 'f', 3);
 }
 
-QString seriesName(qint16 presentTime) {
-    return u"呈示 "_qs + QString::number(presentTime) + u"mS"_qs;
-}
-
-// The report's chart: the results chart with the disparities as categories and the report's axis
-// titles; its sheet starts empty.
+// The report's chart, made of a new results chart: the disparities as categories and the
+// report's axis titles; its sheet starts empty (a new chart's error sheet is empty already).
 void prepareChart(ChartControl &chart, const QSize &size, const QString &title) {
     chart.resize(size);
     chart.Datasheet().clear();
-    chart.ErrorSheet().clear();
     chart.chart()->setTitle(title);
     for (QAbstractAxis *axis : chart.chart()->axes(Qt::Horizontal))
         axis->setTitleText(CategoryTitle);
@@ -53,6 +50,21 @@ void prepareChart(ChartControl &chart, const QSize &size, const QString &title) 
         axis->setTitleText(ValueTitle);
     for (int d = 0; d < int(Disparities.size()); ++d)
         chart.Datasheet().cells(1, d + 2) = double(Disparities[std::size_t(d)]);
+}
+
+// Writes the line of one presentation time into row of a report chart's sheets: its label, its
+// mean at each disparity that has one and, where there is also an error, that error bar.
+void addLine(ChartControl &chart, int row, qint16 presentTime, const std::array<double, 4> &means,
+             const std::array<double, 4> &errors = {NaN, NaN, NaN, NaN}) {
+    chart.Datasheet().cells(row, 1) = seriesName(presentTime);
+    for (int d = 0; d < int(Disparities.size()); ++d) {
+        const double mean = means[std::size_t(d)];
+        if (std::isnan(mean))
+            continue;
+        chart.Datasheet().cells(row, d + 2) = mean;
+        if (const double error = errors[std::size_t(d)]; !std::isnan(error))
+            chart.ErrorSheet().cells(row, d + 2) = error;
+    }
 }
 
 // Writes text and charts down A4 pages: a cursor that moves on to a new page when what comes
@@ -128,15 +140,13 @@ void groupChart(PageFlow &flow, const Report &report) {
                  u"キヴォラ反応時間 (完了した実行 %1 の平均 ± SE)"_qs.arg(report.completeRuns()));
     int row = 2;
     for (const GroupLine &line : report.group) {
-        chart.Datasheet().cells(row, 1) = seriesName(line.presentTime);
-        for (int d = 0; d < int(Disparities.size()); ++d) {
-            const GroupSummary &g = line.meanRt[std::size_t(d)];
-            if (std::isnan(g.mean))
-                continue;
-            chart.Datasheet().cells(row, d + 2) = g.mean;
-            if (!std::isnan(g.se))
-                chart.ErrorSheet().cells(row, d + 2) = g.se;
+        std::array<double, 4> means;
+        std::array<double, 4> errors;
+        for (std::size_t d = 0; d < Disparities.size(); ++d) {
+            means[d] = line.meanRt[d].mean;
+            errors[d] = line.meanRt[d].se;
         }
+        addLine(chart, row, line.presentTime, means, errors);
         ++row;
     }
     const qreal width = flow.body().width();
@@ -243,10 +253,7 @@ void runCharts(PageFlow &flow, const Report &report) {
                      u"%1  正答率 %2 (%3/%4)"_qs.arg(r.file.subject, accuracy).arg(s.correct).arg(s.trials));
         int row = 2;
         for (const RunLine &line : s.lines) {
-            chart.Datasheet().cells(row, 1) = seriesName(line.presentTime);
-            for (int d = 0; d < int(Disparities.size()); ++d)
-                if (!std::isnan(line.meanRt[std::size_t(d)]))
-                    chart.Datasheet().cells(row, d + 2) = line.meanRt[std::size_t(d)];
+            addLine(chart, row, line.presentTime, line.meanRt);
             ++row;
         }
         const int column = onPage % ChartsPerRow;

@@ -12,12 +12,16 @@ namespace {
 constexpr int Directions = 6;
 } // namespace
 
+QString seriesName(qint16 presentTime) {
+    return u"呈示 "_qs + QString::number(presentTime) + u"mS"_qs;
+}
+
 void fillDataSheet(DataSheet &sheet, const RunStats &stats) {
     for (int i = 0; i <= Directions; ++i)
         sheet.cells(1, i + 2) = double(i * 360) / double(Directions);
 
     for (int j = 1; j <= stats.TimeCount; ++j)
-        sheet.cells(j + 1, 1) = u"呈示 "_qs + QString::number(stats.TimeList[j]) + u"mS"_qs;
+        sheet.cells(j + 1, 1) = seriesName(stats.TimeList[j]);
 
     for (int j = 1; j <= stats.TimeCount; ++j) {
         for (int k = 0; k < Directions; ++k)

@@ -10,12 +10,15 @@ class DataSheet;
 
 // Writes the statistics into the chart's sheet, cell by cell, in this order:
 //   1. categories (1, 2..8) = 0, 60, ..., 360 degrees, as numbers;
-//   2. series labels (j + 1, 1) = "呈示 " + TimeList(j) + "mS" for j = 1..TimeCount;
+//   2. series labels (j + 1, 1) = seriesName(TimeList(j)) for j = 1..TimeCount;
 //   3. per series j: values (j + 1, 2..7) = Mean of cells (j, 0..5), then (j + 1, 8) = Mean of
 //      (j, 0) again, so the 360-degree point closes the circle at the 0-degree value.
 // Nothing else is written: the sheet is not cleared first, so with TimeCount 0 whatever label
 // the sheet held in (2, 1) stays. A TimeCount above 6 raises the subscript error (9) at TimeList(7).
 void fillDataSheet(DataSheet &sheet, const RunStats &stats);
+
+// The label of a presentation time's line in a chart: "呈示 " + presentTime + "mS".
+QString seriesName(qint16 presentTime);
 
 // To the nearest whole number, halves to the even neighbour: 734.5 -> 734, 735.5 -> 736,
 // -734.5 -> -734. A value that is not finite or does not fit 64 bits is an overflow error (6).

@@ -1,5 +1,8 @@
 #include "results/RunFiles.h"
 
+#include "results/SessionData.h"
+#include "run/PlanReader.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,10 +17,8 @@ namespace kivora {
 
 namespace {
 
-const QString MeansSuffix = u"_means.csv"_qs;
-
-// The columns every data file has, in the order the program writes them, then those that later
-// versions add after them. Only the first eleven are read.
+// The columns every data file has, in the order the program writes them (BaseDataColumns). Only
+// these are read.
 enum Column {
     Subject,
     RunStarted,
@@ -32,10 +33,7 @@ enum Column {
     Rt
 };
 constexpr int BaseColumns = Rt + 1;
-const std::array<QString, BaseColumns> BaseNames{
-    u"subject"_qs, u"run_started"_qs, u"trial"_qs,  u"FigSet"_qs,  u"StartDir"_qs, u"CueDir"_qs,
-    u"Mirror"_qs,  u"PresentTime"_qs, u"Answer"_qs, u"correct"_qs, u"RT"_qs};
-const QStringList OptionalNames{u"RT_us"_qs, u"cue_us"_qs, u"order_seed"_qs};
+static_assert(BaseColumns == int(BaseDataColumns.size()));
 
 struct Record {
     int line = 0; // where it starts, 1-based
@@ -173,34 +171,35 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
     const QStringList &names = header->fields;
     for (int i = 0; i < names.size(); ++i) {
         const QString &name = names[i];
-        const auto base = std::find(BaseNames.begin(), BaseNames.end(), name);
-        const bool known = base != BaseNames.end() || OptionalNames.contains(name);
+        const auto base = std::find(BaseDataColumns.begin(), BaseDataColumns.end(), name);
+        const bool known =
+            base != BaseDataColumns.end() ||
+            std::find(AddedDataColumns.begin(), AddedDataColumns.end(), name) != AddedDataColumns.end();
         if (!known)
             return skip(fileName, header->line,
                         u"データファイルの見出し行ではありません（未知の列「%1」）"_qs.arg(name.left(40)));
         if (names.indexOf(name) != i)
             return skip(fileName, header->line, u"見出し行に列「%1」が 2 回あります"_qs.arg(name));
-        if (base != BaseNames.end())
-            at[std::size_t(base - BaseNames.begin())] = i;
+        if (base != BaseDataColumns.end())
+            at[std::size_t(base - BaseDataColumns.begin())] = i;
     }
     for (int c = 0; c < BaseColumns; ++c)
         if (at[std::size_t(c)] < 0)
             return skip(fileName, header->line,
                         u"データファイルの見出し行ではありません（列「%1」がありません）"_qs.arg(
-                            BaseNames[std::size_t(c)]));
+                            BaseDataColumns[std::size_t(c)]));
 
+    // The plan's values as the plan reader accepts them, and the answer's code.
     struct Range {
         Column column;
-        qint16 TrialRec::*member;
-        int low;
-        int high;
+        PlanField field;
     };
-    static const std::array<Range, 6> ranges{{{FigSet, &TrialRec::FigSet, 1, 4},
-                                              {StartDir, &TrialRec::StartDir, 0, 5},
-                                              {CueDir, &TrialRec::CueDir, 0, 5},
-                                              {Mirror, &TrialRec::Mirror, 0, 1},
-                                              {PresentTime, &TrialRec::PresentTime, 1, 32767},
-                                              {Answer, &TrialRec::Answer, 0, 1}}};
+    static constexpr std::array<Range, 6> ranges{{{FigSet, planField(&TrialRec::FigSet)},
+                                                  {StartDir, planField(&TrialRec::StartDir)},
+                                                  {CueDir, planField(&TrialRec::CueDir)},
+                                                  {Mirror, planField(&TrialRec::Mirror)},
+                                                  {PresentTime, planField(&TrialRec::PresentTime)},
+                                                  {Answer, {u"Answer", &TrialRec::Answer, 0, 1}}}};
 
     RunFile run;
     run.fileName = fileName;
@@ -231,14 +230,14 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
 
             TrialRec rec;
             for (const Range &r : ranges) {
-                const auto value = integerIn(cell(r.column), r.low, r.high);
+                const auto value = integerIn(cell(r.column), r.field.low, r.field.high);
                 if (!value)
                     return skip(fileName, line,
                                 u"%1 の値「%2」は使えません（%3〜%4 の整数）"_qs
-                                    .arg(BaseNames[r.column], cell(r.column).left(20))
-                                    .arg(r.low)
-                                    .arg(r.high));
-                rec.*r.member = qint16(*value);
+                                    .arg(BaseDataColumns[r.column], cell(r.column).left(20))
+                                    .arg(r.field.low)
+                                    .arg(r.field.high));
+                rec.*r.field.member = qint16(*value);
             }
             const auto correct = integerIn(cell(Correct), 0, 1);
             if (!correct || (*correct == 1) != (rec.Answer == rec.Mirror))
@@ -292,7 +291,7 @@ RunFolder readRunFolder(const QString &folder) {
             continue;
         }
         RunFile run = std::get<RunFile>(std::move(read));
-        run.complete = names.contains(name.chopped(4) + MeansSuffix);
+        run.complete = names.contains(name.chopped(4) + MeansSuffix.toString());
         result.runs.push_back(std::move(run));
     }
     return result;

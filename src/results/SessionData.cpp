@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
+#include <QStringList>
 #include <QUuid>
+#include <cmath>
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -15,8 +18,18 @@
 namespace kivora {
 
 namespace {
-const QByteArray Header =
-    "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us,order_seed\r\n";
+// The first row of a data file: every column's name, comma-separated.
+const QByteArray &header() {
+    static const QByteArray row = [] {
+        QStringList names;
+        for (const QStringView name : BaseDataColumns)
+            names << name.toString();
+        for (const QStringView name : AddedDataColumns)
+            names << name.toString();
+        return (names.join(u',') + u"\r\n"_qs).toUtf8();
+    }();
+    return row;
+}
 
 [[noreturn]] void writeFailed(const QFile &file, const QString &what, const QString &reason) {
     throw RuntimeError(ErrPermissionDenied,
@@ -67,21 +80,23 @@ bool syncToDisk(QFile &file) {
 #endif
 }
 
-QString formatMean(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
 QString meansCsv(const RunStats &stats) {
     QString out = u"PresentTime,0,60,120,180,240,300,360\r\n"_qs;
     for (int j = 1; j <= stats.TimeCount; ++j) {
         out += QString::number(stats.TimeList[j]);
         for (int k = 0; k <= 6; ++k)
-            out += u","_qs + formatMean(stats.StatTable[j][k % 6].Mean);
+            out += u","_qs + csvNumber(stats.StatTable[j][k % 6].Mean);
         out += u"\r\n"_qs;
     }
     return out;
 }
 } // namespace
+
+QString csvNumber(double value) {
+    if (std::isnan(value))
+        return {};
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
 
 QString csvCell(const QString &text) {
     return csvField(spreadsheetSafe(text));
@@ -180,7 +195,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
         const QString stamp = n == 1 ? base : base + u"-"_qs + QString::number(n);
         m_stem = stamp + u"_"_qs + name;
         // Both names must be free: the means file of this run must not overwrite another's.
-        if (QFileInfo::exists(dir.filePath(m_stem + u"_means.csv"_qs)))
+        if (QFileInfo::exists(dir.filePath(m_stem + MeansSuffix.toString())))
             continue;
         m_file.setFileName(dir.filePath(m_stem + u".csv"_qs));
         if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
@@ -189,7 +204,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
             writeFailed(m_file, u"データファイルを作れません"_qs);
     }
     m_meansPath.clear();
-    writeSynced(m_file, Header);
+    writeSynced(m_file, header());
     syncFolder();
 }
 
@@ -221,7 +236,7 @@ void SessionData::runStopped(qint64) {
 
 void SessionData::runCompleted(const RunStats &stats, qint64) {
     m_file.close();
-    QFile means(QDir(m_folder).filePath(m_stem + u"_means.csv"_qs));
+    QFile means(QDir(m_folder).filePath(m_stem + MeansSuffix.toString()));
     if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         writeFailed(means, u"平均値ファイルを作れません"_qs);
     writeSynced(means, meansCsv(stats).toUtf8());

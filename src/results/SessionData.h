@@ -5,10 +5,26 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringView>
+#include <array>
 #include <functional>
 #include <optional>
 
 namespace kivora {
+
+// The columns of a data file, in the order they are written: the eleven that every data file
+// has, then those added after them.
+inline constexpr std::array<QStringView, 11> BaseDataColumns{
+    u"subject", u"run_started", u"trial",  u"FigSet",  u"StartDir", u"CueDir",
+    u"Mirror",  u"PresentTime", u"Answer", u"correct", u"RT"};
+inline constexpr std::array<QStringView, 3> AddedDataColumns{u"RT_us", u"cue_us", u"order_seed"};
+
+// What the name of a run's means file adds to the stem of its data file's name.
+inline constexpr QStringView MeansSuffix = u"_means.csv";
+
+// A number as the CSV files write it: the shortest decimal form that reads back to the same
+// double, and an empty string for NaN.
+QString csvNumber(double value);
 
 // A text as one CSV cell: RFC 4180 quoting where needed, and a leading ' before a text that a
 // spreadsheet would run as a formula.

@@ -1,5 +1,7 @@
 #include "run/PlanMaker.h"
 
+#include "run/PlanReader.h"
+
 #include <QSet>
 #include <QStringList>
 #include <limits>
@@ -8,10 +10,6 @@
 namespace kivora {
 
 namespace {
-
-// The plan's limits: as many trials as the trial table holds, as many presentation times as the
-// statistics keep.
-constexpr int MaxPlanTimes = 6;
 
 // A value in 0..bound - 1 from one or more 64-bit outputs, without the bias of a bare modulo.
 quint64 drawBelow(std::mt19937_64 &generator, quint64 bound) {
@@ -30,14 +28,14 @@ QString listed(const QList<int> &values) {
     return parts.join(u',');
 }
 
-// Why one list of the recipe is unusable, or an empty string.
-QString listProblem(const QString &option, const QList<int> &values, int low, int high) {
+// Why one list of the recipe is unusable as values of field, or an empty string.
+QString listProblem(const QString &option, const QList<int> &values, const PlanField &field) {
     if (values.isEmpty())
         return u"%1: give at least one value"_qs.arg(option);
     QSet<int> seen;
     for (int v : values) {
-        if (v < low || v > high)
-            return u"%1: %2 is out of range (%3 to %4)"_qs.arg(option).arg(v).arg(low).arg(high);
+        if (v < field.low || v > field.high)
+            return u"%1: %2 is out of range (%3 to %4)"_qs.arg(option).arg(v).arg(field.low).arg(field.high);
         if (seen.contains(v))
             return u"%1: %2 is given twice"_qs.arg(option).arg(v);
         seen.insert(v);
@@ -87,19 +85,20 @@ qint64 PlanRecipe::trialCount() const {
 }
 
 QString planRecipeProblem(const PlanRecipe &recipe) {
-    for (const QString &problem : {listProblem(u"--figsets"_qs, recipe.figSets, 1, 4),
-                                   listProblem(u"--times"_qs, recipe.times, 1, 32767),
-                                   listProblem(u"--start-dirs"_qs, recipe.startDirs, 0, 5)}) {
+    for (const QString &problem :
+         {listProblem(u"--figsets"_qs, recipe.figSets, planField(&TrialRec::FigSet)),
+          listProblem(u"--times"_qs, recipe.times, planField(&TrialRec::PresentTime)),
+          listProblem(u"--start-dirs"_qs, recipe.startDirs, planField(&TrialRec::StartDir))}) {
         if (!problem.isEmpty())
             return problem;
     }
     if (recipe.repeats < 1)
         return u"--repeats: %1 is out of range (1 or more)"_qs.arg(recipe.repeats);
-    if (recipe.times.size() > MaxPlanTimes)
+    if (recipe.times.size() > MaxPresentTimes)
         return u"%1 presentation times (%2); a plan holds at most %3: reduce --times"_qs
             .arg(recipe.times.size())
             .arg(listed(recipe.times))
-            .arg(MaxPlanTimes);
+            .arg(MaxPresentTimes);
     const qint64 count = recipe.trialCount();
     if (count > MaxTrials)
         return u"%1 figure sets × 6 cue directions × 2 (as it was, mirrored) × %2 presentation times × %3 "

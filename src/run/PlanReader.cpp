@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-#include <QStringView>
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -19,28 +18,6 @@ PlanError::PlanError(int number, QString file, int line, QString field, QString 
       m_file(std::move(file)), m_line(line), m_field(std::move(field)), m_message(std::move(message)) {}
 
 namespace {
-
-// The five plan fields in file order with the values the rest of the program can use: FigSet picks
-// image list 1..4, the directions are picture positions 1..6 (steps of 60 degrees), Mirror is the
-// expected answer code, and a presentation time of 0 or less would never let the cue show.
-struct PlanField {
-    QStringView name;
-    qint16 TrialRec::*member;
-    int low;
-    int high;
-};
-
-const std::array<PlanField, 5> planFields{{
-    {u"FigSet", &TrialRec::FigSet, 1, 4},
-    {u"StartDir", &TrialRec::StartDir, 0, 5},
-    {u"CueDir", &TrialRec::CueDir, 0, 5},
-    {u"Mirror", &TrialRec::Mirror, 0, 1},
-    {u"PresentTime", &TrialRec::PresentTime, 1, 32767},
-}};
-
-// The statistics keep room for six presentation times; a seventh would fail only after a whole
-// run has been answered, so it is refused here instead.
-constexpr int MaxPresentTimes = 6;
 
 QString allowed(const PlanField &f) {
     return u"（%1〜%2 の整数）"_qs.arg(f.low).arg(f.high);
@@ -223,7 +200,7 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
     // a file that ends right after a trial's fifth value holds exactly its trials, and a 145th
     // trial is refused rather than dropped.
     while (!scanner.atEnd()) {
-        scanner.refuseEmptyValue(planFields[0]);
+        scanner.refuseEmptyValue(PlanFields[0]);
         count = add16(count, 1);
         if (count > MaxTrials) {
             throw PlanError(ErrSubscript, fileName, clampLine(scanner.line()), QString(),
@@ -232,7 +209,7 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
 
         TrialRec rec;
         qint64 presentTimeLine = 0;
-        for (const PlanField &f : planFields)
+        for (const PlanField &f : PlanFields)
             rec.*f.member = scanner.readValue(f, presentTimeLine);
 
         const auto known = times.begin() + timeCount;
@@ -242,7 +219,7 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
                 for (qint16 t : times)
                     shown << QString::number(t);
                 throw PlanError(ErrInvalidProperty, fileName, clampLine(presentTimeLine),
-                                planFields[4].name.toString(),
+                                PlanFields[4].name.toString(),
                                 u"PresentTime の値 %1 は 7 種類目の提示時間です（提示時間は %2 の 6 "
                                 u"種類まで）"_qs.arg(rec.PresentTime)
                                     .arg(shown.join(u"、"_qs)));
@@ -251,7 +228,7 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
         }
 
         TrialRec &target = trials[count];
-        for (const PlanField &f : planFields)
+        for (const PlanField &f : PlanFields)
             target.*f.member = rec.*f.member;
     }
     return count;

@@ -5,8 +5,40 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+#include <array>
 
 namespace kivora {
+
+// The five plan fields in file order with the values the rest of the program can use: FigSet picks
+// image list 1..4, the directions are picture positions 1..6 (steps of 60 degrees), Mirror is the
+// expected answer code, and a presentation time of 0 or less would never let the cue show.
+struct PlanField {
+    QStringView name;
+    qint16 TrialRec::*member;
+    int low;
+    int high;
+};
+
+inline constexpr std::array<PlanField, 5> PlanFields{{
+    {u"FigSet", &TrialRec::FigSet, 1, 4},
+    {u"StartDir", &TrialRec::StartDir, 0, 5},
+    {u"CueDir", &TrialRec::CueDir, 0, 5},
+    {u"Mirror", &TrialRec::Mirror, 0, 1},
+    {u"PresentTime", &TrialRec::PresentTime, 1, 32767},
+}};
+
+// The entry of PlanFields for member, found while compiling.
+consteval const PlanField &planField(qint16 TrialRec::*member) {
+    for (const PlanField &f : PlanFields)
+        if (f.member == member)
+            return f;
+    throw "not a plan field";
+}
+
+// The statistics keep room for six presentation times; a seventh would fail only after a whole
+// run has been answered, so a plan with a seventh is refused.
+constexpr int MaxPresentTimes = 6;
 
 // A refused trial plan: the numbered run-time error plus where it happened and why, in words the
 // experimenter can act on. line() is 1-based; it is 0 when the file itself could not be opened or
