@@ -51,7 +51,10 @@ endforeach()
 
 kivora_wine_path(font_dir "${KIVORA_TEST_FONT_DIR}")
 kivora_wine_path(source_dir "${CMAKE_SOURCE_DIR}")
-# WINEDEBUG and WINEDLLOVERRIDES keep wine quiet and skip its Mono and Gecko set-up; QTest logs
-# to the debugger instead of a pipe unless told otherwise.
+# What every program under wine gets: WINEDEBUG and WINEDLLOVERRIDES keep wine quiet and skip its
+# Mono and Gecko set-up; WINEPATH finds the DLLs.
+set(KIVORA_WINE_ENVIRONMENT "WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;WINEPATH=${KIVORA_WINEPATH}")
+# The QTest programs on top: the offscreen platform with the test fonts; QTest logs to the
+# debugger instead of a pipe unless told otherwise.
 set(KIVORA_TEST_ENVIRONMENT
-    "WINEQT_QPA_PLATFORM=offscreen;WINEQT_QPA_FONTDIR=${font_dir};WINEQT_FORCE_STDERR_LOGGING=1;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;WINEPATH=${KIVORA_WINEPATH};KIVORA_SOURCE_DIR=${source_dir}")
+    "WINEQT_QPA_PLATFORM=offscreen;WINEQT_QPA_FONTDIR=${font_dir};WINEQT_FORCE_STDERR_LOGGING=1;${KIVORA_WINE_ENVIRONMENT};KIVORA_SOURCE_DIR=${source_dir}")
