@@ -331,17 +331,11 @@ void PresentPresenter::waitUntilReady() {
 }
 
 int PresentPresenter::framesFor(qint32 intervalMs) const {
-    if (m_periodUs <= 0)
-        return 1;
-    return int(std::max<qint64>(1, std::llround(double(intervalMs) * 1000.0 / double(m_periodUs))));
+    return refreshesFor(intervalMs, m_periodUs);
 }
 
 qint64 PresentPresenter::leadUs(Screen, qint32 intervalMs) const {
-    // The stage's handler runs two refreshes (8 to 40 ms) before the next screen is due, so that
-    // its picture is with the server in time even on a busy machine; the server holds it until
-    // the refresh.
-    const qint64 margin = std::clamp<qint64>(2 * m_periodUs, 8000, 40000);
-    return qint64(intervalMs) * 1000 - qint64(framesFor(intervalMs)) * m_periodUs + margin;
+    return refreshLeadUs(intervalMs, m_periodUs);
 }
 
 DisplayInfo PresentPresenter::displayInfo() const {

@@ -79,6 +79,14 @@ protected:
     QLabel *m_caption;
 };
 
+// The refresh arithmetic of a presenter in step with a display that refreshes every periodUs:
+// the refreshes a screen meant to last intervalMs stays (the nearest whole number, at least one;
+// one where the period is unknown), and how long before intervalMs ends the stage's handler runs
+// (two refreshes, 8 to 40 ms, before the next screen is due, so that its picture is with the
+// display in time even on a busy machine).
+int refreshesFor(qint32 intervalMs, qint64 periodUs);
+qint64 refreshLeadUs(qint32 intervalMs, qint64 periodUs);
+
 // A presenter in step with the display's refresh for the picture control image and its caption
 // label, or nothing (and in why, the reason) where the display offers none: on X11 through the
 // Present extension (PresentPresenter); elsewhere there is none, and the TimersPresenter stays.

@@ -24,6 +24,8 @@ private slots:
     void init();
     void cleanup();
 
+    void refreshArithmetic_data();
+    void refreshArithmetic();
     void screensLastWholeRefreshes_data();
     void screensLastWholeRefreshes();
     void missedRefreshIsToldNotMadeUp();
@@ -73,6 +75,33 @@ void tst_main_present::toTestFlip() {
 
 // At 16.667 ms a refresh: 1000 ms are 60 refreshes, 2000 ms 120, and a presentation time its
 // nearest whole number of refreshes, at least one.
+// The stage arithmetic on displays of other rates than the fake one: a screen stays the nearest
+// whole number of refreshes (at least one), and its stage's handler runs two refreshes before the
+// next screen is due, but never less than 8 ms (a fast display) nor more than 40 ms ahead.
+void tst_main_present::refreshArithmetic_data() {
+    QTest::addColumn<qint32>("intervalMs");
+    QTest::addColumn<qint64>("periodUs");
+    QTest::addColumn<int>("refreshes");
+    QTest::addColumn<qint64>("aheadUs"); // how long before the screen is due the handler runs
+    QTest::newRow("60 Hz, 1000 ms") << 1000 << qint64(16'667) << 60 << qint64(33'334);
+    QTest::newRow("60 Hz, nearest refresh") << 410 << qint64(16'667) << 25 << qint64(33'334);
+    QTest::newRow("shorter than a refresh") << 5 << qint64(16'667) << 1 << qint64(33'334);
+    QTest::newRow("144 Hz") << 400 << qint64(6'944) << 58 << qint64(13'888);
+    QTest::newRow("30 Hz: at most 40 ms ahead") << 400 << qint64(33'333) << 12 << qint64(40'000);
+    QTest::newRow("500 Hz: at least 8 ms ahead") << 400 << qint64(2'000) << 200 << qint64(8'000);
+}
+
+void tst_main_present::refreshArithmetic() {
+    QFETCH(qint32, intervalMs);
+    QFETCH(qint64, periodUs);
+    QFETCH(int, refreshes);
+    QFETCH(qint64, aheadUs);
+    QCOMPARE(kivora::refreshesFor(intervalMs, periodUs), refreshes);
+    // The handler fires leadUs before intervalMs ends; the screen is due `refreshes` periods on.
+    const qint64 handlerUs = qint64(intervalMs) * 1000 - kivora::refreshLeadUs(intervalMs, periodUs);
+    QCOMPARE(qint64(refreshes) * periodUs - handlerUs, aheadUs);
+}
+
 void tst_main_present::screensLastWholeRefreshes_data() {
     QTest::addColumn<int>("presentTime");
     QTest::addColumn<int>("cueRefreshes");

@@ -56,12 +56,10 @@ public:
             complete();
         }
     }
-    int framesFor(qint32 intervalMs) const override {
-        return int(std::max<qint64>(1, (qint64(intervalMs) * 1000 + m_periodUs / 2) / m_periodUs));
-    }
     // As the real display's presenter: the handler runs two refreshes before its screen is due.
+    int framesFor(qint32 intervalMs) const override { return kivora::refreshesFor(intervalMs, m_periodUs); }
     qint64 leadUs(kivora::Screen, qint32 intervalMs) const override {
-        return qint64(intervalMs) * 1000 - framesFor(intervalMs) * m_periodUs + 2 * m_periodUs;
+        return kivora::refreshLeadUs(intervalMs, m_periodUs);
     }
     kivora::DisplayInfo displayInfo() const override { return {u"present"_qs, m_periodUs, u"no"_qs, 0}; }
 
