@@ -1,6 +1,8 @@
 // Data files read back for the report, and the three CSV files written from them.
+#include "analysis/Analyze.h"
 #include "results/Report.h"
 #include "results/RunFiles.h"
+#include "results/SessionData.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +51,8 @@ private slots:
     void refused_data();
     void refused();
     void folder();
+    void recordedRunsReadBack_data();
+    void recordedRunsReadBack();
     void csvFiles();
 };
 
@@ -161,6 +165,53 @@ void tst_report_files::folder() {
 
 // The files' shape: one row per cell with trials, per run, and per group value; names made safe
 // for spreadsheets; undefined numbers empty; incomplete runs listed but not in the group.
+// What the recorder writes during a session, the report reads back: the same subject, the same
+// trials, and complete exactly when the run ended with its last answer.
+void tst_report_files::recordedRunsReadBack_data() {
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<bool>("completed");
+    QTest::addColumn<bool>("shuffled");
+    QTest::newRow("completed") << u"山田"_qs << true << false;
+    QTest::newRow("stopped") << u"山田"_qs << false << false;
+    QTest::newRow("shuffled, a name with comma and quotes") << u"Doe, \"J\""_qs << true << true;
+}
+
+void tst_report_files::recordedRunsReadBack() {
+    QFETCH(QString, subject);
+    QFETCH(bool, completed);
+    QFETCH(bool, shuffled);
+    kivora::TrialTable trials;
+    const qint16 count = 5;
+    for (qint16 t = 1; t <= count; ++t)
+        trials[t] =
+            kivora::TrialRec{qint16(t % 4 + 1), 0, qint16(t % 6), qint16(t % 2), 400, qint16(t % 2), 500 + t};
+    QTemporaryDir dir;
+    {
+        kivora::SessionData data(dir.path());
+        if (shuffled)
+            data.runOrdered(4242);
+        data.runStarted(subject, 0);
+        for (qint16 t = 1; t <= count; ++t)
+            data.answered(t, trials[t], {trials[t].Answer + 1, 0, trials[t].RT * 1000, 400'000});
+        if (completed) {
+            kivora::RunStats stats;
+            kivora::Analyze(trials, count, stats);
+            data.runCompleted(stats, 0);
+        } else {
+            data.runStopped(0);
+        }
+    }
+    const kivora::RunFolder read = kivora::readRunFolder(dir.path());
+    QVERIFY(read.skipped.empty());
+    QCOMPARE(read.runs.size(), std::size_t(1));
+    const RunFile &run = read.runs.front();
+    QCOMPARE(run.subject, subject);
+    QCOMPARE(run.complete, completed);
+    QCOMPARE(run.trials.size(), std::size_t(count));
+    for (qint16 t = 1; t <= count; ++t)
+        QCOMPARE(run.trials[std::size_t(t - 1)], trials[t]);
+}
+
 void tst_report_files::csvFiles() {
     QTemporaryDir dir;
     // A complete run: at 0° 500 and 700 ms (mean 600), at 180° 950 ms, and an error at 60°: the
