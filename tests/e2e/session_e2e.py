@@ -156,6 +156,9 @@ class Session:
             env=self.env(), stdout=open(os.path.join(self.work, "kivora.out"), "wb"),
             stderr=subprocess.STDOUT)
         self.log.wait("window_shown", timeout=20, proc=self.proc)
+        # The display line follows once the refresh period is measured; a busy machine takes
+        # longer, and the name dialog's check counts the log lines.
+        self.log.wait("display", timeout=20, proc=self.proc)
         wins = self.wait_until(lambda: self.x.visible("^Kivora$"), "the main window")
         self.c.equal(len(wins), 1, "visible windows named Kivora after start-up")
         self.main = wins[0]
@@ -181,8 +184,8 @@ class Session:
         self.c.check(dgeo[2:] != MAIN_SIZE, f"name dialog has its own size, got {dgeo}")
         self.c.equal(self.log.count(), before, "log lines while the name dialog is open")
         self.x.focus(dialog)
-        self.x.xdotool("type", "--delay", "40", name)
-        time.sleep(0.2)
+        if (tries := self.x.type_text(name)) > 1:
+            self.c.note(f"the name took {tries} tries to type")
         self.x.key("Return")
         start = self.log.wait("run_start", after=before - 1, proc=self.proc)
         self.c.equal(start.detail, name, "name in the log's run_start")
@@ -501,6 +504,11 @@ class Session:
                 self.c.check(abs((nxt.t - prev.t) - frames * period) < 2_000 + frames * period // 100,
                              f"{prev.name}->{nxt.name} of trial {nxt.trial}: {frames} refreshes in "
                              f"{nxt.t - prev.t} µs at a period of {period} µs")
+        # A refresh the machine missed (it may be busy) is told as late_flip: that screen then
+        # came so many periods late, and the next one still lasts its whole time.
+        missed = timinglog.missed_refreshes(self.c, events)
+        if missed:
+            print(f"run 1: late flips (trial, screen): refreshes missed {missed}", flush=True)
         deviations = []
         for trial, a in self.answers.items():
             fig, start_dir, cue_dir, _, pt = self.plan[trial - 1]
@@ -509,9 +517,11 @@ class Session:
             for prev, nxt, ms in ((a["countdown"], a["first"], 1000), (a["first"], a["cue"], 2000),
                                   (a["cue"], a["test"], pt)):
                 gap = (nxt.t - prev.t) / 1000
+                late = missed.get((trial, nxt.name), 0) * period / 1000
                 deviations.append(gap - ms)
-                self.c.check(ms - STAGE_EARLY_MAX <= gap <= ms + STAGE_LATE_MAX,
-                             f"trial {trial}: {prev.name} lasted {gap:.1f} ms, designed {ms} ms "
+                self.c.check(ms - STAGE_EARLY_MAX <= gap <= ms + STAGE_LATE_MAX + late,
+                             f"trial {trial}: {prev.name} lasted {gap:.1f} ms, designed {ms} ms, {late:.1f} ms of "
+                             f"missed refreshes "
                              f"(a stray key in '{a['stray'][0]}' must not change it)")
         print(f"run 1: timed screens, actual minus designed: min {min(deviations):.2f} max "
               f"{max(deviations):.2f} ms", flush=True)

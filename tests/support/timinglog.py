@@ -90,6 +90,25 @@ def answer_rt(answer):
     return int(m.group(1))
 
 
+def missed_refreshes(checks, events):
+    """(trial, screen) -> refreshes its flip came late, from the run's late_flip lines. Each
+    line must name the refresh its screen's own line gives, later than the one aimed at."""
+    shown = {(e.trial, e.name): e.msc for e in events if e.msc is not None}
+    missed = {}
+    for e in events:
+        if e.name != "late_flip":
+            continue
+        m = re.fullmatch(r"(\w+) target=(\d+) msc=(\d+)", e.detail)
+        if not checks.check(m is not None, f"late_flip line without screen, target and msc: {e}"):
+            continue
+        screen, target, msc = m.group(1), int(m.group(2)), int(m.group(3))
+        checks.check(msc > target and shown.get((e.trial, screen)) == msc,
+                     f"{e}: not a later refresh than aimed at, or not the one {screen} of trial "
+                     f"{e.trial} was shown at ({shown.get((e.trial, screen))})")
+        missed[(e.trial, screen)] = missed.get((e.trial, screen), 0) + msc - target
+    return missed
+
+
 def check_trial_order(checks, events, trials, stopped):
     """The events of one run, from its run_start: times that never go back, and for each trial
     countdown, first, cue, test and answer, once each; a run stopped in its last trial ends

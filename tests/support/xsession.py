@@ -77,6 +77,23 @@ class X:
     def key(self, *keys):
         self.xdotool("key", *keys)
 
+    def type_text(self, text, tries=3):
+        """Types text into the focused line edit and reads it back (select all, copy, the
+        clipboard). xdotool types a character the keymap lacks by binding it to a spare key for
+        a moment; a program that reads the keymap after it was bound back loses that character,
+        which a busy machine makes likely. So a text that does not read back is cleared and
+        typed again. Returns the number of tries it took."""
+        for attempt in range(1, tries + 1):
+            self.xdotool("type", "--delay", "40", text)
+            self.key("ctrl+a", "ctrl+c")
+            deadline = time.monotonic() + 3
+            while time.monotonic() < deadline:
+                if self.run("xclip", "-o", "-selection", "clipboard", check=False, timeout=5) == text:
+                    return attempt
+                time.sleep(0.05)
+            self.key("ctrl+a", "BackSpace")
+        raise CheckFailed(f"typing {text!r}: it did not read back from the clipboard in {tries} tries")
+
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", str(x), str(y))
         self.xdotool("click", "1")
