@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Shared by scripts/run, scripts/test and scripts/build-windows: install what a Debian 12 machine lacks, then build.
+# Shared by scripts/run, scripts/test and scripts/build-windows: install what a Debian 12 machine
+# lacks, then build.
 # Source it from bash with `set -euo pipefail` in force; it defines functions and variables only.
 
 KIVORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -73,8 +73,6 @@ void tst_main_present::toTestFlip() {
     QVERIFY(m_display->pending());
 }
 
-// At 16.667 ms a refresh: 1000 ms are 60 refreshes, 2000 ms 120, and a presentation time its
-// nearest whole number of refreshes, at least one.
 // The stage arithmetic on displays of other rates than the fake one: a screen stays the nearest
 // whole number of refreshes (at least one), and its stage's handler runs two refreshes before the
 // next screen is due, but never less than 8 ms (a fast display) nor more than 40 ms ahead.
@@ -102,6 +100,8 @@ void tst_main_present::refreshArithmetic() {
     QCOMPARE(qint64(refreshes) * periodUs - handlerUs, aheadUs);
 }
 
+// At 16.667 ms a refresh: 1000 ms are 60 refreshes, 2000 ms 120, and a presentation time its
+// nearest whole number of refreshes, at least one.
 void tst_main_present::screensLastWholeRefreshes_data() {
     QTest::addColumn<int>("presentTime");
     QTest::addColumn<int>("cueRefreshes");

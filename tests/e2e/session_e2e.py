@@ -520,9 +520,8 @@ class Session:
                 late = missed.get((trial, nxt.name), 0) * period / 1000
                 deviations.append(gap - ms)
                 self.c.check(ms - STAGE_EARLY_MAX <= gap <= ms + STAGE_LATE_MAX + late,
-                             f"trial {trial}: {prev.name} lasted {gap:.1f} ms, designed {ms} ms, {late:.1f} ms of "
-                             f"missed refreshes "
-                             f"(a stray key in '{a['stray'][0]}' must not change it)")
+                             f"trial {trial}: {prev.name} lasted {gap:.1f} ms, designed {ms} ms, {late:.1f} ms "
+                             f"of missed refreshes (a stray key in '{a['stray'][0]}' must not change it)")
         print(f"run 1: timed screens, actual minus designed: min {min(deviations):.2f} max "
               f"{max(deviations):.2f} ms", flush=True)
         ends = [e.name for e in events if e.index > self.answers[len(self.plan)]["answer"].index]

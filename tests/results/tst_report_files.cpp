@@ -163,8 +163,6 @@ void tst_report_files::folder() {
     QVERIFY2(skipped[1].startsWith(u"sheet.csv:1: "_qs), qPrintable(skipped[1]));
 }
 
-// The files' shape: one row per cell with trials, per run, and per group value; names made safe
-// for spreadsheets; undefined numbers empty; incomplete runs listed but not in the group.
 // What the recorder writes during a session, the report reads back: the same subject, the same
 // trials, and complete exactly when the run ended with its last answer.
 void tst_report_files::recordedRunsReadBack_data() {
@@ -212,6 +210,8 @@ void tst_report_files::recordedRunsReadBack() {
         QCOMPARE(run.trials[std::size_t(t - 1)], trials[t]);
 }
 
+// The files' shape: one row per cell with trials, per run, and per group value; names made safe
+// for spreadsheets; undefined numbers empty; incomplete runs listed but not in the group.
 void tst_report_files::csvFiles() {
     QTemporaryDir dir;
     // A complete run: at 0° 500 and 700 ms (mean 600), at 180° 950 ms, and an error at 60°: the
