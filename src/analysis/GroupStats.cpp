@@ -1,14 +1,12 @@
 #include "analysis/GroupStats.h"
 
 #include <boost/math/distributions/students_t.hpp>
-#include <boost/math/statistics/linear_regression.hpp>
 #include <boost/math/statistics/t_test.hpp>
 #include <boost/math/statistics/univariate_statistics.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <set>
 #include <tuple>
 
 namespace kivora {
@@ -52,15 +50,6 @@ Summary summarize(std::vector<double> values) {
     Summary s = countMeanSd(values);
     s.median = median;
     return s;
-}
-
-LineFit fitLine(const std::vector<double> &x, const std::vector<double> &y) {
-    LineFit fit;
-    if (x.size() != y.size() || std::set<double>(x.begin(), x.end()).size() < 2)
-        return fit;
-    std::tie(fit.intercept, fit.slope, fit.r2) =
-        boost::math::statistics::simple_ordinary_least_squares_with_R_squared(x, y);
-    return fit;
 }
 
 GroupSummary summarizeGroup(const std::vector<double> &values) {

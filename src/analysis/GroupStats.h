@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/LineFit.h"
 #include "run/TrialRec.h"
 
 #include <array>
@@ -38,15 +39,6 @@ struct Summary {
     double sd = NaN;
 };
 Summary summarize(std::vector<double> values);
-
-// Least squares line y = intercept + slope · x with its R²; NaN without two distinct x. All y
-// equal is a perfect fit: slope 0, R² 1.
-struct LineFit {
-    double slope = NaN;
-    double intercept = NaN;
-    double r2 = NaN;
-};
-LineFit fitLine(const std::vector<double> &x, const std::vector<double> &y);
 
 // Mean, SD, SE and the 95 % confidence interval of the mean (mean ± t(0.975, n − 1) · SE) of
 // values from different runs; with a one-sample t test of the mean against 0 (two-sided p).
