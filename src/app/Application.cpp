@@ -2,6 +2,7 @@
 
 #include "app/ClassCommands.h"
 #include "app/Console.h"
+#include "app/FramePresenter.h"
 #include "app/KeyReader.h"
 #include "app/WindowSystem.h"
 #include "app/frmMain.h"
@@ -109,6 +110,8 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const RuntimeError &e) {
+            fatal(e.text());
+        } catch (const DisplayError &e) {
             fatal(e.text());
         } catch (const std::exception &e) {
             fatal(QString::fromLocal8Bit(e.what()));
@@ -357,8 +360,8 @@ int runApplication(int argc, char **argv) {
         QString why;
         std::unique_ptr<Presenter> frames;
         try {
-            frames = makeFramePresenter(main.Image1, main.lMsg, &why);
-        } catch (const RuntimeError &e) {
+            frames = makeFramePresenter(main.Image1, &why);
+        } catch (const DisplayError &e) {
             why = e.detail();
         }
         if (frames) {

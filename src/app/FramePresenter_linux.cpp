@@ -1,16 +1,15 @@
-#include "app/PresentPresenter.h"
+#include "app/FramePresenter.h"
 
-#include "analysis/GroupStats.h"
 #include "app/PictureBox.h"
 #include "app/WindowSystem.h"
 #include "base/Clock.h"
-#include "base/RuntimeError.h"
+#include "base/LineFit.h"
 
 #include <QElapsedTimer>
 #include <QExposeEvent>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
-#include <QLabel>
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QWindow>
@@ -20,7 +19,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <memory>
 #include <poll.h>
+#include <vector>
 #include <xcb/present.h>
 #include <xcb/xcb.h>
 
@@ -79,28 +81,112 @@ qint64 nowUs() {
 
 } // namespace
 
-std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QLabel *caption, QString *why) {
+// Presents the pictures in step with the display's refresh, through the X Present extension.
+//
+// The picture area of the picture control becomes a native X window of its own. Every picture
+// is uploaded once, before it is needed, into a server-side pixmap in that window's format, and
+// shown with PresentPixmap at a target refresh (MSC): it appears whole from that refresh on,
+// never torn. The server's PresentCompleteNotify says when: its UST (CLOCK_MONOTONIC, µs) is the
+// onset that the log records and the reaction time counts from.
+//
+// A screen meant to last an interval lasts N = max(1, round(interval / period)) refreshes,
+// counted from the flip of the screen before it, whatever moment its handler ran at; a flip
+// that completes after its target refresh is reported as late, and the screens after it keep
+// their own lengths. The refresh period is measured once the window is shown, from 31 refreshes
+// (about half a second); a run waits for it.
+//
+// What the window changes with a picture (its caption) changes when the picture is on screen,
+// never before.
+//
+// Uses a connection of its own, watched by the event loop, so that the completion events come
+// straight to it.
+class XPresentPresenter final : public Presenter {
+public:
+    // Makes the picture area of image a native window and takes over its pictures. Throws
+    // DisplayError, saying why, when the display cannot be used (no Present 1.0 or later, a
+    // window format it cannot fill).
+    explicit XPresentPresenter(PictureBox *image);
+    ~XPresentPresenter() override;
+
+    void show(Stage stage, const QImage *picture, int frames, std::function<void()> withPicture) override;
+    void prepare(std::initializer_list<const QImage *> pictures) override;
+    void finish() override;
+    int framesFor(qint32 intervalMs) const override;
+    qint64 leadUs(Stage next, qint32 intervalMs) const override;
+    bool isReady() const override { return m_periodUs > 0; }
+    void waitUntilReady() override;
+    DisplayInfo displayInfo() const override;
+
+    // Refreshes the period is measured from.
+    static constexpr int MeasuredRefreshes = 31;
+
+private:
+    // A screen on its way to the display.
+    struct Pending {
+        quint32 serial;
+        Stage stage;
+        const QImage *picture;
+        std::function<void()> withPicture;
+        qint64 targetMsc; // -1: as soon as possible
+    };
+
+    void exposed();
+    void startMeasuring();
+    // Handles every event that has arrived; with waitMs > 0 first waits up to that long for one.
+    void readEvents(int waitMs = 0);
+    void completed(quint32 serial, quint8 kind, quint8 mode, qint64 ust, qint64 msc);
+    quint32 pixmapFor(const QImage *picture);
+    void upload(quint32 pixmap, const QImage &frame);
+    void present(quint32 pixmap, quint32 serial, qint64 targetMsc);
+
+    xcb_connection_t *m_c = nullptr;
+    xcb_special_event *m_events = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
+    PictureBox *m_image;
+    QWindow *m_surface = nullptr;
+    quint32 m_window = 0;
+    quint32 m_gc = 0;
+    quint8 m_depth = 0;
+    qsizetype m_maxRequestBytes = 0;
+    bool m_swapBytes = false; // the server wants pixels most significant byte first
+    bool m_exposed = false;
+    QString m_compositor = u"unknown"_qs;
+
+    QHash<qint64, quint32> m_pixmaps;   // picture cache key (0: no picture) -> pixmap
+    const QImage *m_onScreen = nullptr; // the picture of the last flip
+    quint32 m_serial = 0;
+    std::deque<Pending> m_pending;
+    qint64 m_lastMsc = -1; // refresh of the last flip
+
+    // Measuring the period: msc and ust of the refreshes seen so far.
+    quint32 m_measureSerial = 0;
+    std::vector<double> m_refreshMsc;
+    std::vector<double> m_refreshUst;
+    qint64 m_periodUs = 0;
+};
+
+std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QString *why) {
     if (QGuiApplication::platformName() != u"xcb"_qs) {
         *why = u"the platform %1 is not X11"_qs.arg(QGuiApplication::platformName());
         return nullptr;
     }
     try {
-        return std::make_unique<PresentPresenter>(image, caption);
-    } catch (const RuntimeError &e) {
+        return std::make_unique<XPresentPresenter>(image);
+    } catch (const DisplayError &e) {
         *why = e.detail();
         return nullptr;
     }
 }
 
-PresentPresenter::PresentPresenter(PictureBox *image, QLabel *caption) : Presenter(image, caption) {
+XPresentPresenter::XPresentPresenter(PictureBox *image) : m_image(image) {
     m_c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(m_c)) {
         xcb_disconnect(m_c);
-        throw RuntimeError(ErrPathFileAccess, u"the X display cannot be reached"_qs);
+        throw DisplayError(u"the X display cannot be reached"_qs);
     }
     const auto fail = [this](const QString &why) {
         xcb_disconnect(std::exchange(m_c, nullptr));
-        throw RuntimeError(ErrPathFileAccess, why);
+        throw DisplayError(why);
     };
     const xcb_query_extension_reply_t *ext = xcb_get_extension_data(m_c, &xcb_present_id);
     if (!ext || !ext->present)
@@ -126,7 +212,7 @@ PresentPresenter::PresentPresenter(PictureBox *image, QLabel *caption) : Present
     image->setSurface(container);
 }
 
-PresentPresenter::~PresentPresenter() {
+XPresentPresenter::~XPresentPresenter() {
     delete m_notifier;
     if (m_events)
         xcb_unregister_for_special_event(m_c, m_events);
@@ -139,7 +225,7 @@ PresentPresenter::~PresentPresenter() {
     }
 }
 
-void PresentPresenter::exposed() {
+void XPresentPresenter::exposed() {
     if (!m_window) {
         // The window exists on the server once Qt's own connection has sent what it has.
         m_window = quint32(m_surface->winId());
@@ -149,9 +235,9 @@ void PresentPresenter::exposed() {
         const auto geometry = owned(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, m_window), nullptr));
         QString why;
         if (!attributes || !geometry)
-            throw RuntimeError(ErrPathFileAccess, u"the picture window cannot be read"_qs);
+            throw DisplayError(u"the picture window cannot be read"_qs);
         if (!fillable(xcb_get_setup(m_c), attributes->visual, geometry->depth, &why))
-            throw RuntimeError(ErrPathFileAccess, why);
+            throw DisplayError(why);
         m_depth = geometry->depth;
         // Nothing but presented pictures: the server must not clear the window when it is
         // uncovered; the picture is presented again instead.
@@ -181,23 +267,21 @@ void PresentPresenter::exposed() {
     readEvents();
 }
 
-void PresentPresenter::startMeasuring() {
+void XPresentPresenter::startMeasuring() {
     m_measureSerial = ++m_serial;
     // The next refresh first; the following ones are asked for once its number is known.
     xcb_present_notify_msc(m_c, m_window, m_measureSerial, 0, 1, 0);
     xcb_flush(m_c);
 }
 
-void PresentPresenter::show(Screen screen, const QImage *picture, const std::optional<QString> &caption,
-                            int frames) {
-    m_image->setPicture(picture);
+void XPresentPresenter::show(Stage stage, const QImage *picture, int frames,
+                             std::function<void()> withPicture) {
     if (!m_exposed) {
         // Not on screen yet (the load step, before the window is shown): the picture comes with
         // the window's first exposure.
         m_onScreen = picture;
-        if (caption)
-            m_caption->setText(*caption);
-        emit shown(screen, Onset{nowUs()});
+        withPicture();
+        emit shown(stage, Onset{nowUs()});
         return;
     }
     // A screen that lasts some refreshes counts them from the flip of the screen before it.
@@ -213,12 +297,12 @@ void PresentPresenter::show(Screen screen, const QImage *picture, const std::opt
             target = std::max(target, p.targetMsc);
     }
     const quint32 serial = ++m_serial;
-    m_pending.push_back({serial, screen, picture, caption, target});
+    m_pending.push_back({serial, stage, picture, std::move(withPicture), target});
     present(pixmapFor(picture), serial, target);
     readEvents();
 }
 
-void PresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc) {
+void XPresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc) {
     // A target of 0 with divisor 1: the next refresh. COPY: the pixmap stays ours, whether the
     // server would flip to it or not.
     const bool asap = targetMsc < 0;
@@ -229,7 +313,7 @@ void PresentPresenter::present(quint32 pixmap, quint32 serial, qint64 targetMsc)
 
 // Every call that talks to the server may read events into xcb's queue on the way, after which
 // the socket no longer wakes the event loop for them: each such call ends here.
-void PresentPresenter::readEvents(int waitMs) {
+void XPresentPresenter::readEvents(int waitMs) {
     const auto drain = [this] {
         bool any = false;
         // Errors of our own requests end up here; they are reported, never fatal to a run.
@@ -261,7 +345,7 @@ void PresentPresenter::readEvents(int waitMs) {
         drain();
 }
 
-void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint64 ust, qint64 msc) {
+void XPresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint64 ust, qint64 msc) {
     if (kind == XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC) {
         if (serial != m_measureSerial || m_periodUs > 0)
             return;
@@ -287,19 +371,18 @@ void PresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint6
                                  [serial](const Pending &p) { return p.serial == serial; });
     if (it == m_pending.end())
         return; // a picture shown again after the window was uncovered
-    const Pending p = *it;
+    const Pending p = std::move(*it);
     m_pending.erase(it);
     // Skipped: covered by a later picture due at the same refresh (Stop during a stage). It
     // counts as shown at that refresh, so that nothing waits for it for ever.
     if (mode != XCB_PRESENT_COMPLETE_MODE_SKIP)
         m_onScreen = p.picture;
     m_lastMsc = msc;
-    if (p.caption)
-        m_caption->setText(*p.caption);
-    emit shown(p.screen, Onset{ust, msc, p.targetMsc});
+    p.withPicture();
+    emit shown(p.stage, Onset{ust, msc, p.targetMsc});
 }
 
-void PresentPresenter::finish() {
+void XPresentPresenter::finish() {
     QElapsedTimer waited;
     waited.start();
     while (!m_pending.empty()) {
@@ -308,11 +391,10 @@ void PresentPresenter::finish() {
             // screens count from now rather than the run hanging.
             std::fprintf(stderr, "kivora: the display did not confirm a picture within 1 s\n");
             while (!m_pending.empty()) {
-                const Pending p = m_pending.front();
+                const Pending p = std::move(m_pending.front());
                 m_pending.pop_front();
-                if (p.caption)
-                    m_caption->setText(*p.caption);
-                emit shown(p.screen, Onset{nowUs()});
+                p.withPicture();
+                emit shown(p.stage, Onset{nowUs()});
             }
             return;
         }
@@ -320,29 +402,28 @@ void PresentPresenter::finish() {
     }
 }
 
-void PresentPresenter::waitUntilReady() {
+void XPresentPresenter::waitUntilReady() {
     QElapsedTimer waited;
     waited.start();
     while (!isReady() && waited.elapsed() < 3000)
         readEvents(50);
     if (!isReady())
-        throw RuntimeError(ErrPathFileAccess,
-                           u"the display did not report its refresh (start with --timing timers)"_qs);
+        throw DisplayError(u"the display did not report its refresh (start with --timing timers)"_qs);
 }
 
-int PresentPresenter::framesFor(qint32 intervalMs) const {
+int XPresentPresenter::framesFor(qint32 intervalMs) const {
     return refreshesFor(intervalMs, m_periodUs);
 }
 
-qint64 PresentPresenter::leadUs(Screen, qint32 intervalMs) const {
+qint64 XPresentPresenter::leadUs(Stage, qint32 intervalMs) const {
     return refreshLeadUs(intervalMs, m_periodUs);
 }
 
-DisplayInfo PresentPresenter::displayInfo() const {
+DisplayInfo XPresentPresenter::displayInfo() const {
     return {u"present"_qs, m_periodUs, m_compositor, m_window};
 }
 
-void PresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
+void XPresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
     // Keep the empty picture, the one on screen, those on their way and the ones asked for; the
     // rest go (a pixmap the server still shows stays alive on the server until replaced).
     QHash<qint64, quint32> keep;
@@ -369,7 +450,7 @@ void PresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {
     readEvents();
 }
 
-quint32 PresentPresenter::pixmapFor(const QImage *picture) {
+quint32 XPresentPresenter::pixmapFor(const QImage *picture) {
     const qint64 key = picture ? picture->cacheKey() : 0;
     if (const auto it = m_pixmaps.constFind(key); it != m_pixmaps.cend())
         return *it;
@@ -391,7 +472,7 @@ quint32 PresentPresenter::pixmapFor(const QImage *picture) {
     return pixmap;
 }
 
-void PresentPresenter::upload(quint32 pixmap, const QImage &frame) {
+void XPresentPresenter::upload(quint32 pixmap, const QImage &frame) {
     // As many rows per request as the server takes (a 256 x 256 picture is 256 KB, more than a
     // request may hold without BIG-REQUESTS).
     const qsizetype rowBytes = qsizetype(frame.width()) * 4;

@@ -3,10 +3,7 @@
 namespace basTime {
 
 void reset() {
-    Trials = {};
-    TrialCount = 0;
-    SubjectName.clear();
-    Stats = {};
+    State = {};
 }
 
 } // namespace basTime

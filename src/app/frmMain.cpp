@@ -1,11 +1,12 @@
 #include "app/frmMain.h"
 
 #include "app/PictureBox.h"
+#include "app/TimersPresenter.h"
 #include "app/WindowSystem.h"
+#include "app/basTime.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyCodes.h"
-#include "base/KeyStamps.h"
 #include "base/Twips.h"
 
 #include <QApplication>
@@ -29,7 +30,10 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &cap
 
 frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureStore::Shapes()> &shapes,
                  QWidget *parent)
-    : QWidget(parent), ImageList(shapes()), m_time(time) {
+    : QWidget(parent), ImageList(shapes()), m_run(basTime::State, time, ImageList, *this),
+      tmWait(&m_run.timerEnding(kivora::Stage::Countdown)), tmPrim(&m_run.timerEnding(kivora::Stage::First)),
+      tmSec(&m_run.timerEnding(kivora::Stage::Cue)), CurTrial(m_run.curTrial()),
+      StartTime(m_run.startTime()) {
     setObjectName(u"frmMain"_qs);
     setWindowTitle(u"Kivora"_qs);
     // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the
@@ -58,24 +62,14 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
     // Labels lie beneath the window's other controls.
     lMsg->lower();
 
-    tmWait = m_time.makeTimer(this);
-    tmWait->setObjectName(u"tmWait"_qs);
-    tmWait->setInterval(1000);
-    tmPrim = m_time.makeTimer(this);
-    tmPrim->setObjectName(u"tmPrim"_qs);
-    tmPrim->setInterval(2000);
-    tmSec = m_time.makeTimer(this);
-    tmSec->setObjectName(u"tmSec"_qs);
-    tmSec->setInterval(0);
-
     connect(btnStart, &QPushButton::clicked, this, &frmMain::btnStart_Click);
     connect(btnStop, &QPushButton::clicked, this, &frmMain::btnStop_Click);
     connect(btnEnd, &QPushButton::clicked, this, &frmMain::btnEnd_Click);
-    connect(tmWait.get(), &kivora::StageTimer::Timer, this, &frmMain::tmWait_Timer);
-    connect(tmPrim.get(), &kivora::StageTimer::Timer, this, &frmMain::tmPrim_Timer);
-    connect(tmSec.get(), &kivora::StageTimer::Timer, this, &frmMain::tmSec_Timer);
+    connect(tmWait, &kivora::StageTimer::Timer, this, &frmMain::tmWait_Timer);
+    connect(tmPrim, &kivora::StageTimer::Timer, this, &frmMain::tmPrim_Timer);
+    connect(tmSec, &kivora::StageTimer::Timer, this, &frmMain::tmSec_Timer);
 
-    setPresenter(std::make_unique<kivora::TimersPresenter>(this, Image1, lMsg, m_time.clock()));
+    setPresenter(std::make_unique<kivora::TimersPresenter>(this, Image1, time.clock()));
 
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
@@ -86,25 +80,22 @@ frmMain::~frmMain() {
     qApp->removeEventFilter(this);
 }
 
-void frmMain::setPresenter(std::unique_ptr<kivora::Presenter> presenter) {
-    // The picture on screen stays while the presenter changes.
-    const QImage *current = Image1->picture();
-    m_presenter = std::move(presenter);
-    connect(m_presenter.get(), &kivora::Presenter::shown, this, &frmMain::screenShown);
-    if (current)
-        m_presenter->show(kivora::Screen::Other, current, std::nullopt, 0);
-}
-
 void frmMain::Refresh() {
-    // Paint what changed (the caption, the buttons) and put it on screen now, with any picture
-    // still on its way. Only paint requests are handled here: no key or timer handler can run in
-    // the middle of the caller.
-    kivora::repaintNow(this);
-    m_presenter->finish();
+    m_run.refresh();
 }
 
-void frmMain::showPicture(int list, const QString &key) {
-    m_presenter->show(kivora::Screen::Other, &ImageList[list].ListImages(key), std::nullopt, 0);
+void frmMain::showPicture(const QImage *picture) {
+    Image1->setPicture(picture);
+}
+
+void frmMain::showCaption(const QString &caption) {
+    lMsg->setText(caption);
+}
+
+void frmMain::repaintNow() {
+    // Only paint requests are handled here: no key or timer handler can run in the middle of
+    // the caller.
+    kivora::repaintNow(this);
 }
 
 QString frmMain::askName() {
@@ -132,16 +123,12 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
         return true; // no key reaches the focused control, nor does its release (Space clicks on release)
 
     // The clock first, before any of the handler's own work lengthens the reaction time.
-    qint64 keyUs = m_time.clock().nowUs();
+    qint64 keyUs = m_run.clock().nowUs();
     auto *key = static_cast<QKeyEvent *>(event);
-    // Better still, the moment the press arrived, stamped by the key reader. Every press this
-    // window sees takes its stamp, so they are used up in order; presses older than the trial
-    // never reached this window and cannot be this one. Auto-repeats are no presses of their own.
-    if (m_keyStamps && !key->isAutoRepeat()) {
-        if (const auto stamp =
-                m_keyStamps->take(key->nativeScanCode(), m_onsetUs[int(kivora::Screen::Countdown)], keyUs))
-            keyUs = *stamp;
-    }
+    // Better still, the moment the press arrived, stamped by the key reader. Auto-repeats are no
+    // presses of their own.
+    if (!key->isAutoRepeat())
+        keyUs = m_run.keyTime(key->nativeScanCode(), keyUs);
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
         return false; // focus moves between the buttons as usual
 

@@ -1,33 +1,31 @@
 #pragma once
 
-#include "app/Presenter.h"
 #include "base/StageTimer.h"
-#include "run/TrialPictures.h"
-#include "run/TrialRec.h"
+#include "session/Presenter.h"
+#include "session/TrialRun.h"
 #include "stimuli/PictureStore.h"
 
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <vector>
 
 class QLabel;
 class QPushButton;
 
 namespace kivora {
-class Clock;
 class KeyStamps;
 class PictureBox;
 class RunObserver;
 } // namespace kivora
 
-// The main window: the instruction screen, the trial cycle, the answers and run control.
+// The main window: the instruction screen, the trial cycle, the answers and run control. It
+// shows a kivora::TrialRun, which holds the run's state and rules; each handler hands its event
+// to the run, and the run tells the window what to put into its controls (kivora::RunView).
 // Its definition (controls, layout, key preview) is in frmMain.cpp; the load step, the trial
-// cycle and the run control each in a file of their own (frmMain_Load.cpp, frmMain_TrialCycle.cpp,
-// frmMain_RunControl.cpp).
-class frmMain : public QWidget {
+// cycle's handlers and the run control each in a file of their own (frmMain_Load.cpp,
+// frmMain_TrialCycle.cpp, frmMain_RunControl.cpp).
+class frmMain : public QWidget, private kivora::RunView {
     Q_OBJECT
 public:
     // time gives the clock and the stage timers (tests hand in a fake one).
@@ -39,7 +37,7 @@ public:
     ~frmMain() override;
 
     // Recorders told of every stage, answer and end of a run (data file, timing log).
-    void addObserver(kivora::RunObserver *observer) { m_observers.push_back(observer); }
+    void addObserver(kivora::RunObserver *observer) { m_run.addObserver(observer); }
 
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
@@ -47,14 +45,16 @@ public:
     // How the pictures reach the screen. The window starts with a TimersPresenter (painted at
     // once); start-up puts one in step with the display's refresh in its place where the display
     // offers it. Call before the window is shown.
-    void setPresenter(std::unique_ptr<kivora::Presenter> presenter);
-    kivora::Presenter &presenter() { return *m_presenter; }
+    void setPresenter(std::unique_ptr<kivora::Presenter> presenter) {
+        m_run.setPresenter(std::move(presenter));
+    }
+    kivora::Presenter &presenter() { return m_run.presenter(); }
     // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
     // filter's own clock reading.
-    void setKeyStamps(kivora::KeyStamps *stamps) { m_keyStamps = stamps; }
+    void setKeyStamps(kivora::KeyStamps *stamps) { m_run.setKeyStamps(stamps); }
     // --shuffle: every run takes the loaded plan's trials in the order of a new seed from
     // nextSeed (shuffledOrder), told to the recorders before the run starts.
-    void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
+    void shuffleEachRun(std::function<quint64()> nextSeed) { m_run.shuffleEachRun(std::move(nextSeed)); }
 
     // Load step: program folder as current folder, the plan into Trials, the instruction picture.
     void Form_Load();
@@ -83,57 +83,35 @@ public:
     QPushButton *btnStart;
     QLabel *lMsg;
     kivora::PictureBox *Image1;
-    std::unique_ptr<kivora::StageTimer> tmWait;
-    std::unique_ptr<kivora::StageTimer> tmPrim;
-    std::unique_ptr<kivora::StageTimer> tmSec;
     const kivora::PictureStore ImageList;
 
-    qint16 CurTrial = 0;
-    qint32 StartTime = 0;
+private:
+    kivora::TrialRun m_run; // before the views of its state below
+
+public:
+    // The stage timers and the run's state, as the run holds them.
+    kivora::StageTimer *const tmWait;
+    kivora::StageTimer *const tmPrim;
+    kivora::StageTimer *const tmSec;
+    const qint16 &CurTrial;
+    const qint32 &StartTime;
 
     // True from the moment the test figure is put up until it is answered or the run stops: the
     // only time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
-    bool awaitingAnswer() const { return m_awaitingAnswer; }
+    bool awaitingAnswer() const { return m_run.awaitingAnswer(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QString askName();
-    void showPicture(int list, const QString &key);
-    void showResults();
-    void prepareTrialPictures(const kivora::TrialRec &rec);
-    // The picture store's image for a picture of a trial; throws RuntimeError where it has none.
-    const QImage *imageOf(kivora::PictureRef picture) const;
-    // Shows one screen of the trial: picture and caption, `frames` refreshes after the screen
-    // before it (0: at once).
-    void showScreen(kivora::Screen screen, std::optional<kivora::PictureRef> picture, const QString &caption,
-                    int frames);
-    // A screen of the trial has come on screen: record it, and count the stage timer that ends
-    // it from that moment.
-    void screenShown(kivora::Screen screen, kivora::Onset onset);
-    // Enables the timer that ends screen `shown`, counting from that screen's onset.
-    void armWhenShown(kivora::StageTimer &timer, kivora::Screen shown);
-    // The timer that ends a screen of the trial.
-    kivora::StageTimer *timerEnding(kivora::Screen screen) const;
-    qint64 nowUs() const;
-    // Tells every recorder; returns false when one could not write, which is shown once per run.
-    bool notify(const std::function<void(kivora::RunObserver &)> &call);
-    void showWriteFailure(const QString &detail);
+    // What the run asks the window to show.
+    void showPicture(const QImage *picture) override;
+    void showCaption(const QString &caption) override;
+    void repaintNow() override;
+    void showRunning(bool running) override;
+    void showResults(const std::function<void()> &painted) override;
+    void showWriteFailure(const QString &detail, bool running) override;
 
-    kivora::TimeSource &m_time;
     QString m_planFile = u"sequence.csv"_qs;
-    kivora::TrialTable m_plan;                // the plan as loaded, for runs in their own order
-    std::function<quint64()> m_nextOrderSeed; // set with --shuffle
-    std::vector<kivora::RunObserver *> m_observers;
-    std::unique_ptr<kivora::Presenter> m_presenter;
-    kivora::KeyStamps *m_keyStamps = nullptr;
-    bool m_awaitingAnswer = false;
-    bool m_runEnding = false;
-    bool m_writeErrorShown = false;
-    // Onsets of the current trial's screens (clock µs; 0 until shown). The test figure's is the
-    // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
-    qint64 m_onsetUs[int(kivora::Screen::Other)] = {};
-    QString m_shownDetail[int(kivora::Screen::Other)]; // the log's detail of each screen
-    bool m_turnActive = false;                         // a trial is running: its screens' onsets count
 };

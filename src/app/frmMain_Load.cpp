@@ -15,6 +15,6 @@ void frmMain::Form_Load() {
     // the line; only records 1..TrialCount and their plan fields are written.
     // Opened by its full name, so that a refusal names the folder it looked in.
     basTime::TrialCount = kivora::loadPlanFile(QDir::current().absoluteFilePath(m_planFile), basTime::Trials);
-    m_plan = basTime::Trials;
-    showPicture(0, u"instruction"_qs);
+    m_run.planLoaded();
+    m_run.showBetween(u"instruction"_qs);
 }

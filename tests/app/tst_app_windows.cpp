@@ -7,6 +7,7 @@
 #include "support/SessionDriver.h"
 
 #include <QFontInfo>
+#include <QTimer>
 
 using kivora::rectFromTwips;
 
@@ -28,6 +29,7 @@ private slots:
     void keyPreviewSwallowsKeysBeforeFocusedButton_data();
     void keyPreviewSwallowsKeysBeforeFocusedButton();
     void escapeClicksStopOnlyWhileEnabled();
+    void closingMainWindowEndsProgram_data();
     void closingMainWindowEndsProgram();
     void messageRoundTrip_data();
     void messageRoundTrip();
@@ -36,7 +38,7 @@ private slots:
     void messageGeometry_data();
     void messageGeometry();
     void messageWindow();
-    void programStateStartsEmpty();
+    void programStateIsTheRunsState();
 
 private:
     FakeTime m_time;
@@ -211,10 +213,7 @@ void tst_app_windows::escapeClicksStopOnlyWhileEnabled() {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_Escape); // Stop disabled: swallowed, nothing happens
     QVERIFY(w.btnStart->isEnabled());
-    w.CurTrial = 1;
-    w.btnStart->setEnabled(false);
-    w.btnStop->setEnabled(true);
-    w.StartTurn();
+    session::startRun(w, u"山田"_qs);
     QVERIFY(w.tmWait->Enabled());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!w.tmWait->Enabled());
@@ -222,11 +221,46 @@ void tst_app_windows::escapeClicksStopOnlyWhileEnabled() {
     QVERIFY(!w.btnStop->isEnabled());
 }
 
+// The program ends when its last window closes: the main window, by End between runs or by its
+// close box at any time, a run in progress included.
+void tst_app_windows::closingMainWindowEndsProgram_data() {
+    QTest::addColumn<bool>("duringRun");
+    QTest::addColumn<bool>("byEnd");
+    QTest::newRow("End between runs") << false << true;
+    QTest::newRow("close box between runs") << false << false;
+    QTest::newRow("close box during a run") << true << false;
+}
+
 void tst_app_windows::closingMainWindowEndsProgram() {
+    QFETCH(bool, duringRun);
+    QFETCH(bool, byEnd);
     QVERIFY(QApplication::quitOnLastWindowClosed());
+    basTime::TrialCount = 1;
+    basTime::Trials[1] = {1, 0, 0, 0, 400, 0, 0};
     frmMain w(m_time);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    if (duringRun)
+        session::startRun(w, u"山田"_qs);
+    // The program's event loop runs until the window closes; should it not end, the guard ends
+    // it and the test fails.
+    QTimer::singleShot(0, &w, [&w, byEnd] {
+        if (byEnd)
+            QTest::mouseClick(w.btnEnd, Qt::LeftButton);
+        else
+            w.close(); // what the close box asks for
+    });
+    bool guarded = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &guard, [&guarded] {
+        guarded = true;
+        QCoreApplication::quit();
+    });
+    guard.start(10'000);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY2(!guarded, "the event loop went on after the main window closed");
+    QVERIFY(!w.isVisible());
     QVERIFY(!frmMessage::isLoaded()); // the message window is never part of a session
 }
 
@@ -310,15 +344,21 @@ void tst_app_windows::messageWindow() {
     frmMessage::unload();
 }
 
-void tst_app_windows::programStateStartsEmpty() {
-    basTime::Trials[5].RT = 9;
-    basTime::TrialCount = 3;
-    basTime::TimeCount = 2;
+// The main window's run works on the program-wide state: its Analyze leaves the statistics where
+// the results window reads them; a fresh state is all zero.
+void tst_app_windows::programStateIsTheRunsState() {
+    basTime::Trials[1] = {1, 0, 5, 0, 1200, 0, 800};
+    basTime::Trials[2] = {1, 0, 5, 1, 400, 0, 700};
+    basTime::TrialCount = 2;
+    frmMain w(m_time);
+    w.Analyze();
+    QCOMPARE(basTime::TimeCount, qint16(2));
+    QCOMPARE(basTime::CorrectCount, qint16(1));
+    QCOMPARE(basTime::StatTable[0][0].Count, qint16(2));
     basTime::reset();
-    QCOMPARE(basTime::Trials[5], kivora::TrialRec{});
+    QCOMPARE(basTime::Trials[1], kivora::TrialRec{});
     QCOMPARE(basTime::TrialCount, qint16(0));
-    QCOMPARE(basTime::Stats.TimeCount, qint16(0));
-    QVERIFY(&basTime::TimeCount == &basTime::Stats.TimeCount);
+    QCOMPARE(basTime::Stats, kivora::RunStats{});
 }
 
 QTEST_MAIN(tst_app_windows)

@@ -1,16 +1,13 @@
 // Whole sessions on the real main window with fake time: the name question, answers sent as
-// physical keys while a button has the focus, swallowed keys, Stop, a second run, the results
-// window once, and what is kept on disk.
-#include "base/Clock.h"
+// physical keys while a button has the focus, their stamps by the physical key, Enter during a
+// run, an empty plan, and the modal results window. The rules of the run itself (stages, answers,
+// Stop, recorders) are tested on the run alone (tests/session).
 #include "base/Fonts.h"
-#include "results/RunObserver.h"
-#include "results/SessionData.h"
+#include "base/KeyStamps.h"
 #include "support/RunRecorder.h"
 #include "support/SessionDriver.h"
 
-#include <QDir>
 #include <QMessageBox>
-#include <QTemporaryDir>
 
 using kivora::TrialRec;
 
@@ -29,17 +26,12 @@ private slots:
     void wholeRun();
     void answerKeys_data();
     void answerKeys();
-    void keysSwallowedInTimedStages_data();
-    void keysSwallowedInTimedStages();
-    void strayKeysInReadyChangeNothing();
+    void keyStampOfThePhysicalKey_data();
+    void keyStampOfThePhysicalKey();
     void nameQuestion_data();
     void nameQuestion();
-    void stopAndSecondRun();
     void enterDuringRunStopsNothing();
     void emptyPlanStartsNothing();
-    void reactionTimeAcrossClockWrap();
-    void stoppedRunLeavesRowsOnDisk();
-    void analyzeWritesProgramWideState();
 
 private:
     FakeTime m_time;
@@ -60,8 +52,6 @@ void tst_main_session::init() {
 }
 
 void tst_main_session::wholeRun() {
-    RunRecorder rec;
-    m_w->addObserver(&rec);
     startRun(*m_w, u"山田"_qs);
     QCOMPARE(basTime::SubjectName, u"山田"_qs);
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop); // answers arrive while a button has the focus
@@ -88,28 +78,22 @@ void tst_main_session::wholeRun() {
     QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QCOMPARE(m_w->lMsg->text(), QString());
-    QCOMPARE(basTime::CorrectCount, qint16(3));
-    QCOMPARE(rec.events.first(), u"run_start:山田"_qs);
-    QCOMPARE(rec.events.mid(1, 5), (QStringList{u"countdown:1:あと3問"_qs, u"first:1:1-1"_qs, u"cue:1:0-3"_qs,
-                                                u"test:1:1-3"_qs, u"answer:1:key=1 rt=612"_qs}));
-    QVERIFY(QTest::qWaitForWindowActive(m_w));
-    QCOMPARE(rec.events.mid(rec.events.size() - 4), (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs,
-                                                                 u"results_shown"_qs, u"results_closed"_qs}));
-    QVERIFY(!rec.events.contains(u"stop"_qs));
-    press(Main1); // a key in Ready after the run: nothing happens
+    QVERIFY(QTest::qWaitForWindowActive(m_w)); // the main window takes the keys back
+    press(Main1);                              // a key in Ready after the run opens no second results window
     QCOMPARE(m_results.shown, 1);
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
 }
 
+// Physical keys as the window system delivers them, with their modifiers and native numbers,
+// reach the key handler through the key preview while Stop has the focus (the plain keys 1 and 2
+// and keypad 2 answer in wholeRun). Which physical key is which code (Shift, the layouts, NumLock)
+// is the key codes' own table (tst_base::keyCodes), and which code is which answer the run's
+// (tst_trialrun::answerCodes).
 void tst_main_session::answerKeys_data() {
     QTest::addColumn<int>("which");
     QTest::addColumn<int>("answer");
-    QTest::newRow("main 1") << 0 << 0;
-    QTest::newRow("main 2") << 1 << 1;
     QTest::newRow("shift+1") << 2 << 0;
-    QTest::newRow("shift+2 japanese layout") << 3 << 1;
     QTest::newRow("keypad 1") << 4 << 0;
-    QTest::newRow("keypad 2") << 5 << 1;
 }
 
 void tst_main_session::answerKeys() {
@@ -124,52 +108,35 @@ void tst_main_session::answerKeys() {
     QCOMPARE(m_w->CurTrial, qint16(2));
 }
 
-void tst_main_session::keysSwallowedInTimedStages_data() {
-    QTest::addColumn<int>("atMs"); // time into the trial
-    QTest::newRow("countdown") << 10;
-    QTest::newRow("first figure") << 1500;
-    QTest::newRow("cue") << 3200;
+// The key preview takes the stamp of the key's own physical number for the press, and none for
+// an auto-repeat: a held key is no press of its own.
+void tst_main_session::keyStampOfThePhysicalKey_data() {
+    QTest::addColumn<bool>("autoRepeat");
+    QTest::newRow("press") << false;
+    QTest::newRow("auto-repeat") << true;
 }
 
-void tst_main_session::keysSwallowedInTimedStages() {
-    QFETCH(int, atMs);
-    basTime::Trials[1].Answer = 7;
-    startRun(*m_w, u"山田"_qs);
-    m_time.advanceMs(atMs);
-    for (const Key &k : {Main1, Main2, Pad1, Pad2, Shift1, LetterA})
-        press(k);
-    QCOMPARE(basTime::Trials[1].Answer, qint16(7));
-    QCOMPARE(basTime::Trials[1].RT, 0);
-    QCOMPARE(m_w->CurTrial, qint16(1));
-    QCOMPARE(buttons(*m_w), u"-T-"_qs);
-    toTestFigure(m_time, *m_w); // the trial goes on as planned
-    QVERIFY(m_w->awaitingAnswer());
-    for (const Key &k : {LetterA, Main3, Pad1NumLockOff}) // not answers: the figure keeps waiting
-        press(k);
-    QVERIFY(m_w->awaitingAnswer());
-    QCOMPARE(basTime::Trials[1].Answer, qint16(7));
-}
-
-void tst_main_session::strayKeysInReadyChangeNothing() {
-    const auto before = basTime::Trials;
-    // A stray key taken for a last answer would open the results window: it would be read (and
-    // counted) and closed from inside its loop.
-    readResultsWhenShown(*m_w, m_results);
-    press(Main1); // before the first run: CurTrial is 0
-    QCOMPARE(basTime::Trials, before);
-    QVERIFY(!m_w->tmWait->Enabled());
+void tst_main_session::keyStampOfThePhysicalKey() {
+    QFETCH(bool, autoRepeat);
+    kivora::KeyStamps stamps;
+    m_w->setKeyStamps(&stamps);
+    RunRecorder rec;
+    m_w->addObserver(&rec);
     startRun(*m_w, u"山田"_qs);
     toTestFigure(m_time, *m_w);
-    QTest::mouseClick(m_w->btnStop, Qt::LeftButton);
-    const auto afterStop = basTime::Trials;
-    readResultsWhenShown(*m_w, m_results);
-    press(Main2); // after Stop, with the old test figure's StartTime still set
-    readResultsWhenShown(*m_w, m_results);
-    press(Pad1);
-    QCOMPARE(basTime::Trials, afterStop);
-    QVERIFY(!m_w->tmWait->Enabled());
-    QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QCOMPARE(m_results.shown, 0);
+    const qint64 pressedUs = m_time.nowUs() + 250'000;
+    stamps.add(Main2.native.scan, pressedUs);
+    m_time.setNowUs(pressedUs + 1'000); // the handler sees the key 1 ms after it was pressed
+    QKeyEvent down(QEvent::KeyPress, Main2.qtKey, Main2.mods, Main2.native.scan, Main2.native.virtualKey, 0,
+                   QString(), autoRepeat);
+    QApplication::sendEvent(QApplication::focusWidget(), &down);
+    if (autoRepeat) {
+        QVERIFY(rec.answers.isEmpty()); // a repeat answers nothing
+        QVERIFY(m_w->awaitingAnswer());
+    } else {
+        QCOMPARE(rec.answers.size(), 1);
+        QCOMPARE(rec.answers[0].keyUs, pressedUs);
+    }
 }
 
 void tst_main_session::nameQuestion_data() {
@@ -192,33 +159,6 @@ void tst_main_session::nameQuestion() {
     QCOMPARE(basTime::SubjectName, accept ? name : QString());
     QCOMPARE(buttons(*m_w), starts ? u"-T-"_qs : u"S-E"_qs);
     QCOMPARE(m_w->tmWait->Enabled(), starts);
-}
-
-void tst_main_session::stopAndSecondRun() {
-    RunRecorder rec;
-    m_w->addObserver(&rec);
-    startRun(*m_w, u"山田"_qs);
-    toTestFigure(m_time, *m_w);
-    m_time.advanceMs(500);
-    press(Main2);
-    m_time.advanceMs(1200); // in the second trial's first figure
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QCOMPARE(m_w->CurTrial, qint16(2)); // Stop keeps CurTrial
-    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
-    QCOMPARE(timersArmed(*m_w), u"---"_qs);
-    QCOMPARE(rec.events.last(), u"stop"_qs);
-    m_time.advanceMs(10000); // nothing of the broken-off trial comes back
-    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
-
-    startRun(*m_w, u"second"_qs);
-    QCOMPARE(m_w->CurTrial, qint16(1));
-    QCOMPARE(m_w->lMsg->text(), u"あと3問"_qs);
-    toTestFigure(m_time, *m_w);
-    m_time.advanceMs(321);
-    press(Main1);
-    QCOMPARE(basTime::Trials[1].RT, 321); // the new run overwrites the answer
-    QCOMPARE(basTime::Trials[1].Answer, qint16(0));
 }
 
 void tst_main_session::enterDuringRunStopsNothing() {
@@ -246,59 +186,6 @@ void tst_main_session::emptyPlanStartsNothing() {
     QVERIFY2(shown.contains(u"試行がありません"_qs), qPrintable(shown));
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QVERIFY(!m_w->tmWait->Enabled());
-}
-
-void tst_main_session::reactionTimeAcrossClockWrap() {
-    // The 32-bit millisecond clock passes from 2147483647 to -2147483648 during the answer.
-    m_time.setNowUs((qint64(1) << 31) * 1000 - 4'000'000);
-    startRun(*m_w, u"山田"_qs);
-    toTestFigure(m_time, *m_w);
-    QVERIFY(m_w->StartTime > 0);
-    m_time.advanceMs(1000);
-    QVERIFY(kivora::Clock::toMs32(m_time.nowUs()) < 0);
-    press(Main1);
-    QCOMPARE(basTime::Trials[1].RT, 1000);
-}
-
-void tst_main_session::stoppedRunLeavesRowsOnDisk() {
-    basTime::TrialCount = 12;
-    for (int i = 1; i <= 12; ++i)
-        basTime::Trials[i] = TrialRec{qint16(1 + i % 4), 0, qint16(i % 6), qint16(i % 2), 400, 0, 0};
-    QTemporaryDir dir;
-    kivora::SessionData data(dir.path());
-    m_w->addObserver(&data);
-    startRun(*m_w, u"=HYPERLINK(\"x\")"_qs);
-    for (int t = 1; t <= 5; ++t) {
-        toTestFigure(m_time, *m_w);
-        m_time.advanceMs(400 + t);
-        press(t % 2 ? Main1 : Main2);
-    }
-    m_time.advanceMs(1500);
-    QTest::mouseClick(m_w->btnStop, Qt::LeftButton);
-    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
-    QCOMPARE(files.size(), 1);
-    QFile f(dir.filePath(files.first()));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QStringList rows = QString::fromUtf8(f.readAll()).split(u"\r\n"_qs, Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 6);
-    QVERIFY(rows[5].startsWith(u"\"'=HYPERLINK(\"\"x\"\")\","_qs));
-    QVERIFY2(rows[5].endsWith(u",5,2,0,5,1,400,0,0,405,405000,400000,"_qs),
-             qPrintable(rows[5])); // order_seed empty
-}
-
-// The window's Analyze reads the program-wide trial table and leaves its statistics there,
-// for the results window to read.
-void tst_main_session::analyzeWritesProgramWideState() {
-    basTime::Trials[1] = TrialRec{1, 0, 5, 0, 1200, 0, 800};
-    basTime::Trials[2] = TrialRec{1, 0, 5, 1, 400, 0, 700};
-    basTime::TrialCount = 2;
-    m_w->Analyze();
-    QCOMPARE(basTime::TimeCount, qint16(2));
-    QCOMPARE(basTime::TimeList[1], qint16(1200));
-    QCOMPARE(basTime::TimeList[2], qint16(400));
-    QCOMPARE(basTime::CorrectCount, qint16(1));
-    QCOMPARE(basTime::StatTable[0][0], (kivora::StatCell{2, 1500, 750.0}));
-    QCOMPARE(basTime::StatTable[2][5], (kivora::StatCell{1, 700, 700.0}));
 }
 
 QTEST_MAIN(tst_main_session)

@@ -3,7 +3,7 @@
 // onsets from its completion events, key presses stamped by the XInput 2 reader. Three short
 // trials: the stages are shortened to a few refreshes so that the test takes seconds.
 #include "app/KeyReader.h"
-#include "app/Presenter.h"
+#include "app/FramePresenter.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"
@@ -58,7 +58,7 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
     kivora::SystemTimeSource time;
     frmMain w(time);
     QString why;
-    std::unique_ptr<kivora::Presenter> presenter = kivora::makeFramePresenter(w.Image1, w.lMsg, &why);
+    std::unique_ptr<kivora::Presenter> presenter = kivora::makeFramePresenter(w.Image1, &why);
     QVERIFY2(presenter, qPrintable(why));
     w.setPresenter(std::move(presenter));
     kivora::KeyStamps stamps;

@@ -9,10 +9,11 @@
 #include "app/frmMain.h"
 #include "app/frmResult.h"
 #include "support/FakeTime.h"
+#include "support/Files.h"
 #include "support/NativeKeys.h"
+#include "support/TwelveTrials.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -146,36 +147,15 @@ inline void startRun(frmMain &w, const QString &name) {
     QCOMPARE(buttons(w), u"-T-"_qs);
 }
 
-// ---- A twelve-trial plan and its participant -----------------------------------------------
+// ---- A twelve-trial plan and its participant (support/TwelveTrials.h) ------------------------
 
-// Twelve trials that touch every figure set, start and cue direction, both mirror codes and
-// three presentation times.
 inline QByteArray twelveTrialPlan() {
-    return "1,0,0,0,400\r\n"
-           "2,1,1,1,800\r\n"
-           "3,2,2,0,1200\r\n"
-           "4,3,3,1,400\r\n"
-           "1,4,4,0,800\r\n"
-           "2,5,5,1,1200\r\n"
-           "3,0,1,1,400\r\n"
-           "4,1,2,0,800\r\n"
-           "1,2,3,1,1200\r\n"
-           "2,3,4,0,400\r\n"
-           "3,4,5,1,800\r\n"
-           "4,5,0,0,1200\r\n";
+    return twelve::plan();
 }
-constexpr int PlanTrials = 12;
-
-// The participant's reaction time for trial t, ms: spread out, no two alike.
-constexpr qint32 plannedRt(int t) {
-    return 350 + 53 * t + (t % 4) * 97;
-}
-// The participant answers as the figure is (correct), except for trials 4 and 9.
-inline qint16 plannedAnswer(int t, qint16 mirror) {
-    const bool wrong = t == 4 || t == 9;
-    return qint16(wrong ? 1 - mirror : mirror);
-}
-constexpr int PlannedCorrect = PlanTrials - 2;
+constexpr int PlanTrials = twelve::Trials;
+using twelve::plannedAnswer;
+using twelve::PlannedCorrect;
+using twelve::plannedRt;
 
 // Waits the planned reaction time on the test figure of trial t and answers it.
 inline void answerTrial(FakeTime &time, const frmMain &w, int t) {
@@ -201,14 +181,7 @@ inline void quietOffscreenNoise() {
         });
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-inline QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using files::readFile;
+using files::writeFile;
 
 } // namespace session

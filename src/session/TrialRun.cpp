@@ -1,0 +1,304 @@
+#include "session/TrialRun.h"
+
+#include "analysis/Analyze.h"
+#include "base/Checked.h"
+#include "base/Clock.h"
+#include "base/KeyCodes.h"
+#include "base/KeyStamps.h"
+#include "base/RuntimeError.h"
+#include "base/StageTimer.h"
+#include "run/PlanMaker.h"
+#include "stimuli/PictureStore.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace kivora {
+
+namespace {
+bool isAnswerKey(int code) {
+    return code == VK_NUMPAD1 || code == VK_NUMPAD2 || code == VK_1 || code == VK_2;
+}
+} // namespace
+
+TrialRun::TrialRun(RunState &state, TimeSource &time, const PictureStore &pictures, RunView &view)
+    : m_state(state), m_time(time), m_pictures(pictures), m_view(view) {
+    const struct {
+        const char16_t *name;
+        qint32 intervalMs;
+    } timers[] = {{u"tmWait", 1000}, {u"tmPrim", 2000}, {u"tmSec", 0}}; // tmSec: the trial's PresentTime
+    for (std::size_t i = 0; i < m_timers.size(); ++i) {
+        m_timers[i] = m_time.makeTimer(this);
+        m_timers[i]->setObjectName(QString::fromUtf16(timers[i].name));
+        m_timers[i]->setInterval(timers[i].intervalMs);
+    }
+}
+
+TrialRun::~TrialRun() = default;
+
+void TrialRun::setPresenter(std::unique_ptr<Presenter> presenter) {
+    m_presenter = std::move(presenter);
+    connect(m_presenter.get(), &Presenter::shown, this, &TrialRun::screenShown);
+    if (const QImage *picture = m_picture)
+        m_presenter->show(Stage::Between, picture, 0, [this, picture] { m_view.showPicture(picture); });
+}
+
+void TrialRun::planLoaded() {
+    m_plan = m_state.Trials;
+}
+
+StageTimer &TrialRun::timerEnding(Stage stage) const {
+    if (!stage.timed())
+        throw std::logic_error("only the countdown, the first figure and the cue end by a timer");
+    return *m_timers[std::size_t(stage.index())];
+}
+
+// --- the trial cycle ------------------------------------------------------------------------
+
+void TrialRun::StartTurn() {
+    const TrialRec &rec = m_state.Trials[m_curTrial];
+    m_awaitingAnswer = false;
+    m_turnActive = true;
+    m_onsetUs.fill(0);
+    // The countdown follows an answer or Start, whenever that came: it is shown at once.
+    showStage(Stage::Countdown, 0);
+    StageTimer &cue = timerEnding(Stage::Cue);
+    cue.setInterval(qint32(rec.PresentTime));
+    timerEnding(Stage::First).setEnabled(false);
+    cue.setEnabled(false);
+    armWhenShown(Stage::Countdown);
+    prepareTrialPictures(rec);
+}
+
+void TrialRun::stageElapsed(Stage stage) {
+    StageTimer &ending = timerEnding(stage);
+    const Stage next = stage.next();
+    showStage(next, m_presenter->framesFor(ending.Interval()));
+    if (next.timed())
+        armWhenShown(next);
+    ending.setEnabled(false);
+    // From here keys 1 and 2 answer; those pressed before the figure was on screen are
+    // swallowed (keyDown compares their stamps with its onset).
+    if (next == Stage::Test)
+        m_awaitingAnswer = true;
+}
+
+qint16 TrialRun::questionsLeft() const {
+    return add16(sub16(m_state.TrialCount, m_curTrial), 1);
+}
+
+const QImage *TrialRun::imageOf(PictureRef picture) const {
+    return &m_pictures[picture.list].ListImages(picture.position);
+}
+
+void TrialRun::showStage(Stage stage, int frames) {
+    const TrialRec &rec = m_state.Trials[m_curTrial];
+    const std::optional<PictureRef> picture = stage.picture(rec);
+    const QImage *image = picture ? imageOf(*picture) : nullptr;
+    const QString caption = stage.caption(questionsLeft());
+    // What the log says of the stage once it is on screen: its picture, or the countdown's caption.
+    m_shownDetail[std::size_t(stage.index())] =
+        picture ? u"%1-%2"_qs.arg(picture->list).arg(picture->position) : caption;
+    m_presenter->show(stage, image, frames, [this, image, caption] {
+        m_picture = image;
+        m_view.showPicture(image);
+        m_view.showCaption(caption);
+    });
+}
+
+void TrialRun::armWhenShown(Stage stage) {
+    StageTimer &timer = timerEnding(stage);
+    // Where the screen is still on its way to the display, the timer counts from its onset once
+    // that is known (screenShown), never from before the screen was there.
+    if (onsetUs(stage) == 0)
+        timer.startOnCountFrom();
+    timer.setEnabled(true);
+}
+
+void TrialRun::screenShown(Stage stage, Onset onset) {
+    // A screen of a trial broken off by Stop may still come on screen (it was on its way): it
+    // belongs to no trial any more.
+    if (!stage.inTrial() || !m_turnActive)
+        return;
+    m_onsetUs[std::size_t(stage.index())] = onset.us;
+    if (stage.timed()) {
+        // The stage lasts its Interval from the moment it came on screen; the timer fires early by
+        // what the presenter needs to bring the next stage on time.
+        StageTimer &timer = timerEnding(stage);
+        timer.setLeadUs(m_presenter->leadUs(stage.next(), timer.Interval()));
+        timer.countFrom(onset.us);
+    }
+    if (stage == Stage::Test)
+        m_startTime = Clock::toMs32(onset.us);
+
+    const QString event = stage.name();
+    const QString &detail = m_shownDetail[std::size_t(stage.index())];
+    notify([&](RunObserver &o) {
+        o.stageShown(event, m_curTrial, detail, onset.us, onset.msc);
+        if (onset.late())
+            o.lateFlip(event, m_curTrial, onset.targetMsc, onset.msc, onset.us);
+    });
+}
+
+void TrialRun::prepareTrialPictures(const TrialRec &rec) {
+    // Off the timed path, and never an error of its own: a bad record fails in the stage that
+    // shows its picture, with that stage's error.
+    try {
+        m_presenter->prepare(
+            {imageOf(firstPicture(rec)), imageOf(cuePicture(rec)), imageOf(testPicture(rec))});
+    } catch (const RuntimeError &) {
+    }
+}
+
+qint64 TrialRun::waitForOnset(Stage stage) {
+    if (onsetUs(stage) == 0)
+        m_presenter->finish();
+    return onsetUs(stage);
+}
+
+// --- run control ----------------------------------------------------------------------------
+
+bool TrialRun::start() {
+    // The first trial's stages are counted in refreshes of the display, which the presenter may
+    // still be measuring (for half a second after start-up).
+    m_presenter->waitUntilReady();
+    // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
+    // experimenter learns it now, before the participant answers into nothing.
+    m_writeErrorShown = false;
+    if (m_nextOrderSeed) {
+        const quint64 seed = m_nextOrderSeed();
+        fillInOrder(m_plan, m_state.TrialCount, seed, m_state.Trials);
+        notify([&](RunObserver &o) { o.runOrdered(seed); });
+    }
+    if (!notify([&](RunObserver &o) { o.runStarted(m_state.SubjectName, nowUs()); }))
+        return false;
+    m_curTrial = 1;
+    m_running = true;
+    m_view.showRunning(true);
+    StartTurn();
+    return true;
+}
+
+qint64 TrialRun::keyTime(quint32 keyCode, qint64 handledUs) {
+    // Every press the handler sees takes its stamp, so they are used up in order; presses older
+    // than the trial never reached the handler and cannot be this one.
+    if (m_keyStamps) {
+        if (const std::optional<qint64> stamp =
+                m_keyStamps->take(keyCode, onsetUs(Stage::Countdown), handledUs))
+            return *stamp;
+    }
+    return handledUs;
+}
+
+void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {
+    const bool timedStage =
+        std::any_of(m_timers.begin(), m_timers.end(), [](const auto &t) { return t->Enabled(); });
+    // Only a test figure on screen takes an answer. With no timer running the window may as well
+    // be idle (before the first run, after Stop, after a finished run): a key then is swallowed
+    // rather than written into a trial.
+    if (timedStage || !isAnswerKey(KeyCode) || !m_awaitingAnswer) {
+        KeyCode = 0;
+        return;
+    }
+    // The test figure may still be on its way to the screen (its flip due at the next refresh):
+    // its onset decides whether this key came after it.
+    const qint64 onset = waitForOnset(Stage::Test);
+    if (onset == 0 || keyTimeUs < onset) {
+        // Pressed before the figure was on screen: swallowed, as in the timed stages.
+        KeyCode = 0;
+        return;
+    }
+    m_awaitingAnswer = false;
+    // The reaction time from the two readings at full resolution (µs), rounded to the nearest
+    // millisecond: the difference of two whole-millisecond readings would add up to 1 ms of
+    // truncation error. 64-bit microseconds never wrap, so the 32-bit StartTime passing 2^31
+    // between the readings changes nothing.
+    const qint64 rtUs = keyTimeUs - onset;
+    TrialRec &rec = m_state.Trials[m_curTrial];
+    rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
+    rec.Answer = (KeyCode == VK_NUMPAD1 || KeyCode == VK_1) ? 0 : 1;
+    const AnswerTiming timing{rec.Answer + 1, keyTimeUs, rtUs, onset - onsetUs(Stage::Cue)};
+    // Recorded (and on disk) before the next trial starts.
+    notify([&](RunObserver &o) { o.answered(m_curTrial, rec, timing); });
+    if (m_curTrial < m_state.TrialCount) {
+        m_curTrial = add16(m_curTrial, 1);
+        StartTurn();
+    } else {
+        endRun();
+    }
+    KeyCode = 0;
+}
+
+void TrialRun::endRun() {
+    stopSteps(); // a completed run ends with the stop steps; no "stop" is recorded for it
+    // The please-wait picture while the statistics are made and the results are open.
+    showBetween(u"wait"_qs);
+    refresh();
+    Analyze();
+    notify([&](RunObserver &o) { o.runCompleted(m_state.Stats, nowUs()); });
+    m_view.showResults([this] { notify([&](RunObserver &o) { o.resultsShown(nowUs()); }); });
+    notify([&](RunObserver &o) { o.resultsClosed(nowUs()); });
+    showBetween(u"instruction"_qs);
+    refresh();
+}
+
+void TrialRun::stop() {
+    if (m_running)
+        notify([&](RunObserver &o) { o.runStopped(nowUs()); });
+    stopSteps();
+}
+
+void TrialRun::stopSteps() {
+    m_awaitingAnswer = false;
+    m_turnActive = false;
+    m_running = false;
+    showBetween(u"instruction"_qs);
+    m_view.showCaption(QString());
+    refresh();
+    for (const auto &timer : m_timers)
+        timer->setEnabled(false);
+    m_view.showRunning(false);
+}
+
+void TrialRun::Analyze() {
+    kivora::Analyze(m_state.Trials, m_state.TrialCount, m_state.Stats);
+}
+
+void TrialRun::showBetween(const QString &key) {
+    const QImage *picture = &m_pictures[0].ListImages(key);
+    m_presenter->show(Stage::Between, picture, 0, [this, picture] {
+        m_picture = picture;
+        m_view.showPicture(picture);
+    });
+}
+
+void TrialRun::refresh() {
+    // What changed (the caption, the buttons) is painted now, and put on screen with any picture
+    // still on its way.
+    m_view.repaintNow();
+    m_presenter->finish();
+}
+
+const Clock &TrialRun::clock() const {
+    return m_time.clock();
+}
+
+qint64 TrialRun::nowUs() const {
+    return m_time.clock().nowUs();
+}
+
+bool TrialRun::notify(const std::function<void(RunObserver &)> &call) {
+    bool written = true;
+    for (RunObserver *o : m_observers) {
+        try {
+            call(*o);
+        } catch (const RuntimeError &e) {
+            written = false;
+            if (!std::exchange(m_writeErrorShown, true)) // once per run
+                m_view.showWriteFailure(e.detail(), m_running);
+        }
+    }
+    return written;
+}
+
+} // namespace kivora

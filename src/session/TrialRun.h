@@ -1,0 +1,174 @@
+#pragma once
+
+#include "analysis/StatCell.h"
+#include "results/RunObserver.h"
+#include "run/Stage.h"
+#include "run/TrialRec.h"
+#include "session/Presenter.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QImage;
+
+namespace kivora {
+
+class Clock;
+class KeyStamps;
+class PictureStore;
+class StageTimer;
+class TimeSource;
+
+// The state the runs of a program share: the plan with the answers of the latest run, the
+// participant's name, and the statistics of the last completed run. It lives as long as the
+// program (basTime gives it its program-wide names) and starts zero or empty.
+struct RunState {
+    TrialTable Trials;
+    qint16 TrialCount = 0;
+    QString SubjectName;
+    RunStats Stats;
+};
+
+// What a run asks of the window that shows it. Only the window writes its controls; the run
+// says what and when.
+class RunView {
+public:
+    virtual ~RunView() = default;
+    // The picture control's picture and the caption under it, put there as their screen comes on.
+    virtual void showPicture(const QImage *picture) = 0;
+    virtual void showCaption(const QString &caption) = 0;
+    // Paints what changed now, before the run goes on; handles nothing but paint requests, so
+    // no key or timer handler runs meanwhile.
+    virtual void repaintNow() = 0;
+    // The buttons of a run in progress (Start and End off, Stop on) or of a ready window.
+    virtual void showRunning(bool running) = 0;
+    // The results of the completed run, in a modal window: returns once it is closed. painted is
+    // called once it has been painted.
+    virtual void showResults(const std::function<void()> &painted) = 0;
+    // A recorder could not write (detail says what); shown at most once per run, without taking
+    // the keyboard from the participant. running: whether the run had begun.
+    virtual void showWriteFailure(const QString &detail, bool running) = 0;
+};
+
+// One participant's runs, from Start to the results, without a window. A run takes the plan's
+// trials in its order (or in a fresh shuffled order); each trial shows its stages through the
+// presenter, each stage lasting its stage timer's interval from the moment its screen was on
+// screen; a key 1 or 2 pressed after the test figure's onset answers it, with the reaction time
+// from that onset; the last answer ends the run with its statistics and the results. Every
+// stage, answer and end is told to the recorders as it happens.
+//
+// The stage timers are the run's; whoever shows the run connects each timer's Timer signal to
+// stageElapsed() for the stage it ends (the main window does so through its timer handlers).
+class TrialRun final : public QObject {
+    Q_OBJECT
+public:
+    TrialRun(RunState &state, TimeSource &time, const PictureStore &pictures, RunView &view);
+    ~TrialRun() override;
+
+    // --- set-up ------------------------------------------------------------------------------
+    // Recorders told of every stage, answer and end of a run (data file, timing log).
+    void addObserver(RunObserver *observer) { m_observers.push_back(observer); }
+    // How the pictures reach the screen; the picture on screen stays while it changes.
+    void setPresenter(std::unique_ptr<Presenter> presenter);
+    Presenter &presenter() const { return *m_presenter; }
+    // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
+    // handler's own clock reading.
+    void setKeyStamps(KeyStamps *stamps) { m_keyStamps = stamps; }
+    // Every run takes the loaded plan's trials in the order of a new seed from nextSeed
+    // (shuffledOrder), told to the recorders before the run starts.
+    void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
+    // The plan has been read into the trial table: the order every run starts from.
+    void planLoaded();
+    // The timer that ends a timed stage: tmWait the countdown (1000 ms), tmPrim the first figure
+    // (2000 ms), tmSec the cue (the trial's PresentTime).
+    StageTimer &timerEnding(Stage stage) const;
+
+    // --- a run -------------------------------------------------------------------------------
+    // Starts a run for the state's SubjectName: a new order where runs are shuffled, the
+    // recorders told, trial 1, the buttons of a running run. Returns false, starting nothing,
+    // when a recorder cannot begin the run (the experimenter has been told).
+    bool start();
+    // Begins trial CurTrial with its countdown.
+    void StartTurn();
+    // The stage timer that ends `stage` has fired: the next stage comes on.
+    void stageElapsed(Stage stage);
+    // When the key just seen by the key handler (at clock reading handledUs) was pressed: its
+    // stamp on arrival where the key reader saw it (keyCode: the platform's number of the
+    // physical key), else handledUs.
+    qint64 keyTime(quint32 keyCode, qint64 handledUs);
+    // A key came (KeyCode: its virtual-key code, set to 0 once handled; keyTimeUs: when it was
+    // pressed). Keys 1 and 2 pressed after the test figure's onset answer it; every other key,
+    // and every key during the timed stages or between runs, is swallowed.
+    void keyDown(int &KeyCode, qint64 keyTimeUs);
+    // Stop: the run is broken off at once, its answered trials kept.
+    void stop();
+    // The statistics of the trial table into the state.
+    void Analyze();
+    // A picture of list 0 by key ("instruction", "wait"), shown as soon as possible.
+    void showBetween(const QString &key);
+    // Puts everything shown on screen now, the window's own changes with it.
+    void refresh();
+
+    // --- what the run is doing ---------------------------------------------------------------
+    // The trial being run (1-based; kept by Stop) and the 32-bit millisecond view of the test
+    // figure's onset.
+    const qint16 &curTrial() const { return m_curTrial; }
+    const qint32 &startTime() const { return m_startTime; }
+    bool running() const { return m_running; }
+    // From the moment the test figure is put up until it is answered or the run stops: the only
+    // time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
+    bool awaitingAnswer() const { return m_awaitingAnswer; }
+    // The onset of the current trial's stage (clock µs), 0 until it has been on screen.
+    qint64 onsetUs(Stage stage) const { return m_onsetUs[stage.index()]; }
+    // The clock the onsets, key times and reaction times are read from.
+    const Clock &clock() const;
+
+private:
+    qint16 questionsLeft() const;
+    const QImage *imageOf(PictureRef picture) const;
+    // Shows a stage of the current trial, `frames` refreshes after the stage before it.
+    void showStage(Stage stage, int frames);
+    void screenShown(Stage stage, Onset onset);
+    // Enables the timer that ends `stage`, counting from the stage's onset.
+    void armWhenShown(Stage stage);
+    void prepareTrialPictures(const TrialRec &rec);
+    // The onset of the current trial's stage, waiting for the display where the screen is still
+    // on its way: the presenter tells it (screenShown, with its recorders) before this returns.
+    qint64 waitForOnset(Stage stage);
+    // The picture, caption, timers and buttons of a run that has ended, by Stop or completed.
+    void stopSteps();
+    void endRun();
+    qint64 nowUs() const;
+    // Tells every recorder; returns false when one could not write, which is shown once per run.
+    bool notify(const std::function<void(RunObserver &)> &call);
+
+    RunState &m_state;
+    TimeSource &m_time;
+    const PictureStore &m_pictures;
+    RunView &m_view;
+    std::array<std::unique_ptr<StageTimer>, 3> m_timers; // the timers of the three timed stages
+    std::unique_ptr<Presenter> m_presenter;
+    const QImage *m_picture = nullptr; // the picture the window was last told to show
+    std::vector<RunObserver *> m_observers;
+    KeyStamps *m_keyStamps = nullptr;
+    TrialTable m_plan;                        // the plan as loaded, for runs in their own order
+    std::function<quint64()> m_nextOrderSeed; // set when every run is shuffled
+
+    qint16 m_curTrial = 0;
+    qint32 m_startTime = 0;
+    bool m_running = false;        // from Start until the run is stopped or completed
+    bool m_turnActive = false;     // a trial is running: its screens' onsets count
+    bool m_awaitingAnswer = false; // the test figure is up and not answered yet
+    bool m_writeErrorShown = false;
+    // Onsets of the current trial's stages (clock µs; 0 until shown). The test figure's is the
+    // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
+    std::array<qint64, Stage::TrialStages> m_onsetUs{};
+    std::array<QString, Stage::TrialStages> m_shownDetail; // the log's detail of each stage
+};
+
+} // namespace kivora

@@ -1,0 +1,651 @@
+// The trial run without a window, in fake time: what each stage shows and how long, the refresh
+// arithmetic of a display in step with its refresh, late flips, the answer rules (keys by their
+// stamps, swallowed keys, reaction times), Stop, the end of a run with its recorders, and
+// shuffled orders.
+#include "base/Clock.h"
+#include "base/KeyCodes.h"
+#include "base/KeyStamps.h"
+#include "base/RuntimeError.h"
+#include "results/SessionData.h"
+#include "run/PlanReader.h"
+#include "support/Files.h"
+#include "support/RunHarness.h"
+#include "support/RunRecorder.h"
+#include "support/TwelveTrials.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+
+using kivora::Stage;
+using kivora::TrialRec;
+
+namespace {
+constexpr qint64 PeriodUs = 16'667;
+// The platform's number of the physical key 1 and of key 2 (any two numbers do for the run).
+constexpr quint32 Key1 = 10, Key2 = 11;
+} // namespace
+
+class tst_trialrun : public QObject {
+    Q_OBJECT
+private slots:
+    // The stages of a trial, shown at once (a presenter that paints synchronously).
+    void stages_data();
+    void stages();
+    void countdownFallsToOne();
+    void stageDurations();
+    void startTimeOnlyAtTestFigure();
+    void badRecordRaisesError_data();
+    void badRecordRaisesError();
+
+    // A display in step with its refresh.
+    void refreshArithmetic_data();
+    void refreshArithmetic();
+    void screensLastWholeRefreshes_data();
+    void screensLastWholeRefreshes();
+    void missedRefreshIsToldNotMadeUp();
+    void questionComesWithTheFigure();
+
+    // Answers.
+    void answerCodes_data();
+    void answerCodes();
+    void answerDecidedByStamps_data();
+    void answerDecidedByStamps();
+    void keyHandlerClockWithoutStamp_data();
+    void keyHandlerClockWithoutStamp();
+    void keysSwallowedInTimedStages_data();
+    void keysSwallowedInTimedStages();
+    void strayKeysBetweenRunsChangeNothing();
+    void reactionTimeAcrossStartTimeWrap_data();
+    void reactionTimeAcrossStartTimeWrap();
+
+    // Runs.
+    void completedRunTellsRecorders();
+    void stopAndSecondRun();
+    void stoppedRunLeavesRowsOnDisk();
+    void analyzeWritesTheState();
+    void eachRunInItsOwnOrder();
+
+private:
+    // Trial 1 of h to the moment its test figure's flip is due, the completion held back.
+    static void toTestFlip(RunHarness &h);
+};
+
+// ---- the stages ------------------------------------------------------------------------------
+
+void tst_trialrun::stages_data() {
+    QTest::addColumn<int>("figSet");
+    QTest::addColumn<int>("startDir");
+    QTest::addColumn<int>("cueDir");
+    QTest::addColumn<int>("mirror");
+    QTest::addColumn<int>("testPosition");
+    QTest::newRow("L 0+2 mirrored") << 2 << 0 << 2 << 1 << 9;
+    QTest::newRow("same as first") << 1 << 0 << 0 << 0 << 1;
+    QTest::newRow("3+4 wraps to 60") << 3 << 3 << 4 << 0 << 2;
+    QTest::newRow("5+5 mirrored wraps to 240") << 4 << 5 << 5 << 1 << 11;
+    QTest::newRow("upright cue 300") << 4 << 0 << 5 << 0 << 6;
+    QTest::newRow("upright cue 300 mirrored") << 1 << 0 << 5 << 1 << 12;
+}
+
+void tst_trialrun::stages() {
+    QFETCH(int, figSet);
+    QFETCH(int, startDir);
+    QFETCH(int, cueDir);
+    QFETCH(int, mirror);
+    QFETCH(int, testPosition);
+    RunHarness h;
+    h.load({TrialRec{qint16(figSet), qint16(startDir), qint16(cueDir), qint16(mirror), 800, 0, 0}});
+    QVERIFY(h.start());
+    QCOMPARE(h.view.picture, nullptr);
+    QCOMPARE(h.view.caption, u"あと1問"_qs);
+    QCOMPARE(h.timersArmed(), u"W--"_qs);
+    QCOMPARE(h.run.timerEnding(Stage::Cue).Interval(), 800);
+
+    h.time.advanceMs(1000);
+    QCOMPARE(h.view.picture, RunHarness::picture(figSet, startDir + 1));
+    QCOMPARE(h.view.caption, QString());
+    QCOMPARE(h.timersArmed(), u"-P-"_qs);
+
+    h.time.advanceMs(2000);
+    QCOMPARE(h.view.picture, RunHarness::picture(0, cueDir + 1));
+    QCOMPARE(h.view.caption, QString());
+    QCOMPARE(h.timersArmed(), u"--S"_qs);
+
+    h.time.advanceMs(800);
+    QCOMPARE(h.view.picture, RunHarness::picture(figSet, testPosition));
+    QCOMPARE(h.view.caption, u"表(1)？ or 裏(2)？"_qs);
+    QCOMPARE(h.timersArmed(), u"---"_qs);
+    QVERIFY(h.run.awaitingAnswer());
+
+    h.time.advanceMs(60000); // the test figure stays until an answer
+    QCOMPARE(h.view.picture, RunHarness::picture(figSet, testPosition));
+}
+
+void tst_trialrun::countdownFallsToOne() {
+    RunHarness h;
+    for (int i = 1; i <= 12; ++i)
+        h.state.Trials[i] = TrialRec{1, 0, qint16(i % 6), 0, 400, 0, 0};
+    h.state.TrialCount = 12;
+    h.run.planLoaded();
+    QVERIFY(h.start());
+    for (int t = 1; t <= 12; ++t) {
+        QCOMPARE(h.view.caption, u"あと%1問"_qs.arg(13 - t));
+        h.toTestFigure();
+        h.answer(0, 500);
+    }
+    QCOMPARE(h.view.resultsShown, 1);
+}
+
+void tst_trialrun::stageDurations() {
+    RunHarness h;
+    h.load({TrialRec{1, 0, 1, 0, 1200, 0, 0}});
+    QVERIFY(h.start());
+    // One microsecond short of each stage's end nothing changes; at its end the next screen comes.
+    h.time.advanceUs(999'999);
+    QCOMPARE(h.timersArmed(), u"W--"_qs);
+    h.time.advanceUs(1);
+    QCOMPARE(h.timersArmed(), u"-P-"_qs);
+    h.time.advanceUs(1'999'999);
+    QCOMPARE(h.timersArmed(), u"-P-"_qs);
+    h.time.advanceUs(1);
+    QCOMPARE(h.timersArmed(), u"--S"_qs);
+    h.time.advanceUs(1'199'999);
+    QCOMPARE(h.timersArmed(), u"--S"_qs);
+    h.time.advanceUs(1);
+    QCOMPARE(h.timersArmed(), u"---"_qs);
+}
+
+void tst_trialrun::startTimeOnlyAtTestFigure() {
+    RunHarness h;
+    h.load({TrialRec{1, 0, 1, 0, 400, 0, 0}, TrialRec{2, 0, 2, 1, 800, 0, 0}});
+    QVERIFY(h.start());
+    h.time.advanceMs(3000);
+    QCOMPARE(h.run.startTime(), 0);
+    h.time.advanceMs(400);
+    QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(h.time.nowUs()));
+    const qint32 first = h.run.startTime();
+    QCOMPARE(h.key(kivora::VK_2), 0); // answered: trial 2 begins now
+    QCOMPARE(h.run.curTrial(), qint16(2));
+    h.time.advanceMs(3799);
+    QCOMPARE(h.run.startTime(), first);
+    h.time.advanceMs(1);
+    QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(h.time.nowUs()));
+}
+
+// A record the stages cannot show fails with the error of the step that needs it. A trial
+// count past the table (a state no plan file can give) fails at the trial beyond it.
+void tst_trialrun::badRecordRaisesError_data() {
+    QTest::addColumn<int>("trialCount");
+    QTest::addColumn<int>("figSet");
+    QTest::addColumn<int>("number");
+    QTest::newRow("index above table") << kivora::MaxTrials + 1 << 1 << int(kivora::ErrSubscript);
+    QTest::newRow("no such image list") << 1 << 5 << int(kivora::ErrControlArray);
+}
+
+void tst_trialrun::badRecordRaisesError() {
+    QFETCH(int, trialCount);
+    QFETCH(int, figSet);
+    QFETCH(int, number);
+    RunHarness h;
+    for (int i = 1; i <= std::min(trialCount, kivora::MaxTrials); ++i)
+        h.state.Trials[i] = TrialRec{qint16(figSet), 0, 0, 0, 400, 0, 0};
+    h.state.TrialCount = qint16(trialCount);
+    try {
+        QVERIFY(h.start());
+        for (int t = 1; t <= trialCount; ++t) {
+            h.toTestFigure();
+            h.answer(0, 300);
+        }
+        QFAIL("no error");
+    } catch (const kivora::RuntimeError &e) {
+        QCOMPARE(e.number(), number);
+    }
+}
+
+// ---- a display in step with its refresh --------------------------------------------------------
+
+// The stage arithmetic on displays of other rates than the fake one: a screen stays the nearest
+// whole number of refreshes (at least one), and its stage's handler runs two refreshes before the
+// next screen is due, but never less than 8 ms (a fast display) nor more than 40 ms ahead.
+void tst_trialrun::refreshArithmetic_data() {
+    QTest::addColumn<qint32>("intervalMs");
+    QTest::addColumn<qint64>("periodUs");
+    QTest::addColumn<int>("refreshes");
+    QTest::addColumn<qint64>("aheadUs"); // how long before the screen is due the handler runs
+    QTest::newRow("60 Hz, 1000 ms") << 1000 << qint64(16'667) << 60 << qint64(33'334);
+    QTest::newRow("60 Hz, nearest refresh") << 410 << qint64(16'667) << 25 << qint64(33'334);
+    QTest::newRow("shorter than a refresh") << 5 << qint64(16'667) << 1 << qint64(33'334);
+    QTest::newRow("144 Hz") << 400 << qint64(6'944) << 58 << qint64(13'888);
+    QTest::newRow("30 Hz: at most 40 ms ahead") << 400 << qint64(33'333) << 12 << qint64(40'000);
+    QTest::newRow("500 Hz: at least 8 ms ahead") << 400 << qint64(2'000) << 200 << qint64(8'000);
+}
+
+void tst_trialrun::refreshArithmetic() {
+    QFETCH(qint32, intervalMs);
+    QFETCH(qint64, periodUs);
+    QFETCH(int, refreshes);
+    QFETCH(qint64, aheadUs);
+    QCOMPARE(kivora::refreshesFor(intervalMs, periodUs), refreshes);
+    // The handler fires leadUs before intervalMs ends; the screen is due `refreshes` periods on.
+    const qint64 handlerUs = qint64(intervalMs) * 1000 - kivora::refreshLeadUs(intervalMs, periodUs);
+    QCOMPARE(qint64(refreshes) * periodUs - handlerUs, aheadUs);
+}
+
+// At 16.667 ms a refresh: 1000 ms are 60 refreshes, 2000 ms 120, and a presentation time its
+// nearest whole number of refreshes, at least one.
+void tst_trialrun::screensLastWholeRefreshes_data() {
+    QTest::addColumn<int>("presentTime");
+    QTest::addColumn<int>("cueRefreshes");
+    QTest::newRow("400 ms") << 400 << 24;
+    QTest::newRow("1200 ms") << 1200 << 72;
+    QTest::newRow("26 ms: 1.56 refreshes round up") << 26 << 2;
+    QTest::newRow("24 ms: 1.44 refreshes round down") << 24 << 1;
+    QTest::newRow("5 ms: still one refresh") << 5 << 1;
+}
+
+void tst_trialrun::screensLastWholeRefreshes() {
+    QFETCH(int, presentTime);
+    QFETCH(int, cueRefreshes);
+    RunHarness h(PeriodUs);
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    h.load({TrialRec{2, 0, 2, 1, qint16(presentTime), 0, 0}});
+    QVERIFY(h.start());
+    h.time.advanceMs(3000 + presentTime + 100);
+    QVERIFY(h.run.awaitingAnswer());
+
+    const auto shown = rec.lastShown;
+    const QList<std::pair<QString, QString>> stages{
+        {u"countdown"_qs, u"first"_qs}, {u"first"_qs, u"cue"_qs}, {u"cue"_qs, u"test"_qs}};
+    const QList<qint64> refreshes{60, 120, cueRefreshes};
+    for (int i = 0; i < stages.size(); ++i) {
+        const auto &[from, to] = stages[i];
+        QCOMPARE(shown[to].msc - shown[from].msc, refreshes[i]);
+        // The onsets are the refreshes' own times.
+        QCOMPARE(shown[to].us - shown[from].us, refreshes[i] * PeriodUs);
+    }
+    QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(shown[u"test"_qs].us));
+    QVERIFY(!rec.events.join(u' ').contains(u"late_flip"_qs));
+}
+
+void tst_trialrun::missedRefreshIsToldNotMadeUp() {
+    RunHarness h(PeriodUs);
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    h.load({TrialRec{2, 0, 2, 1, 400, 0, 0}});
+    QVERIFY(h.start());
+    h.time.advanceMs(100);  // the countdown is on screen
+    h.display->missNext(1); // the first figure comes one refresh late
+    h.time.advanceMs(3000 + 400);
+    const auto shown = rec.lastShown;
+    const qint64 due = shown[u"countdown"_qs].msc + 60;
+    QVERIFY2(rec.events.contains(u"late_flip:first:1:%1>%2"_qs.arg(due + 1).arg(due)),
+             qPrintable(rec.events.join(u", "_qs)));
+    // The cue keeps its 120 refreshes, counted from the late flip, not from when it was due.
+    QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, 120);
+    QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, 24);
+}
+
+void tst_trialrun::toTestFlip(RunHarness &h) {
+    h.load({TrialRec{2, 0, 2, 1, 400, 0, 0}, TrialRec{1, 0, 0, 0, 800, 0, 0}});
+    QVERIFY(h.start());
+    h.time.advanceMs(1000 + 2000 + 300); // to within the cue
+    h.display->hold(true);
+    h.time.advanceMs(150); // past the test figure's refresh
+    QVERIFY(h.run.awaitingAnswer());
+    QVERIFY(h.display->pending());
+}
+
+void tst_trialrun::questionComesWithTheFigure() {
+    RunHarness h(PeriodUs);
+    toTestFlip(h);
+    // The figure is due; until the display says it is on screen, neither it nor the question is.
+    QCOMPARE(h.view.caption, QString());
+    QCOMPARE(h.view.picture, RunHarness::picture(0, 3));
+    h.display->deliver();
+    QCOMPARE(h.view.caption, u"表(1)？ or 裏(2)？"_qs);
+    QCOMPARE(h.view.picture, RunHarness::picture(2, 9));
+}
+
+// ---- answers --------------------------------------------------------------------------------
+
+void tst_trialrun::answerCodes_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("1") << int(kivora::VK_1) << 0;
+    QTest::newRow("2") << int(kivora::VK_2) << 1;
+    QTest::newRow("keypad 1") << int(kivora::VK_NUMPAD1) << 0;
+    QTest::newRow("keypad 2") << int(kivora::VK_NUMPAD2) << 1;
+}
+
+void tst_trialrun::answerCodes() {
+    QFETCH(int, code);
+    QFETCH(int, answer);
+    RunHarness h;
+    h.load({TrialRec{1, 0, 2, 0, 400, qint16(1 - answer), 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    QVERIFY(h.start());
+    h.toTestFigure();
+    QCOMPARE(h.key(code), 0); // handled: no key reaches the focused control
+    QCOMPARE(h.state.Trials[1].Answer, qint16(answer));
+    QCOMPARE(h.run.curTrial(), qint16(2));
+}
+
+// A key pressed after the flip answers, with its reaction time from the flip; one pressed
+// before it is swallowed, as in the cue. Either way round: the key event may be handled before
+// the flip's completion event or after it.
+void tst_trialrun::answerDecidedByStamps_data() {
+    QTest::addColumn<bool>("keyFirst");
+    QTest::addColumn<qint64>("pressedUs"); // relative to the test figure's flip
+    QTest::addColumn<qint32>("rt");        // -1: swallowed
+    QTest::newRow("key handled first, pressed 1.5 ms after the flip") << true << qint64(1'500) << 2;
+    QTest::newRow("key handled first, pressed 3 ms before the flip") << true << qint64(-3'000) << -1;
+    QTest::newRow("flip handled first, pressed 250 ms after it") << false << qint64(250'000) << 250;
+    QTest::newRow("flip handled first, pressed 1 us before it") << false << qint64(-1) << -1;
+    QTest::newRow("pressed at the flip itself") << false << qint64(0) << 0;
+}
+
+void tst_trialrun::answerDecidedByStamps() {
+    QFETCH(bool, keyFirst);
+    QFETCH(qint64, pressedUs);
+    QFETCH(qint32, rt);
+    RunHarness h(PeriodUs);
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    kivora::KeyStamps stamps;
+    h.run.setKeyStamps(&stamps);
+    toTestFlip(h);
+    const qint64 flipUs = h.display->refreshUs(rec.lastShown[u"cue"_qs].msc + 24);
+    if (!keyFirst)
+        h.display->deliver();
+    stamps.add(Key1, flipUs + pressedUs);
+    // The key handler hears of the press a little after it happened.
+    h.time.setNowUs(std::max(h.time.nowUs(), flipUs + pressedUs + 300));
+    int code = kivora::VK_1;
+    h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
+    if (rt < 0) {
+        QVERIFY(h.run.awaitingAnswer()); // still waiting for an answer
+        QVERIFY(rec.answers.isEmpty());
+    } else {
+        QCOMPARE(h.state.Trials[1].RT, rt);
+        QCOMPARE(rec.answers.size(), 1);
+        QCOMPARE(rec.answers[0].rtUs, pressedUs);
+        QCOMPARE(rec.answers[0].cueUs, 24 * PeriodUs);
+    }
+}
+
+// Without a stamp for the key (no key reader, or none of this key) the key handler's own clock
+// reading is the moment of the press.
+void tst_trialrun::keyHandlerClockWithoutStamp_data() {
+    QTest::addColumn<bool>("reader");
+    QTest::newRow("no key reader") << false;
+    QTest::newRow("stamps of another key only") << true;
+}
+
+void tst_trialrun::keyHandlerClockWithoutStamp() {
+    QFETCH(bool, reader);
+    RunHarness h(PeriodUs);
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    kivora::KeyStamps stamps;
+    if (reader)
+        h.run.setKeyStamps(&stamps);
+    toTestFlip(h);
+    h.display->deliver();
+    const qint64 flipUs = rec.lastShown[u"test"_qs].us;
+    stamps.add(Key2, flipUs + 100);
+    h.time.advanceUs(432'100);
+    int code = kivora::VK_1;
+    h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
+    QCOMPARE(rec.answers.size(), 1);
+    QCOMPARE(rec.answers[0].keyUs, h.time.nowUs());
+    QCOMPARE(h.state.Trials[1].RT, qint32((h.time.nowUs() - flipUs + 500) / 1000));
+}
+
+void tst_trialrun::keysSwallowedInTimedStages_data() {
+    QTest::addColumn<int>("atMs"); // time into the trial
+    QTest::newRow("countdown") << 10;
+    QTest::newRow("first figure") << 1500;
+    QTest::newRow("cue") << 3200;
+}
+
+void tst_trialrun::keysSwallowedInTimedStages() {
+    QFETCH(int, atMs);
+    RunHarness h;
+    h.load({TrialRec{1, 0, 2, 0, 400, 7, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    QVERIFY(h.start());
+    h.time.advanceMs(atMs);
+    for (const int code :
+         {int(kivora::VK_1), int(kivora::VK_2), int(kivora::VK_NUMPAD1), int(kivora::VK_NUMPAD2), 0})
+        QCOMPARE(h.key(code), 0);
+    QCOMPARE(h.state.Trials[1], (TrialRec{1, 0, 2, 0, 400, 7, 0}));
+    QCOMPARE(h.run.curTrial(), qint16(1));
+    QVERIFY(h.view.running);
+    h.toTestFigure();                                 // the trial goes on as planned
+    for (const int code : {0, int(kivora::VK_1) + 2}) // no answers (key 3): the figure keeps waiting
+        QCOMPARE(h.key(code), 0);
+    QVERIFY(h.run.awaitingAnswer());
+    QCOMPARE(h.state.Trials[1].Answer, qint16(7));
+}
+
+// Keys 1 and 2 while no test figure awaits an answer and no timer runs (before the first run,
+// after Stop) are swallowed: no trial takes them, no run goes on or ends.
+void tst_trialrun::strayKeysBetweenRunsChangeNothing() {
+    RunHarness h;
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    h.load({TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    const kivora::TrialTable before = h.state.Trials;
+    QCOMPARE(h.key(kivora::VK_1), 0); // before the first run: CurTrial is 0
+    QCOMPARE(h.state.Trials, before);
+    QVERIFY(h.start());
+    h.toTestFigure();
+    h.run.stop();
+    const kivora::TrialTable afterStop = h.state.Trials;
+    const QStringList events = rec.events;
+    QCOMPARE(h.key(kivora::VK_2), 0); // after Stop, with the old test figure's StartTime still set
+    QCOMPARE(h.key(kivora::VK_NUMPAD1), 0);
+    QCOMPARE(h.state.Trials, afterStop);
+    QCOMPARE(rec.events, events);
+    QCOMPARE(h.timersArmed(), u"---"_qs);
+    QVERIFY(!h.view.running);
+    QCOMPARE(h.view.resultsShown, 0);
+}
+
+// StartTime is the 32-bit millisecond view of the test figure's onset and wraps; the reaction
+// time comes from the 64-bit readings and does not. Each row puts a wrap of the 32-bit view
+// between the onset and the key.
+void tst_trialrun::reactionTimeAcrossStartTimeWrap_data() {
+    QTest::addColumn<qint64>("onsetMs");
+    QTest::newRow("onset below 2^31 ms, key after the sign wrap") << qint64(2147483647) - 400;
+    QTest::newRow("49.7 days later: the next sign wrap") << qint64(2147483647) + 4294967296 - 400;
+}
+
+void tst_trialrun::reactionTimeAcrossStartTimeWrap() {
+    QFETCH(qint64, onsetMs);
+    RunHarness h;
+    h.load({TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    h.time.setNowUs((onsetMs - 3400) * 1000); // the test figure comes 3400 ms after Start
+    QVERIFY(h.start());
+    h.toTestFigure();
+    QCOMPARE(h.run.onsetUs(Stage::Test), onsetMs * 1000);
+    QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(onsetMs * 1000));
+    h.answer(0, 1000);
+    QVERIFY2(kivora::Clock::toMs32(h.time.nowUs()) < h.run.startTime(), "no wrap between onset and key");
+    QCOMPARE(h.state.Trials[1].RT, 1000);
+}
+
+// ---- runs -----------------------------------------------------------------------------------
+
+// The last answer ends the run: the stop steps (no "stop" recorded), the please-wait picture
+// while the statistics are made and the results are open, the results once, then the
+// instruction picture and the buttons of a ready window.
+void tst_trialrun::completedRunTellsRecorders() {
+    RunHarness h;
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    h.load(
+        {TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}, TrialRec{3, 0, 0, 1, 400, 0, 0}});
+    QVERIFY(h.start());
+    QVERIFY(h.view.running);
+    const qint32 rts[] = {612, 1500, 700};
+    for (int t = 1; t <= 3; ++t) {
+        h.toTestFigure();
+        h.answer(h.state.Trials[t].Mirror, rts[t - 1]);
+    }
+    QCOMPARE(rec.events.first(), u"run_start:山田"_qs);
+    QCOMPARE(rec.events.mid(1, 5), (QStringList{u"countdown:1:あと3問"_qs, u"first:1:1-1"_qs, u"cue:1:0-3"_qs,
+                                                u"test:1:1-3"_qs, u"answer:1:key=1 rt=612"_qs}));
+    QCOMPARE(rec.events.mid(rec.events.size() - 4), (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs,
+                                                                 u"results_shown"_qs, u"results_closed"_qs}));
+    QVERIFY(!rec.events.contains(u"stop"_qs));
+    QCOMPARE(h.view.resultsShown, 1);
+    QCOMPARE(h.view.pictureDuringResults, RunHarness::picture(u"wait"_qs));
+    QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
+    QCOMPARE(h.view.caption, QString());
+    QVERIFY(!h.view.running);
+    QCOMPARE(h.state.Stats.CorrectCount, qint16(3));
+    QCOMPARE(h.state.Stats.StatTable[0][0].Total, 612 + 1500 + 700);
+}
+
+void tst_trialrun::stopAndSecondRun() {
+    RunHarness h;
+    RunRecorder rec;
+    h.run.addObserver(&rec);
+    h.load(
+        {TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}, TrialRec{3, 0, 0, 1, 400, 0, 0}});
+    QVERIFY(h.start());
+    h.toTestFigure();
+    h.answer(1, 500);
+    h.time.advanceMs(1200); // in the second trial's first figure
+    h.run.stop();
+    QVERIFY(!h.view.running);
+    QCOMPARE(h.run.curTrial(), qint16(2)); // Stop keeps CurTrial
+    QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
+    QCOMPARE(h.view.caption, QString());
+    QCOMPARE(h.timersArmed(), u"---"_qs);
+    QCOMPARE(rec.events.last(), u"stop"_qs);
+    h.time.advanceMs(10000); // nothing of the broken-off trial comes back
+    QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
+    QCOMPARE(rec.events.last(), u"stop"_qs);
+
+    QVERIFY(h.start(u"second"_qs));
+    QCOMPARE(h.run.curTrial(), qint16(1));
+    QCOMPARE(h.view.caption, u"あと3問"_qs);
+    h.toTestFigure();
+    h.answer(0, 321);
+    QCOMPARE(h.state.Trials[1].RT, 321); // the new run overwrites the answer
+    QCOMPARE(h.state.Trials[1].Answer, qint16(0));
+}
+
+void tst_trialrun::stoppedRunLeavesRowsOnDisk() {
+    RunHarness h;
+    for (int i = 1; i <= 12; ++i)
+        h.state.Trials[i] = TrialRec{qint16(1 + i % 4), 0, qint16(i % 6), qint16(i % 2), 400, 0, 0};
+    h.state.TrialCount = 12;
+    h.run.planLoaded();
+    QTemporaryDir dir;
+    kivora::SessionData data(dir.path());
+    h.run.addObserver(&data);
+    QVERIFY(h.start(u"=HYPERLINK(\"x\")"_qs));
+    for (int t = 1; t <= 5; ++t) {
+        h.toTestFigure();
+        h.answer(qint16(t % 2 ? 0 : 1), 400 + t);
+    }
+    h.time.advanceMs(1500);
+    h.run.stop();
+    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    const QStringList rows =
+        QString::fromUtf8(files::readFile(dir.filePath(files.first()))).split(u"\r\n"_qs, Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 6);
+    QVERIFY(rows[5].startsWith(u"\"'=HYPERLINK(\"\"x\"\")\","_qs));
+    QVERIFY2(rows[5].endsWith(u",5,2,0,5,1,400,0,0,405,405000,400000,"_qs),
+             qPrintable(rows[5])); // order_seed empty
+}
+
+// The run's Analyze reads the trial table of its state and leaves the statistics there, for the
+// results window to read.
+void tst_trialrun::analyzeWritesTheState() {
+    RunHarness h;
+    h.load({TrialRec{1, 0, 5, 0, 1200, 0, 800}, TrialRec{1, 0, 5, 1, 400, 0, 700}});
+    h.run.Analyze();
+    QCOMPARE(h.state.Stats.TimeCount, qint16(2));
+    QCOMPARE(h.state.Stats.TimeList[1], qint16(1200));
+    QCOMPARE(h.state.Stats.TimeList[2], qint16(400));
+    QCOMPARE(h.state.Stats.CorrectCount, qint16(1));
+    QCOMPARE(h.state.Stats.StatTable[0][0], (kivora::StatCell{2, 1500, 750.0}));
+    QCOMPARE(h.state.Stats.StatTable[2][5], (kivora::StatCell{1, 700, 700.0}));
+}
+
+namespace {
+// The five plan fields of trials 1..count, for comparing orders.
+QList<QList<int>> planOf(const kivora::TrialTable &trials, int count) {
+    QList<QList<int>> out;
+    for (int i = 1; i <= count; ++i) {
+        const TrialRec &t = trials[i];
+        out << QList<int>{t.FigSet, t.StartDir, t.CueDir, t.Mirror, t.PresentTime};
+    }
+    return out;
+}
+QList<QList<int>> sorted(QList<QList<int>> trials) {
+    std::sort(trials.begin(), trials.end());
+    return trials;
+}
+} // namespace
+
+// Two runs with seeds 11 and 12: each a reordering of the same twelve trials, different from
+// the plan and from each other; the answered rows on disk follow the run's order and carry its
+// seed; the recorders hear the seed before the run starts.
+void tst_trialrun::eachRunInItsOwnOrder() {
+    QTemporaryDir tmp;
+    const QString planFile = tmp.filePath(u"twelve.csv"_qs);
+    QVERIFY(files::writeFile(planFile, twelve::plan()));
+    RunHarness h;
+    h.state.TrialCount = kivora::loadPlanFile(planFile, h.state.Trials);
+    h.run.planLoaded();
+    QList<quint64> seeds{11, 12};
+    h.run.shuffleEachRun([&seeds] { return seeds.takeFirst(); });
+    const QString folder = tmp.filePath(u"data"_qs);
+    kivora::SessionData::checkFolder(folder);
+    kivora::SessionData data(folder);
+    RunRecorder recorder;
+    h.run.addObserver(&data);
+    h.run.addObserver(&recorder);
+    const QList<QList<int>> plan = planOf(h.state.Trials, twelve::Trials);
+
+    QList<QList<QList<int>>> orders;
+    for (const QString &name : {u"一"_qs, u"二"_qs}) {
+        QVERIFY(h.start(name));
+        const QList<QList<int>> order = planOf(h.state.Trials, twelve::Trials);
+        QCOMPARE(sorted(order), sorted(plan));
+        QVERIFY(order != plan);
+        QVERIFY(!orders.contains(order));
+        orders << order;
+        for (int t = 1; t <= 3; ++t) {
+            h.toTestFigure();
+            h.answer(twelve::plannedAnswer(t, h.state.Trials[t].Mirror), twelve::plannedRt(t));
+        }
+        h.run.stop();
+
+        const QList<QByteArray> rows = files::readFile(data.currentFile()).split('\n');
+        QCOMPARE(rows.size(), 1 + 3 + 1);
+        const QList<QByteArray> header = rows[0].trimmed().split(',');
+        const qsizetype seedColumn = header.indexOf("order_seed");
+        for (int t = 1; t <= 3; ++t) {
+            const QList<QByteArray> cells = rows[t].trimmed().split(',');
+            QCOMPARE(cells.size(), header.size());
+            QList<int> fields;
+            for (int c = 3; c <= 7; ++c)
+                fields << cells[c].toInt();
+            QCOMPARE(fields, order[t - 1]);
+            QCOMPARE(cells[seedColumn], QByteArray::number(orders.size() == 1 ? 11 : 12));
+        }
+    }
+    const QStringList starts = recorder.events.filter(QRegularExpression(u"^(order|run_start):"_qs));
+    QCOMPARE(starts, (QStringList{u"order:11"_qs, u"run_start:一"_qs, u"order:12"_qs, u"run_start:二"_qs}));
+}
+
+QTEST_MAIN(tst_trialrun)
+#include "tst_trialrun.moc"
