@@ -4,6 +4,7 @@
 #include "base/Twips.h"
 #include "results/ChartControl.h"
 #include "support/PixelProbe.h"
+#include "support/SheetGrid.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -45,24 +46,8 @@ void setRun(const TimeLines &lines, qint16 correct, qint16 trials, double overal
     basTime::StatTable[0][0] = kivora::StatCell{trials, 0, overallMean};
 }
 
-QString describe(const QVariant &v) {
-    if (!v.isValid())
-        return u"-"_qs;
-    if (v.typeId() == QMetaType::Double)
-        return u"n:"_qs + QString::number(v.toDouble(), 'g', 17);
-    return u"t:"_qs + v.toString();
-}
-
-QStringList gridOf(const kivora::DataSheet &sheet, int rows) {
-    QStringList grid;
-    for (int r = 1; r <= rows; ++r) {
-        QStringList cells;
-        for (int c = 1; c <= 9; ++c)
-            cells << describe(sheet.cells(r, c));
-        grid << cells.join(u" | "_qs);
-    }
-    return grid;
-}
+using sheet::describe;
+using sheet::gridOf;
 
 QList<QLineSeries *> linesOf(kivora::ChartControl *chart) {
     QList<QLineSeries *> lines;
@@ -279,7 +264,7 @@ void tst_frmResult::sheetAfterShowResult() {
 
     frmResult w;
     QVERIFY(!w.chResult->isHidden());
-    QCOMPARE(gridOf(w.chResult->Datasheet(), int(grid.size())), grid);
+    QCOMPARE(gridOf(w.chResult->Datasheet(), int(grid.size()), 9), grid);
 }
 
 // What the chart draws, read back from the Qt Charts objects: one line per sheet row, named

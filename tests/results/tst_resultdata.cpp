@@ -2,6 +2,7 @@
 #include "results/DataSheet.h"
 #include "results/ResultData.h"
 #include "results/ResultPageLayout.h"
+#include "support/SheetGrid.h"
 
 #include <QLocale>
 #include <QPoint>
@@ -17,28 +18,8 @@ using kivora::RuntimeError;
 
 namespace {
 
-// A cell as the tests compare it: the kind and the value, so a number never passes for a text.
-QString describe(const QVariant &v) {
-    if (!v.isValid())
-        return u"-"_qs;
-    if (v.typeId() == QMetaType::Double)
-        return u"n:"_qs + QString::number(v.toDouble(), 'g', 17);
-    if (v.typeId() == QMetaType::QString)
-        return u"t:"_qs + v.toString();
-    return u"?"_qs + QString::fromLatin1(v.typeName());
-}
-
-// Rows 1..rows of the sheet, columns 1..columns, one string per row.
-QStringList gridOf(const DataSheet &sheet, int rows, int columns) {
-    QStringList grid;
-    for (int r = 1; r <= rows; ++r) {
-        QStringList cells;
-        for (int c = 1; c <= columns; ++c)
-            cells << describe(sheet.cells(r, c));
-        grid << cells.join(u" | "_qs);
-    }
-    return grid;
-}
+using sheet::describe;
+using sheet::gridOf;
 
 int errorOf(const std::function<void()> &f) {
     try {

@@ -53,13 +53,19 @@ class Image:
         return counts
 
 
-def read_bmp_1bit(path):
-    """A 1-bit BMP as rows of (r, g, b), top row first."""
-    with open(path, "rb") as f:
-        d = f.read()
+def bmp_pixel_offset(data):
+    """Where the pixel rows of a BMP file's bytes begin: everything before is its headers and
+    palette."""
+    (offset,) = struct.unpack("<I", data[10:14])
+    return offset
+
+
+def parse_bmp_1bit(data, path="bitmap"):
+    """A 1-bit BMP's bytes as rows of (r, g, b), top row first."""
+    d = data
     if d[:2] != b"BM":
         raise CheckFailed(f"{path}: not a BMP")
-    (offset,) = struct.unpack("<I", d[10:14])
+    offset = bmp_pixel_offset(d)
     header, width, height, _, bits, compression = struct.unpack("<IiiHHI", d[14:34])
     if bits != 1 or compression != 0:
         raise CheckFailed(f"{path}: {bits} bits per pixel, compression {compression}; 1-bit expected")
@@ -72,3 +78,31 @@ def read_bmp_1bit(path):
     if height > 0:
         rows.reverse()  # stored bottom-up
     return rows
+
+
+def read_bmp_1bit(path):
+    """A 1-bit BMP file as rows of (r, g, b), top row first."""
+    with open(path, "rb") as f:
+        return parse_bmp_1bit(f.read(), path)
+
+
+def ink_bands(rows):
+    """(first row, last row, leftmost column, rightmost column) of each band of rows with ink
+    (black pixels) in a picture read by parse_bmp_1bit: the lines of a text screen."""
+    bands, band = [], None
+    for y, row in enumerate(rows):
+        ink = [x for x, c in enumerate(row) if c == (0, 0, 0)]
+        if ink:
+            band = [y, y, ink[0], ink[-1]] if band is None else \
+                [band[0], y, min(band[2], ink[0]), max(band[3], ink[-1])]
+        elif band:
+            bands.append(tuple(band))
+            band = None
+    if band:
+        bands.append(tuple(band))
+    return bands
+
+
+def differing_pixels(a, b):
+    """How many pixels two pictures read by parse_bmp_1bit differ in."""
+    return sum(x != y for ra, rb in zip(a, b) for x, y in zip(ra, rb))

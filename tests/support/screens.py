@@ -6,23 +6,53 @@ xsession.X.geometry returns it; the boxes below are (x, y, width, height) in its
 (15 twips to a pixel)."""
 
 import os
+import re
 
 from images import read_bmp_1bit
 
+TWIPS_PER_PX = 15  # at 96 pixels per inch, as the windows are designed
+BORDER_PX = 2      # the picture control's sunken border, around its 256-px picture
+
+# The windows' geometry is designed in twips and written once, in the window tests' geometry
+# tables (tst_app_windows::mainGeometry_data, tst_frmResult::geometry_data); the boxes here are
+# read from those rows: QTest::newRow("NAME") << ... << rectFromTwips(LEFT, TOP, WIDTH, HEIGHT).
+_TABLES = [os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "app", f)
+           for f in ("tst_app_windows.cpp", "tst_frmresult.cpp")]
+_ROW = re.compile(r'QTest::newRow\("(\w+)"\)[^;]*?rectFromTwips\((\d+),\s*(\d+),\s*(\d+),\s*(\d+)\)')
+
+
+def _design():
+    rows = {}
+    for table in _TABLES:
+        with open(table, encoding="utf-8") as f:
+            for m in _ROW.finditer(f.read()):
+                rows[m.group(1)] = tuple(round(int(v) / TWIPS_PER_PX) for v in m.groups()[1:])
+    return rows
+
+
+DESIGN_PX = _design()  # name -> (x, y, width, height) in pixels; a window's own row: its client area
+
+
+def _inset(box, px):
+    x, y, w, h = box
+    return x + px, y + px, w - 2 * px, h - 2 * px
+
+
 # Client sizes of the two windows.
-MAIN_SIZE = (352, 333)
-RESULTS_SIZE = (472, 553)
+MAIN_SIZE = DESIGN_PX["frmMain"][2:]
+RESULTS_SIZE = DESIGN_PX["frmResult"][2:]
 
 # On the main window
-IMAGE1_BOX = (46, 8, 260, 260)          # outer box of Image1, its 2-px sunken border included
-PICTURE_BOX = (48, 10, 256, 256)        # the picture inside the border
-LMSG_BOX = (48, 272, 257, 24)           # the caption label (its last row lies under the buttons)
-BTN_END = (224, 296, 81, 33)
+IMAGE1_BOX = DESIGN_PX["Image1"]                # outer box of Image1, its sunken border included
+PICTURE_BOX = _inset(IMAGE1_BOX, BORDER_PX)      # the picture inside the border
+# The caption label, without its last rows, which lie under the buttons.
+LMSG_BOX = DESIGN_PX["lMsg"][:3] + (DESIGN_PX["btnStart"][1] - DESIGN_PX["lMsg"][1],)
+BTN_END = DESIGN_PX["btnEnd"]
 
 # On the results window
-CHART_BOX = (16, 16, 439, 432)          # chResult
-LWAIT_BOX = (0, 192, 473, 33)           # lWait, beneath the chart
-BTN_PRINT = (288, 512, 81, 33)
+CHART_BOX = DESIGN_PX["chResult"]
+LWAIT_BOX = DESIGN_PX["lWait"]                   # beneath the chart
+BTN_PRINT = DESIGN_PX["btnPrint"]
 
 PLOT_GREY = (192, 192, 192)             # the chart's plot area
 

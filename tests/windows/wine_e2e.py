@@ -24,49 +24,21 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+
+from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
+from screens import MAIN_SIZE  # noqa: E402
+
 SKIP = 77
-MAIN_CLIENT = "352x333"  # 5280 x 4995 twips at 15 twips to a pixel
+MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
 PLANS = ["sequence.csv", "short.csv"]
 
 
 # The two text screens ("instruction" and "wait", positions 7 and 8 of list 0); the others are
 # shapes drawn pixel by pixel, the same on every system.
 TEXT_SCREENS = {"0-7.bmp", "0-8.bmp"}
-PICTURE_HEADER = 62  # file and info headers and the two-colour palette of a 1-bit bitmap
 ADVANCE_SLACK = 3    # px by which the ends of a line of text may differ between rasterizers
-
-
-def bitmap_rows(data):
-    """The rows of a 1-bit bottom-up bitmap, top first, as strings of '0' (ink) and '1'."""
-    offset = int.from_bytes(data[10:14], "little")
-    width = int.from_bytes(data[18:22], "little", signed=True)
-    height = int.from_bytes(data[22:26], "little", signed=True)
-    stride = (width + 31) // 32 * 4
-    rows = []
-    for y in range(height):
-        start = offset + (height - 1 - y) * stride
-        rows.append("".join(f"{b:08b}" for b in data[start:start + stride])[:width])
-    return rows
-
-
-def text_lines(data):
-    """(first row, last row, leftmost column, rightmost column) of each band of rows with ink."""
-    lines, band = [], None
-    for y, row in enumerate(bitmap_rows(data)):
-        if "0" in row:
-            left, right = row.index("0"), row.rindex("0")
-            band = [y, y, left, right] if band is None else \
-                [band[0], y, min(band[2], left), max(band[3], right)]
-        elif band:
-            lines.append(tuple(band))
-            band = None
-    if band:
-        lines.append(tuple(band))
-    return lines
-
-
-def differing_pixels(a, b):
-    return sum(x != y for ra, rb in zip(bitmap_rows(a), bitmap_rows(b)) for x, y in zip(ra, rb))
 
 
 def windows_path(path):
@@ -136,16 +108,18 @@ def main():
                 # Text: each system's rasterizer draws the glyphs (GDI, FreeType) and rounds
                 # their advances its own way, so glyph pixels differ and a line may end (or, when
                 # centred, start) a few pixels off; the lines themselves must be the same.
-                w_lines, l_lines = text_lines(w_bytes), text_lines(l_bytes)
+                w_rows, l_rows = parse_bmp_1bit(w_bytes, f), parse_bmp_1bit(l_bytes, f)
+                w_lines, l_lines = ink_bands(w_rows), ink_bands(l_rows)
                 same_lines = len(w_lines) == len(l_lines) and all(
                     w[:2] == l[:2] and abs(w[2] - l[2]) <= ADVANCE_SLACK and abs(w[3] - l[3]) <= ADVANCE_SLACK
                     for w, l in zip(w_lines, l_lines))
-                if w_bytes[:PICTURE_HEADER] != l_bytes[:PICTURE_HEADER] or not same_lines:
+                headers = bmp_pixel_offset(l_bytes)  # file and info headers and the palette
+                if w_bytes[:headers] != l_bytes[:headers] or not same_lines:
                     failures.append(f"{f}: text lines (rows, columns) {w_lines} under wine, "
                                     f"{l_lines} on Linux")
                 else:
                     print(f"{f}: {len(w_lines)} lines of text as on Linux; "
-                          f"{differing_pixels(w_bytes, l_bytes)} pixels of glyphs differ")
+                          f"{differing_pixels(w_rows, l_rows)} pixels of glyphs differ")
 
         # 3. The summary of each bundled plan.
         for plan in PLANS:
