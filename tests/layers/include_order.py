@@ -3,7 +3,7 @@
 
     include_order.py SRC_DIR LAYER...
 
-LAYER... are the folders from the bottom up (base stimuli run analysis results app). A file
+LAYER... are the folders from the bottom up (base stimuli run analysis results session app). A file
 directly in SRC_DIR sits above every folder. Each include against the order is printed as
 FILE:LINE: message, and the exit status is then 1; a folder that is not in the order is an
 error too, so a new folder has to be given its place.
