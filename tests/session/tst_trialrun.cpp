@@ -10,7 +10,6 @@
 #include "run/PlanReader.h"
 #include "support/Files.h"
 #include "support/RunHarness.h"
-#include "support/RunRecorder.h"
 #include "support/TwelveTrials.h"
 
 #include <QDir>
@@ -249,14 +248,12 @@ void tst_trialrun::screensLastWholeRefreshes() {
     QFETCH(int, presentTime);
     QFETCH(int, cueRefreshes);
     RunHarness h(PeriodUs);
-    RunRecorder rec;
-    h.run.addObserver(&rec);
     h.load({TrialRec{2, 0, 2, 1, qint16(presentTime), 0, 0}});
     QVERIFY(h.start());
     h.time.advanceMs(3000 + presentTime + 100);
     QVERIFY(h.run.awaitingAnswer());
 
-    const auto shown = rec.lastShown;
+    const auto shown = h.rec.lastShown;
     const QList<std::pair<QString, QString>> stages{
         {u"countdown"_qs, u"first"_qs}, {u"first"_qs, u"cue"_qs}, {u"cue"_qs, u"test"_qs}};
     const QList<qint64> refreshes{60, 120, cueRefreshes};
@@ -267,22 +264,20 @@ void tst_trialrun::screensLastWholeRefreshes() {
         QCOMPARE(shown[to].us - shown[from].us, refreshes[i] * PeriodUs);
     }
     QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(shown[u"test"_qs].us));
-    QVERIFY(!rec.events.join(u' ').contains(u"late_flip"_qs));
+    QVERIFY(!h.rec.events.join(u' ').contains(u"late_flip"_qs));
 }
 
 void tst_trialrun::missedRefreshIsToldNotMadeUp() {
     RunHarness h(PeriodUs);
-    RunRecorder rec;
-    h.run.addObserver(&rec);
     h.load({TrialRec{2, 0, 2, 1, 400, 0, 0}});
     QVERIFY(h.start());
     h.time.advanceMs(100);  // the countdown is on screen
     h.display->missNext(1); // the first figure comes one refresh late
     h.time.advanceMs(3000 + 400);
-    const auto shown = rec.lastShown;
+    const auto shown = h.rec.lastShown;
     const qint64 due = shown[u"countdown"_qs].msc + 60;
-    QVERIFY2(rec.events.contains(u"late_flip:first:1:%1>%2"_qs.arg(due + 1).arg(due)),
-             qPrintable(rec.events.join(u", "_qs)));
+    QVERIFY2(h.rec.events.contains(u"late_flip:first:1:%1>%2"_qs.arg(due + 1).arg(due)),
+             qPrintable(h.rec.events.join(u", "_qs)));
     // The cue keeps its 120 refreshes, counted from the late flip, not from when it was due.
     QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, 120);
     QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, 24);
@@ -351,12 +346,10 @@ void tst_trialrun::answerDecidedByStamps() {
     QFETCH(qint64, pressedUs);
     QFETCH(qint32, rt);
     RunHarness h(PeriodUs);
-    RunRecorder rec;
-    h.run.addObserver(&rec);
     kivora::KeyStamps stamps;
     h.run.setKeyStamps(&stamps);
     toTestFlip(h);
-    const qint64 flipUs = h.display->refreshUs(rec.lastShown[u"cue"_qs].msc + 24);
+    const qint64 flipUs = h.display->refreshUs(h.rec.lastShown[u"cue"_qs].msc + 24);
     if (!keyFirst)
         h.display->deliver();
     stamps.add(Key1, flipUs + pressedUs);
@@ -366,12 +359,12 @@ void tst_trialrun::answerDecidedByStamps() {
     h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
     if (rt < 0) {
         QVERIFY(h.run.awaitingAnswer()); // still waiting for an answer
-        QVERIFY(rec.answers.isEmpty());
+        QVERIFY(h.rec.answers.isEmpty());
     } else {
         QCOMPARE(h.state.Trials[1].RT, rt);
-        QCOMPARE(rec.answers.size(), 1);
-        QCOMPARE(rec.answers[0].rtUs, pressedUs);
-        QCOMPARE(rec.answers[0].cueUs, 24 * PeriodUs);
+        QCOMPARE(h.rec.answers.size(), 1);
+        QCOMPARE(h.rec.answers[0].rtUs, pressedUs);
+        QCOMPARE(h.rec.answers[0].cueUs, 24 * PeriodUs);
     }
 }
 
@@ -386,20 +379,18 @@ void tst_trialrun::keyHandlerClockWithoutStamp_data() {
 void tst_trialrun::keyHandlerClockWithoutStamp() {
     QFETCH(bool, reader);
     RunHarness h(PeriodUs);
-    RunRecorder rec;
-    h.run.addObserver(&rec);
     kivora::KeyStamps stamps;
     if (reader)
         h.run.setKeyStamps(&stamps);
     toTestFlip(h);
     h.display->deliver();
-    const qint64 flipUs = rec.lastShown[u"test"_qs].us;
+    const qint64 flipUs = h.rec.lastShown[u"test"_qs].us;
     stamps.add(Key2, flipUs + 100);
     h.time.advanceUs(432'100);
     int code = kivora::VK_1;
     h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
-    QCOMPARE(rec.answers.size(), 1);
-    QCOMPARE(rec.answers[0].keyUs, h.time.nowUs());
+    QCOMPARE(h.rec.answers.size(), 1);
+    QCOMPARE(h.rec.answers[0].keyUs, h.time.nowUs());
     QCOMPARE(h.state.Trials[1].RT, qint32((h.time.nowUs() - flipUs + 500) / 1000));
 }
 
@@ -433,9 +424,7 @@ void tst_trialrun::keysSwallowedInTimedStages() {
 // after Stop) are swallowed: no trial takes them, no run goes on or ends.
 void tst_trialrun::strayKeysBetweenRunsChangeNothing() {
     RunHarness h;
-    RunRecorder rec;
-    h.run.addObserver(&rec);
-    h.load({TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    h.load(RunHarness::ThreeTrials);
     const kivora::TrialTable before = h.state.Trials;
     QCOMPARE(h.key(kivora::VK_1), 0); // before the first run: CurTrial is 0
     QCOMPARE(h.state.Trials, before);
@@ -443,11 +432,11 @@ void tst_trialrun::strayKeysBetweenRunsChangeNothing() {
     h.toTestFigure();
     h.run.stop();
     const kivora::TrialTable afterStop = h.state.Trials;
-    const QStringList events = rec.events;
+    const QStringList events = h.rec.events;
     QCOMPARE(h.key(kivora::VK_2), 0); // after Stop, with the old test figure's StartTime still set
     QCOMPARE(h.key(kivora::VK_NUMPAD1), 0);
     QCOMPARE(h.state.Trials, afterStop);
-    QCOMPARE(rec.events, events);
+    QCOMPARE(h.rec.events, events);
     QCOMPARE(h.timersArmed(), u"---"_qs);
     QVERIFY(!h.view.running);
     QCOMPARE(h.view.resultsShown, 0);
@@ -465,7 +454,7 @@ void tst_trialrun::reactionTimeAcrossStartTimeWrap_data() {
 void tst_trialrun::reactionTimeAcrossStartTimeWrap() {
     QFETCH(qint64, onsetMs);
     RunHarness h;
-    h.load({TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
+    h.load(RunHarness::ThreeTrials);
     h.time.setNowUs((onsetMs - 3400) * 1000); // the test figure comes 3400 ms after Start
     QVERIFY(h.start());
     h.toTestFigure();
@@ -483,10 +472,7 @@ void tst_trialrun::reactionTimeAcrossStartTimeWrap() {
 // instruction picture and the buttons of a ready window.
 void tst_trialrun::completedRunTellsRecorders() {
     RunHarness h;
-    RunRecorder rec;
-    h.run.addObserver(&rec);
-    h.load(
-        {TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}, TrialRec{3, 0, 0, 1, 400, 0, 0}});
+    h.load(RunHarness::ThreeTrials);
     QVERIFY(h.start());
     QVERIFY(h.view.running);
     const qint32 rts[] = {612, 1500, 700};
@@ -494,12 +480,14 @@ void tst_trialrun::completedRunTellsRecorders() {
         h.toTestFigure();
         h.answer(h.state.Trials[t].Mirror, rts[t - 1]);
     }
-    QCOMPARE(rec.events.first(), u"run_start:山田"_qs);
-    QCOMPARE(rec.events.mid(1, 5), (QStringList{u"countdown:1:あと3問"_qs, u"first:1:1-1"_qs, u"cue:1:0-3"_qs,
-                                                u"test:1:1-3"_qs, u"answer:1:key=1 rt=612"_qs}));
-    QCOMPARE(rec.events.mid(rec.events.size() - 4), (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs,
-                                                                 u"results_shown"_qs, u"results_closed"_qs}));
-    QVERIFY(!rec.events.contains(u"stop"_qs));
+    QCOMPARE(h.rec.events.first(), u"run_start:山田"_qs);
+    QCOMPARE(h.rec.events.mid(1, 5),
+             (QStringList{u"countdown:1:あと3問"_qs, u"first:1:1-1"_qs, u"cue:1:0-3"_qs, u"test:1:1-3"_qs,
+                          u"answer:1:key=1 rt=612"_qs}));
+    QCOMPARE(
+        h.rec.events.mid(h.rec.events.size() - 4),
+        (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs, u"results_shown"_qs, u"results_closed"_qs}));
+    QVERIFY(!h.rec.events.contains(u"stop"_qs));
     QCOMPARE(h.view.resultsShown, 1);
     QCOMPARE(h.view.pictureDuringResults, RunHarness::picture(u"wait"_qs));
     QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
@@ -511,10 +499,7 @@ void tst_trialrun::completedRunTellsRecorders() {
 
 void tst_trialrun::stopAndSecondRun() {
     RunHarness h;
-    RunRecorder rec;
-    h.run.addObserver(&rec);
-    h.load(
-        {TrialRec{1, 0, 2, 0, 400, 0, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}, TrialRec{3, 0, 0, 1, 400, 0, 0}});
+    h.load(RunHarness::ThreeTrials);
     QVERIFY(h.start());
     h.toTestFigure();
     h.answer(1, 500);
@@ -525,10 +510,10 @@ void tst_trialrun::stopAndSecondRun() {
     QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
     QCOMPARE(h.view.caption, QString());
     QCOMPARE(h.timersArmed(), u"---"_qs);
-    QCOMPARE(rec.events.last(), u"stop"_qs);
+    QCOMPARE(h.rec.events.last(), u"stop"_qs);
     h.time.advanceMs(10000); // nothing of the broken-off trial comes back
     QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
-    QCOMPARE(rec.events.last(), u"stop"_qs);
+    QCOMPARE(h.rec.events.last(), u"stop"_qs);
 
     QVERIFY(h.start(u"second"_qs));
     QCOMPARE(h.run.curTrial(), qint16(1));
@@ -610,9 +595,7 @@ void tst_trialrun::eachRunInItsOwnOrder() {
     const QString folder = tmp.filePath(u"data"_qs);
     kivora::SessionData::checkFolder(folder);
     kivora::SessionData data(folder);
-    RunRecorder recorder;
     h.run.addObserver(&data);
-    h.run.addObserver(&recorder);
     const QList<QList<int>> plan = planOf(h.state.Trials, twelve::Trials);
 
     QList<QList<QList<int>>> orders;
@@ -643,7 +626,7 @@ void tst_trialrun::eachRunInItsOwnOrder() {
             QCOMPARE(cells[seedColumn], QByteArray::number(orders.size() == 1 ? 11 : 12));
         }
     }
-    const QStringList starts = recorder.events.filter(QRegularExpression(u"^(order|run_start):"_qs));
+    const QStringList starts = h.rec.events.filter(QRegularExpression(u"^(order|run_start):"_qs));
     QCOMPARE(starts, (QStringList{u"order:11"_qs, u"run_start:一"_qs, u"order:12"_qs, u"run_start:二"_qs}));
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// A trial run without a window, in fake time: its state, its pictures, a display (FakePresenter)
-// and a view that records what the run told the window to show. The stage timers are wired to
+// A trial run without a window, in fake time: its state, its pictures, a display (FakePresenter),
+// a view that records what the run told the window to show and a recorder of what it told its
+// recorders. The stage timers are wired to
 // the run as the main window wires them. Used by the unit tests of the run.
 
 #include "base/KeyCodes.h"
@@ -9,6 +10,7 @@
 #include "stimuli/PictureStore.h"
 #include "support/FakePresenter.h"
 #include "support/FakeTime.h"
+#include "support/RunRecorder.h"
 
 #include <QStringList>
 #include <QTest>
@@ -48,10 +50,15 @@ struct RunHarness {
     // periodUs: the fake display's refresh period; 0 for one that shows every picture at once.
     explicit RunHarness(qint64 periodUs = 0) : display(new FakePresenter(time, periodUs)) {
         run.setPresenter(std::unique_ptr<kivora::Presenter>(display));
+        run.addObserver(&rec);
         for (const kivora::Stage stage : {kivora::Stage::Countdown, kivora::Stage::First, kivora::Stage::Cue})
             QObject::connect(&run.timerEnding(stage), &kivora::StageTimer::Timer, &run,
                              [this, stage] { run.stageElapsed(stage); });
     }
+
+    // Three trials of different figure sets, cues, mirror codes and presentation times.
+    static inline const std::initializer_list<kivora::TrialRec> ThreeTrials{
+        {1, 0, 2, 0, 400, 0, 0}, {2, 0, 4, 1, 800, 0, 0}, {3, 0, 0, 1, 400, 0, 0}};
 
     // A plan of the given records as trials 1.., as the load step leaves it.
     void load(std::initializer_list<kivora::TrialRec> records) {
@@ -101,5 +108,6 @@ struct RunHarness {
     kivora::RunState state;
     RecordingView view;
     FakePresenter *display; // owned by the run
+    RunRecorder rec;        // what the run told its recorders
     kivora::TrialRun run{state, time, sharedPictures(), view};
 };
