@@ -26,4 +26,11 @@ public:
     static const char *systemName();
 };
 
+// A QueryPerformanceCounter reading (ticks >= 0, at frequency ticks a second) in the microseconds
+// of SteadyClock on Windows: std::chrono::steady_clock reads the counter as whole seconds and
+// nanoseconds rounded to the nearest, and the microseconds are those nanoseconds cut down. A time
+// that Windows gives in counter ticks (a key's arrival, a vblank) then compares with the program's
+// own readings to the microsecond. Plain arithmetic, the same on every system.
+qint64 qpcTicksToUs(qint64 ticks, qint64 frequency);
+
 } // namespace kivora
