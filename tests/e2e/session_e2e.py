@@ -55,7 +55,7 @@ from checks import CheckFailed, Checks  # noqa: E402
 from ipp import Cups  # noqa: E402
 from screens import BTN_END, BTN_PRINT, MAIN_SIZE, RESULTS_SIZE  # noqa: E402
 from timinglog import EventLog, now_us  # noqa: E402
-from xsession import KC_1, KC_2, KC_A, KC_KP1, KC_KP2, KeySender, X, numlock_state  # noqa: E402
+from xsession import KC_1, KC_2, KC_A, KC_KP1, KC_KP2, KeySender, X, XWatch, first_press_after, numlock_state  # noqa: E402
 
 RUN1_NAME = "山田 太郎"
 RUN2_NAME = "Suzuki Ichiro"
@@ -116,6 +116,7 @@ class Session:
         self.printer = None
         self.proc = None
         self.sender = None
+        self.watch = None
         self.numlock = None
         self.main = None
         self.main_geo = None
@@ -171,6 +172,9 @@ class Session:
         self.c.equal(self.main_geo[2:], MAIN_SIZE, "main window client size")
         print(f"main window {self.main} at {self.main_geo}", flush=True)
         self.sender = KeySender(os.path.join(self.build, "bench", "xtest_sender"), self.env())
+        # A second client reads the same key presses: the floor the program's key times are
+        # judged against.
+        self.watch = XWatch(os.path.join(self.build, "bench", "xwatch"), self.env(), "keys")
         # The 56 pictures as the program keeps them, to compare the screen with.
         self.stimuli = os.path.join(self.work, "stimuli")
         subprocess.run([exe, "--export-stimuli", self.stimuli], env=dict(self.env(), QT_QPA_PLATFORM="offscreen"),
@@ -471,13 +475,17 @@ class Session:
             trial = int(r["trial"])
             a = self.answers[trial]
             rt = datafiles.check_row(self.c, r, self.plan[trial - 1], ANSWER_OF_KEY[a["key"]], round(a["delay"]),
-                                     a["test"], a["answer"], a["sent"], f"run 1 trial {trial}")
+                                     a["test"], a["answer"], a["sent"], self.floor(a["key"], a["sent"]),
+                                     f"run 1 trial {trial}")
             lates.append(rt - a["delay"])
         if lates:
             latency = sorted((a["answer"].t - a["sent"]) / 1000 for a in self.answers.values())
+            floors = sorted((f - a["sent"]) / 1000 for a in self.answers.values()
+                            if (f := self.floor(a["key"], a["sent"])) is not None)
             print(f"run 1: RT minus intended delay: min {min(lates):.2f} max {max(lates):.2f} ms; key sent to "
-                  f"program's clock reading: median {latency[len(latency) // 2]:.2f} max {latency[-1]:.2f} ms",
-                  flush=True)
+                  f"program's key time: median {latency[len(latency) // 2]:.2f} max {latency[-1]:.2f} ms; to the "
+                  f"second client's reading: median {floors[len(floors) // 2] if floors else float('nan'):.2f} "
+                  f"max {floors[-1] if floors else float('nan'):.2f} ms", flush=True)
         if hasattr(self, "tie_rt") and rows:
             rt12 = int(rows[-1]["RT"])
             if rt12 != self.tie_rt:
@@ -560,7 +568,7 @@ class Session:
                 key, delay = RUN2_ANSWERS[trial]
                 test, answer, sent = run[trial]
                 datafiles.check_row(self.c, r, self.plan[trial - 1], ANSWER_OF_KEY[key], delay, test, answer, sent,
-                                    f"run 2 trial {trial}")
+                                    self.floor(key, sent), f"run 2 trial {trial}")
 
     # -- helpers
 
@@ -587,6 +595,10 @@ class Session:
                          f"the focus is on {self.x.focused()}")
             self.x.focus(self.main)
 
+    def floor(self, keycode, sent):
+        """When the second client read the press of keycode sent at `sent` (µs), or None."""
+        return first_press_after(self.watch.lines(), keycode, sent)
+
     def data_snapshot(self):
         return datafiles.snapshot(self.data_dir)
 
@@ -597,6 +609,8 @@ class Session:
         """Ends what the session started and gives NumLock back as the server had it."""
         if self.sender:
             self.sender.close()
+        if self.watch:
+            self.watch.stop()
         if self.proc:
             processes.stop(self.proc)
         if self.numlock is not None and numlock_state(self.display) != self.numlock:
@@ -618,7 +632,7 @@ def main():
     if tools:
         print(f"skipped: missing tools {', '.join(tools)}")
         return processes.SKIP
-    for f in ("kivora", os.path.join("bench", "xtest_sender")):
+    for f in ("kivora", os.path.join("bench", "xtest_sender"), os.path.join("bench", "xwatch")):
         if not os.access(os.path.join(args.build, f), os.X_OK):
             print(f"skipped: {f} is not built in {args.build}")
             return processes.SKIP

@@ -14,8 +14,10 @@ DATA_HEADER = ("subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentT
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
 # Tolerances for a key sent by bench/xtest_sender at a chosen moment.
-RT_LATE_MAX = 8            # ms: recorded RT minus the intended delay
-KEY_LATENCY_MAX_US = 8000  # µs: from the sender's send to the program's clock reading
+# µs by which the program's key time may come after a second client's (bench/xwatch's raw reader)
+# reading of the same press: both read the same event from the X server, so a busy machine, which
+# delays the server, delays both alike.
+KEY_BEHIND_FLOOR_MAX_US = 8000
 
 
 def read_plan(path):
@@ -75,9 +77,14 @@ def read_data(checks, path, name):
     return rows
 
 
-def check_row(checks, r, planned, key, delay, test, answer, sent, what):
+def check_row(checks, r, planned, key, delay, test, answer, sent, floor, what):
     """One data row against its plan row, the answer key (1 or 2), the intended delay (ms), the
-    log's test and answer events and the moment the key was sent (µs). Returns the row's RT."""
+    log's test and answer events, the moment the key was sent (µs) and the moment a second
+    client read it (µs; None when it did not). Returns the row's RT.
+
+    Timing is judged by relations that hold on a busy machine too: the key's time is that of the
+    press that was sent (not before it was sent, and not much later than the second client saw
+    it arrive), and the RT counts from the logged onset to that time."""
     fig, start_dir, cue_dir, mirror, pt = planned
     checks.equal((r["FigSet"], r["StartDir"], r["CueDir"], r["Mirror"], r["PresentTime"]),
                  tuple(str(v) for v in (fig, start_dir, cue_dir, mirror, pt)), f"{what}: plan fields")
@@ -90,11 +97,12 @@ def check_row(checks, r, planned, key, delay, test, answer, sent, what):
     checks.equal(int(r["RT_us"]), exact_us, f"{what}: RT_us against the log's test and answer times")
     checks.check(abs(rt * 1000 - exact_us) <= 500,
                  f"{what}: RT {rt} ms, but the log has the key {exact_us} µs after the test figure")
-    late = rt - delay
-    checks.check(-1 <= late <= RT_LATE_MAX,
-                 f"{what}: RT {rt} ms for a key sent {delay} ms after the test figure")
-    checks.check(0 <= answer.t - sent <= KEY_LATENCY_MAX_US,
-                 f"{what}: the program read its clock {answer.t - sent} µs after the key was sent")
+    checks.check(rt >= delay - 1, f"{what}: RT {rt} ms for a key sent {delay} ms after the test figure")
+    checks.check(answer.t >= sent, f"{what}: the key's time lies {sent - answer.t} µs before it was sent")
+    if checks.check(floor is not None, f"{what}: the second client saw no press of the key sent"):
+        checks.check(answer.t - floor <= KEY_BEHIND_FLOOR_MAX_US,
+                     f"{what}: the key's time is {answer.t - floor} µs after the second client read the press "
+                     f"({answer.t - sent} µs after it was sent)")
     checks.equal(test.detail, f"{fig}-{(start_dir + cue_dir) % 6 + mirror * 6 + 1}", f"{what}: test picture")
     return rt
 

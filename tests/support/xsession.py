@@ -1,13 +1,14 @@
 """An X server as a participant uses it: windows found by name or by process, the focus, keys,
 clicks and screenshots (through xdotool and ImageMagick's import), NumLock, keys sent at a
-chosen moment (bench/xtest_sender), and a private Xvfb for tests that need a server of their
-own."""
+chosen moment (bench/xtest_sender), what a second client sees (bench/xwatch: key presses as they
+arrive, changes of a window), and a private Xvfb for tests that need a server of their own."""
 
 import ctypes
 import ctypes.util
 import os
 import re
 import subprocess
+import threading
 import time
 
 import processes
@@ -180,6 +181,46 @@ class KeySender:
             except (OSError, subprocess.TimeoutExpired):
                 self.proc.kill()
                 self.proc.wait()
+
+
+class XWatch:
+    """bench/xwatch, a second X client: its lines as tuples of integers (the CLOCK_MONOTONIC µs at
+    which it read an event, then the event's numbers), gathered as they come. `xwatch keys` reads
+    the raw key presses on a thread of its own: the floor of key latency that no program on the
+    machine can beat, measured on the same keys as the program's."""
+
+    def __init__(self, path, env, *args):
+        self.proc = subprocess.Popen([path, *args], env=env, stdout=subprocess.PIPE, text=True, bufsize=1)
+        if self.proc.stdout.readline().strip() != "ready":
+            raise CheckFailed(f"xwatch {' '.join(args)} did not start")
+        self._lines = []
+        self._lock = threading.Lock()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            if line.strip():
+                with self._lock:
+                    self._lines.append(tuple(int(x) for x in line.split()))
+
+    def lines(self):
+        """What it has read so far."""
+        with self._lock:
+            return list(self._lines)
+
+    def stop(self):
+        """Ends the watcher; every line it read."""
+        self.proc.terminate()
+        self.proc.wait(timeout=5)
+        self._reader.join(timeout=5)
+        return self.lines()
+
+
+def first_press_after(presses, keycode, after_us):
+    """The first moment (µs) in xwatch keys' presses at which keycode was read at or after
+    after_us, or None."""
+    return next((us for us, code in presses if code == keycode and us >= after_us), None)
 
 
 class Xvfb:
