@@ -420,7 +420,7 @@ qint64 XPresentPresenter::leadUs(Stage, qint32 intervalMs) const {
 }
 
 DisplayInfo XPresentPresenter::displayInfo() const {
-    return {u"present"_qs, m_periodUs, m_compositor, m_window};
+    return {u"present"_qs, m_periodUs, m_compositor, m_window, u"flip"_qs};
 }
 
 void XPresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {

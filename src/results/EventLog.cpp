@@ -51,12 +51,13 @@ void EventLog::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &t
 }
 
 void EventLog::display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor,
-                       quint32 window) {
+                       quint32 window, const QString &onset, const QString &keys) {
     line(us, u"display"_qs, 0,
-         u"mode=%1 period_us=%2 compositor=%3 window=0x%4"_qs.arg(mode)
+         u"mode=%1 period_us=%2 compositor=%3 window=0x%4 onset=%5 keys=%6"_qs.arg(mode)
              .arg(periodUs)
              .arg(compositor)
-             .arg(window, 0, 16));
+             .arg(window, 0, 16)
+             .arg(onset, keys));
 }
 
 void EventLog::runStopped(qint64 us) {

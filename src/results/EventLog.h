@@ -31,8 +31,11 @@ public:
     void windowShown(qint64 us);
     // How the pictures reach the screen: mode "present" or "timers", the display's refresh
     // period (0 where not measured), whether a compositing manager redirects the window ("yes",
-    // "no", "unknown") and the native window the pictures are presented in (0: none).
-    void display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor, quint32 window);
+    // "no", "unknown"), the native window the pictures are presented in (0: none), where the
+    // onsets come from ("flip", "dwm", "flush") and where the key times come from ("xinput2",
+    // "rawinput": a reader's stamps; "filter": the key handler's own reading).
+    void display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor, quint32 window,
+                 const QString &onset, const QString &keys);
 
 private:
     void line(qint64 us, const QString &event, int trial, const QString &detail);

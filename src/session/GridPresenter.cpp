@@ -56,7 +56,7 @@ qint64 GridPresenter::leadUs(Stage, qint32 intervalMs) const {
 }
 
 DisplayInfo GridPresenter::displayInfo() const {
-    return {u"present"_qs, qint64(std::llround(m_grid.periodUs)), u"yes"_qs, 0};
+    return {u"present"_qs, qint64(std::llround(m_grid.periodUs)), u"yes"_qs, 0, u"dwm"_qs};
 }
 
 } // namespace kivora

@@ -27,6 +27,10 @@ struct DisplayInfo {
     qint64 periodUs = 0; // the measured refresh period; 0 where none was measured
     QString compositor;  // "yes" (a compositing manager redirects the window), "no" or "unknown"
     quint32 window = 0;  // the native window the pictures are presented in; 0 where none
+    // Where the onsets come from: "flip" (the display's own time of the refresh a picture was
+    // flipped at: X Present), "dwm" (an estimate from the desktop compositor's refresh grid),
+    // "flush" (the moment the drawing reached the window system or compositor).
+    QString onset;
 };
 
 // The display cannot be used the way a presenter needs it (no X Present extension, a window

@@ -210,7 +210,7 @@ void tst_records::logLinesInOrder() {
     {
         EventLog log(path);
         log.runStarted(u"名\t前"_qs, 10);
-        log.display(15, u"present"_qs, 16'667, u"no"_qs, 0x1e00004);
+        log.display(15, u"present"_qs, 16'667, u"no"_qs, 0x1e00004, u"flip"_qs, u"xinput2"_qs);
         log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20, 100);
         log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020, 160);
         log.stageShown(u"cue"_qs, 1, u"0-3"_qs, 3'016'687, 281);
@@ -236,7 +236,7 @@ void tst_records::logLinesInOrder() {
                                   u"late_flip"_qs, u"test"_qs, u"answer"_qs, u"run_end"_qs,
                                   u"results_shown"_qs, u"results_closed"_qs}));
     QCOMPARE(rows[1], u"10\trun_start\t0\t名 前"_qs);
-    QCOMPARE(rows[2], u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004"_qs);
+    QCOMPARE(rows[2], u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004 onset=flip keys=xinput2"_qs);
     QCOMPARE(rows[6], u"3016687\tlate_flip\t1\tcue target=280 msc=281"_qs);
     QCOMPARE(rows[7], u"3416687\ttest\t1\t2-9 msc=305"_qs);
     // The answer's time is the key's own stamp, not when the line was written.

@@ -69,7 +69,8 @@ public:
         return m_periodUs == 0 ? 0 : kivora::refreshLeadUs(intervalMs, m_periodUs);
     }
     kivora::DisplayInfo displayInfo() const override {
-        return {m_periodUs == 0 ? u"timers"_qs : u"present"_qs, m_periodUs, u"no"_qs, 0};
+        return {m_periodUs == 0 ? u"timers"_qs : u"present"_qs, m_periodUs, u"no"_qs, 0,
+                m_periodUs == 0 ? u"flush"_qs : u"flip"_qs};
     }
 
 private:
