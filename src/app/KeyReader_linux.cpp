@@ -7,7 +7,9 @@
 #include <QGuiApplication>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -36,12 +38,15 @@ public:
     ~XiKeyReader() override;
     XiKeyReader(const XiKeyReader &) = delete;
     XiKeyReader &operator=(const XiKeyReader &) = delete;
+    const char *source() const override;
 
 private:
     void run();
 
     std::unique_ptr<Connection> m_connection;
     KeyStamps &m_stamps;
+    std::promise<bool> m_reading; // set once the reader knows whether it reads the keys
+    std::shared_future<bool> m_reads = m_reading.get_future().share();
     int m_stopFd = -1; // written to when the reader is to end
     std::thread m_thread;
 };
@@ -108,6 +113,12 @@ XiKeyReader::~XiKeyReader() {
         m_thread.join();
     }
     ::close(m_stopFd);
+    m_stamps.setFed(false);
+}
+
+const char *XiKeyReader::source() const {
+    const bool known = m_reads.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    return known && m_reads.get() ? "xinput2" : "filter";
 }
 
 void XiKeyReader::run() {
@@ -119,9 +130,12 @@ void XiKeyReader::run() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
 
     m_connection = connectForKeys();
-    if (!m_connection)
+    if (!m_connection) {
+        m_reading.set_value(false);
         return; // no raw key presses here: the key handler keeps its own clock reading
+    }
     m_stamps.setFed(true);
+    m_reading.set_value(true);
     xcb_connection_t *c = m_connection->c;
     pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     for (;;) {

@@ -64,6 +64,7 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
     kivora::KeyStamps stamps;
     const std::unique_ptr<kivora::KeyReader> reader = kivora::KeyReader::start(stamps);
     QVERIFY2(reader, "the X server offers XInput 2 raw key presses");
+    QCOMPARE(QByteArray(kivora::KeyReader::sourceOf(reader.get())), "xinput2");
     w.setKeyStamps(&stamps);
     RunRecorder rec;
     w.addObserver(&rec);
