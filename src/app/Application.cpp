@@ -400,14 +400,16 @@ int runApplication(int argc, char **argv) {
     }
     // How the pictures reach the screen, once the presenter knows the display (the refresh
     // period takes half a second to measure after the window is shown).
-    const auto displayKnown = [&log, &main] {
+    const auto displayKnown = [&log, &main, &keyReader] {
         const DisplayInfo info = main.presenter().displayInfo();
-        if (info.compositor == u"yes"_qs)
+        // Onsets from the compositor's grid already count its frame.
+        if (info.compositor == u"yes"_qs && info.onset != u"dwm"_qs)
             printErr(u"kivora: notice: a compositing manager redirects the window; each picture "
                      u"reaches the screen one compositor frame after its logged onset"_qs);
-        logQuietly(log.get(), [&info](EventLog &l) {
-            l.display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor,
-                      info.window);
+        const QString keys = QString::fromLatin1(KeyReader::sourceOf(keyReader.get()));
+        logQuietly(log.get(), [&info, &keys](EventLog &l) {
+            l.display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor, info.window,
+                      info.onset, keys);
         });
     };
     if (main.presenter().isReady())
