@@ -2,6 +2,7 @@
 
 #include "app/ClassCommands.h"
 #include "app/Console.h"
+#include "app/DisplayCheck.h"
 #include "app/FramePresenter.h"
 #include "app/KeyReader.h"
 #include "app/WindowSystem.h"
@@ -62,6 +63,9 @@ Options:
                         Present extension) or "timers" (painted when its timer
                         fires, its onset read once the repaint reached the X
                         server)
+  --check-display       show about ten seconds of flips, then ask for key 1, and
+                        print the refresh period, its jitter, late flips, the
+                        onset and key sources; status 0 when the onsets are exact
   --shuffle             every run takes the plan's trials in a fresh random
                         order; its seed goes into the data rows (order_seed)
                         and the log's run_start line
@@ -204,6 +208,7 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption logOpt(u"log"_qs, QString(), u"FILE"_qs);
     const QCommandLineOption timingOpt(u"timing"_qs, QString(), u"MODE"_qs);
     const QCommandLineOption shuffleOpt(u"shuffle"_qs);
+    const QCommandLineOption checkDisplayOpt(u"check-display"_qs);
     const QCommandLineOption makePlanOpt(u"make-plan"_qs, QString(), u"FILE"_qs);
     const QCommandLineOption figSetsOpt(u"figsets"_qs, QString(), u"LIST"_qs);
     const QCommandLineOption timesOpt(u"times"_qs, QString(), u"LIST"_qs);
@@ -217,9 +222,10 @@ int runApplication(int argc, char **argv) {
     const QCommandLineOption helpOpt(u"help"_qs);
     const QCommandLineOption versionOpt(u"version"_qs);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt, checkOpt, exportOpt, dataOpt, logOpt, timingOpt, shuffleOpt, makePlanOpt,
-                       figSetsOpt, timesOpt, startDirsOpt, repeatsOpt, seedOpt, reportOpt, outOpt, minRtOpt,
-                       maxRtOpt, helpOpt, versionOpt});
+    parser.addOptions({planOpt,  checkOpt,     checkDisplayOpt, exportOpt,   dataOpt,
+                       logOpt,   timingOpt,    shuffleOpt,      makePlanOpt, figSetsOpt,
+                       timesOpt, startDirsOpt, repeatsOpt,      seedOpt,     reportOpt,
+                       outOpt,   minRtOpt,     maxRtOpt,        helpOpt,     versionOpt});
     const auto usage = [](const QString &text) {
         printErr(u"kivora: "_qs + text + u"\nTry 'kivora --help'."_qs);
         return 2;
@@ -311,6 +317,16 @@ int runApplication(int argc, char **argv) {
         withoutDisplay();
         QGuiApplication app(argc, argv);
         return exportPictures(resolved(parser.value(exportOpt), startDir));
+    }
+
+    if (parser.isSet(checkDisplayOpt)) {
+        if (!displayReachable()) {
+            printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+            return 1;
+        }
+        KivoraApplication app(argc, argv);
+        QApplication::setApplicationName(u"Kivora"_qs);
+        return checkDisplayCommand(timing);
     }
 
     // The letters and arrows take a while to draw and need no fonts: draw them on another

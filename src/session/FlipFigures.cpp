@@ -10,7 +10,8 @@ namespace kivora {
 FlipFigures flipFigures(const std::vector<Onset> &onsets, int framesPerFlip) {
     FlipFigures f;
     f.flips = int(onsets.size());
-    f.counted = !onsets.empty() && std::all_of(onsets.begin(), onsets.end(), [](const Onset &o) { return o.msc >= 0; });
+    f.counted = !onsets.empty() &&
+                std::all_of(onsets.begin(), onsets.end(), [](const Onset &o) { return o.msc >= 0; });
     for (std::size_t i = 0; i < onsets.size(); ++i) {
         f.late += onsets[i].late() ? 1 : 0;
         if (f.counted && i > 0 && onsets[i].msc - onsets[i - 1].msc != framesPerFlip)

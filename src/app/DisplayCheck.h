@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace kivora {
+
+// --check-display: a check of the display and keyboard a lab can run on its own PC. Shows the
+// picture area for about ten seconds of flips between a white and a black picture (each meant
+// to stay six refreshes at 60 Hz, 100 ms), then asks for key 1 a few times, and prints: the
+// onset source, the refresh period and its jitter, the flips at their planned refresh and the
+// late ones, whether a compositor or a display scaling other than 100 % is in the way, the key
+// source and, for every key 1, how much earlier its stamp is than the key filter's reading.
+// timing: "present", "timers" or empty (as a session picks). Returns 0 when the onsets are exact
+// (the display's own flip times, every flip at its planned refresh), 1 otherwise. Needs a
+// QApplication.
+int checkDisplayCommand(const QString &timing);
+
+} // namespace kivora

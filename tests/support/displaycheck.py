@@ -1,0 +1,67 @@
+"""kivora --check-display run as a lab runs it, with key 1 pressed when it asks: its output read
+into figures, and the checks its figures and status must meet on any machine."""
+
+import re
+import subprocess
+
+from timinglog import now_us
+
+KEY_PRESSES = 3  # as many as the check asks for
+
+
+def run(cmd, env, sender, keycode, timeout=120):
+    """Runs the check (cmd), pressing keycode with sender KEY_PRESSES times once it asks.
+    Returns (status, output lines)."""
+    proc = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            encoding="utf-8", errors="replace")
+    lines = []
+    try:
+        for line in proc.stdout:
+            lines.append(line.rstrip("\r\n"))
+            if line.startswith("press key 1"):
+                for _ in range(KEY_PRESSES):
+                    sender.press(keycode, now_us() + 250_000)
+        status = proc.wait(timeout=timeout)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    return status, lines
+
+
+def figures(lines):
+    """What the check printed, by name."""
+    text = "\n".join(lines)
+    f = {"leads_ms": [float(v) for v in re.findall(r"^key 1: stamped (-?[\d.]+) ms before", text, re.M)],
+         "unstamped": len(re.findall(r"^key 1: no stamp", text, re.M)),
+         "exact": bool(re.search(r"^onsets: exact", text, re.M))}
+    if m := re.search(r"^mode: (\w+), onset source: (\w+)$", text, re.M):
+        f["mode"], f["onset"] = m.groups()
+    if m := re.search(r"^flips: (\d+), each meant to stay .*; at another refresh count: (\d+), late: (\d+)$",
+                      text, re.M):
+        f["flips"], f["miscounted"], f["late"] = map(int, m.groups())
+    if m := re.search(r"^refresh period: ([\d.]+) ms", text, re.M):
+        f["period_ms"] = float(m.group(1))
+    if m := re.search(r"^key source: (\w+)$", text, re.M):
+        f["keys"] = m.group(1)
+    return f
+
+
+def check(checks, status, f, what, onset, keys):
+    """The figures of one run against the onset and key sources expected: every flip told, the
+    verdict and the status agreeing with the figures, and a key time for every key 1 pressed,
+    each stamp no later than the key filter's reading."""
+    checks.equal(f.get("onset"), onset, f"{what}: onset source")
+    checks.equal(f.get("keys"), keys, f"{what}: key source")
+    checks.check(f.get("flips", 0) >= 2, f"{what}: flips told ({f.get('flips')})")
+    exact = onset == "flip" and f.get("late") == 0 and f.get("miscounted") == 0
+    checks.equal(f["exact"], exact, f"{what}: verdict 'exact' for onsets {onset}, {f.get('late')} late, "
+                 f"{f.get('miscounted')} at another count")
+    checks.equal(status, 0 if exact else 1, f"{what}: exit status")
+    if onset in ("flip", "dwm"):
+        checks.check(f.get("period_ms", 0) > 0, f"{what}: a refresh period measured")
+    checks.equal(len(f["leads_ms"]) + f["unstamped"], KEY_PRESSES, f"{what}: keys 1 reported")
+    if keys != "filter":
+        checks.equal(f["unstamped"], 0, f"{what}: keys without a stamp from the {keys} reader")
+        checks.check(all(lead >= 0 for lead in f["leads_ms"]),
+                     f"{what}: a stamp after the key filter's reading: {f['leads_ms']}")
