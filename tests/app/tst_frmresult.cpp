@@ -3,6 +3,8 @@
 #include "base/Fonts.h"
 #include "base/Twips.h"
 #include "results/ChartControl.h"
+#include "results/DataSheet.h"
+#include "results/ResultData.h"
 #include "support/PixelProbe.h"
 #include "support/SheetGrid.h"
 
@@ -92,7 +94,6 @@ private slots:
     void statisticsOnlyRead();
     void freshWindowEachShowing();
 
-    void summary_data();
     void summary();
 
     void closing_data();
@@ -232,39 +233,24 @@ void tst_frmResult::labelBeneathChart() {
 }
 
 // The chart's sheet cell by cell after ShowResult, one row and one column beyond what it wrote.
+// The chart holds the sheet of the program-wide statistics, filled into its design-time sheet:
+// the sheet the data sheet's own tests make of them (tst_ResultData::fillSheet).
 void tst_frmResult::sheetAfterShowResult_data() {
     QTest::addColumn<TimeLines>("lines");
-    QTest::addColumn<QStringList>("grid");
-
-    const QString categories = u"- | n:0 | n:60 | n:120 | n:180 | n:240 | n:300 | n:360 | -"_qs;
-    const QString empty = u"- | - | - | - | - | - | - | - | -"_qs;
-
-    QTest::newRow("TimeCount 0") << TimeLines{}
-                                 << QStringList{categories,
-                                                u"t:呈示 1200mS | - | - | - | - | - | - | - | -"_qs, empty};
-    QTest::newRow("TimeCount 1") << TimeLines{{400, {300.5, 0, 512.25, 410, 420, 430}}}
-                                 << QStringList{
-                                        categories,
-                                        u"t:呈示 400mS | n:300.5 | n:0 | n:512.25 | n:410 | n:420 | n:430 | "
-                                        u"n:300.5 | -"_qs,
-                                        empty};
-    QTest::newRow("TimeCount 3")
-        << ThreeTimes
-        << QStringList{categories,
-                       u"t:呈示 800mS | n:601 | n:602 | n:603 | n:604 | n:605 | n:606 | n:601 | -"_qs,
-                       u"t:呈示 400mS | n:333.33333333333331 | n:402 | n:403 | n:404 | n:405 | n:406 | "
-                       u"n:333.33333333333331 | -"_qs,
-                       u"t:呈示 1200mS | n:900 | n:0 | n:903 | n:904 | n:905 | n:906 | n:900 | -"_qs, empty};
+    QTest::newRow("TimeCount 0: the design-time label stays") << TimeLines{};
+    QTest::newRow("TimeCount 3") << ThreeTimes;
 }
 
 void tst_frmResult::sheetAfterShowResult() {
     QFETCH(TimeLines, lines);
-    QFETCH(QStringList, grid);
     setRun(lines, 1, 2, 3);
+    kivora::DataSheet expected(kivora::DataSheet::Contents::DesignTime);
+    kivora::fillDataSheet(expected, basTime::Stats);
 
     frmResult w;
     QVERIFY(!w.chResult->isHidden());
-    QCOMPARE(gridOf(w.chResult->Datasheet(), int(grid.size()), 9), grid);
+    const int rows = 2 + lines.size();
+    QCOMPARE(gridOf(w.chResult->Datasheet(), rows, 9), gridOf(expected, rows, 9));
 }
 
 // What the chart draws, read back from the Qt Charts objects: one line per sheet row, named
@@ -426,32 +412,15 @@ void tst_frmResult::freshWindowEachShowing() {
 }
 
 // The text box shows the summary; its line end reads back as "\n".
-void tst_frmResult::summary_data() {
-    QTest::addColumn<qint16>("correct");
-    QTest::addColumn<qint16>("trials");
-    QTest::addColumn<double>("mean");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("734.5 rounds to 734")
-        << qint16(40) << qint16(48) << 734.5 << u"正解数： 40 (48問中)\n全平均反応時間： 734ミリ秒"_qs;
-    QTest::newRow("735.5 rounds to 736")
-        << qint16(48) << qint16(48) << 735.5 << u"正解数： 48 (48問中)\n全平均反応時間： 736ミリ秒"_qs;
-    QTest::newRow("734.49 rounds to 734")
-        << qint16(0) << qint16(144) << 734.49 << u"正解数： 0 (144問中)\n全平均反応時間： 734ミリ秒"_qs;
-    QTest::newRow("no trials") << qint16(0) << qint16(0) << 0.0
-                               << u"正解数： 0 (0問中)\n全平均反応時間： 0ミリ秒"_qs;
-}
-
+// The summary box shows the summary text of the program-wide statistics (its wording and
+// rounding: tst_ResultData::summary), read-only, without scroll bars, flat on the button face.
 void tst_frmResult::summary() {
-    QFETCH(qint16, correct);
-    QFETCH(qint16, trials);
-    QFETCH(double, mean);
-    QFETCH(QString, text);
-    basTime::CorrectCount = correct;
-    basTime::TrialCount = trials;
-    basTime::StatTable[0][0].Mean = mean;
+    basTime::CorrectCount = 40;
+    basTime::TrialCount = 48;
+    basTime::StatTable[0][0].Mean = 734.5;
 
     frmResult w;
-    QCOMPARE(w.txtResult->toPlainText(), text);
+    QCOMPARE(w.txtResult->toPlainText(), kivora::summaryText(40, 48, 734.5).replace(u"\r\n"_qs, u"\n"_qs));
     QVERIFY(w.txtResult->isReadOnly());
     QCOMPARE(w.txtResult->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(w.txtResult->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
