@@ -9,9 +9,10 @@ from timinglog import now_us
 KEY_PRESSES = 3  # as many as the check asks for
 
 
-def run(cmd, env, sender, keycode, timeout=120):
-    """Runs the check (cmd), pressing keycode with sender KEY_PRESSES times once it asks.
-    Returns (status, output lines)."""
+def run(cmd, env, sender, keycode, on_ask=None, timeout=120):
+    """Runs the check (cmd), pressing keycode with sender KEY_PRESSES times once it asks (after
+    calling on_ask, if given: to give its window the focus, say). Returns (status, output
+    lines)."""
     proc = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                             encoding="utf-8", errors="replace")
     lines = []
@@ -19,6 +20,8 @@ def run(cmd, env, sender, keycode, timeout=120):
         for line in proc.stdout:
             lines.append(line.rstrip("\r\n"))
             if line.startswith("press key 1"):
+                if on_ask:
+                    on_ask()
                 for _ in range(KEY_PRESSES):
                     sender.press(keycode, now_us() + 250_000)
         status = proc.wait(timeout=timeout)

@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""kivora.exe --check-display under wine, as a lab runs it on a Windows PC: the onsets come from
+the desktop compositor's refresh grid (wine makes one from its counter), so the verdict is an
+estimate and the status 1; the keys come from Raw Input, a stamp for every key 1 pressed (XTest
+keys from the Linux build's key sender), no later than the key filter's reading.
+
+Needs KIVORA_TEST_DISPLAY (an X server), xdotool and the key sender, else it skips with status
+77. Wine gets the display, the WINEPATH and the rest of its set-up from the environment.
+
+Usage: wine_check_display.py --kivora KIVORA_EXE --sender XTEST_SENDER
+"""
+
+import argparse
+import os
+import sys
+
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+
+import displaycheck  # noqa: E402
+from checks import Checks  # noqa: E402
+from processes import SKIP, missing_tools  # noqa: E402
+from xsession import KC_1, KeySender, X  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--kivora", required=True)
+    parser.add_argument("--sender", required=True)
+    args = parser.parse_args()
+    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    if not display or missing_tools("xdotool") or not os.access(args.sender, os.X_OK):
+        print("skipped: needs KIVORA_TEST_DISPLAY, xdotool and the Linux build's key sender")
+        return SKIP
+    env = dict(os.environ, DISPLAY=display)
+    x = X(display)
+    checks = Checks()
+
+    def focus():
+        windows = x.visible("^Kivora display check$")
+        if checks.check(len(windows) == 1, f"the display check's window under wine ({windows})"):
+            x.focus(windows[0])
+
+    sender = KeySender(args.sender, {k: v for k, v in env.items() if not k.startswith("WINE")})
+    try:
+        status, lines = displaycheck.run(["wine", args.kivora, "--check-display"], env, sender, KC_1, focus)
+    finally:
+        sender.close()
+    print(f"--- under wine: status {status}\n" + "\n".join(lines), flush=True)
+    displaycheck.check(checks, status, displaycheck.figures(lines), "under wine", "dwm", "rawinput")
+    print(f"{len(checks.failures)} check(s) failed" if checks.failures else "all checks passed")
+    return 1 if checks.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
