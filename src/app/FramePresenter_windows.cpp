@@ -46,7 +46,13 @@ public:
         info.cbSize = sizeof(info);
         if (FAILED(m_get(nullptr, &info)))
             return {};
-        return RefreshGrid::fromTimingInfo(qint64(info.qpcRefreshPeriod), qint64(info.qpcVBlank), info.cRefresh,
+        // Where the refresh count is not given (0: some stand-ins for the compositor, wine's
+        // among them, fill in only the period and the latest vblank), the refreshes are counted
+        // from the vblank times, whole periods apart.
+        quint64 refresh = info.cRefresh;
+        if (refresh == 0 && info.qpcRefreshPeriod > 0)
+            refresh = quint64(info.qpcVBlank / info.qpcRefreshPeriod);
+        return RefreshGrid::fromTimingInfo(qint64(info.qpcRefreshPeriod), qint64(info.qpcVBlank), refresh,
                                            m_frequency);
     }
 
