@@ -24,6 +24,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+from wine import windows_path  # noqa: E402
+
 SKIP = 77
 MAIN_CLIENT = "352x333"  # 5280 x 4995 twips at 15 twips to a pixel
 PLANS = ["sequence.csv", "short.csv"]
@@ -67,11 +70,6 @@ def text_lines(data):
 
 def differing_pixels(a, b):
     return sum(x != y for ra, rb in zip(bitmap_rows(a), bitmap_rows(b)) for x, y in zip(ra, rb))
-
-
-def windows_path(path):
-    """A Linux path as a program under wine reaches it (Z: is the root of the Linux files)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def run(cmd, env, timeout=120):
