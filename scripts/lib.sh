@@ -27,13 +27,13 @@ KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-uti
 # shellcheck disable=SC2034
 # What the Windows build needs (scripts/build-windows): the mingw-w64 compilers with POSIX
 # threads, wine to run the tests, ninja, the host Qt tools (moc, rcc, uic at the same 6.4.2 as
-# the prebuilt Qt for Windows), an X server for the end-to-end test and the fonts of the tests;
-# installed together with the build packages, which bring CMake, the Qt headers and IPA fonts;
-# and for the key reader's test and benchmark under wine the Linux key sender and raw key watcher
-# (XTest, DAMAGE) and xdotool.
+# the prebuilt Qt for Windows), an X server for the end-to-end test and the fonts of the tests,
+# wixl and msitools (msibuild, msiinfo) for the MSI; installed together with the build packages,
+# which bring CMake, the Qt headers and IPA fonts; and for the key reader's test and benchmark
+# under wine the Linux key sender and raw key watcher (XTest, DAMAGE) and xdotool.
 KIVORA_WINDOWS_PACKAGES=(ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     mingw-w64-tools wine64 wine qt6-base-dev-tools python3 xvfb x11-utils fonts-dejavu-core
-    libxtst-dev libxcb-damage0-dev xdotool)
+    libxtst-dev libxcb-damage0-dev xdotool wixl msitools)
 
 kivora_say() { printf '[kivora] %s\n' "$*" >&2; }
 kivora_die() { printf '[kivora] error: %s\n' "$*" >&2; exit 1; }

@@ -146,7 +146,8 @@ void writeReportCsv(const Report &report, const QString &folder) {
                                                     {u"group.csv"_qs, groupCsv(report)}};
     for (const auto &[name, bytes] : files) {
         QSaveFile file(QDir(folder).filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        const QByteArray content = Utf8Bom.toByteArray() + bytes;
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
             throw RuntimeError(ErrPermissionDenied,
                                u"%1 を書き込めません (%2)"_qs.arg(QDir::toNativeSeparators(file.fileName()),
                                                                   file.errorString()));

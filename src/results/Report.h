@@ -43,8 +43,8 @@ struct Report {
 
 Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits);
 
-// The three files, CR LF line ends, UTF-8, a header row; an undefined number is an empty cell
-// (csvNumber).
+// The three tables, CR LF line ends, UTF-8, a header row; an undefined number is an empty cell
+// (csvNumber). writeReportCsv puts Utf8Bom before each.
 //   cells.csv: subject,run_started,file,PresentTime,disparity,Mirror,trials,correct,mean_rt,
 //              median_rt,sd_rt — a row per run × presentation time × disparity × mirror code
 //              that has trials.
@@ -57,8 +57,8 @@ QByteArray cellsCsv(const Report &report);
 QByteArray runsCsv(const Report &report);
 QByteArray groupCsv(const Report &report);
 
-// Writes cells.csv, runs.csv and group.csv into folder (created if missing), each replaced
-// whole or not at all. Throws RuntimeError naming the file that could not be written.
+// Writes cells.csv, runs.csv and group.csv into folder (created if missing), each starting with
+// Utf8Bom and replaced whole or not at all. Throws RuntimeError naming the file that could not be written.
 void writeReportCsv(const Report &report, const QString &folder);
 
 } // namespace kivora

@@ -51,8 +51,8 @@ struct CsvFault {
 class CsvReader {
 public:
     explicit CsvReader(const QByteArray &content) : m_data(content) {
-        if (m_data.startsWith("\xEF\xBB\xBF"))
-            m_pos = 3;
+        if (m_data.startsWith(Utf8Bom))
+            m_pos = Utf8Bom.size();
     }
 
     // The next record, nothing at the end, or throws CsvFault.

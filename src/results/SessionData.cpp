@@ -18,7 +18,8 @@
 namespace kivora {
 
 namespace {
-// The first row of a data file: every column's name, comma-separated.
+// The start of a data file: the byte order mark and the header row, every column's name,
+// comma-separated. Written as one, so a file never holds the mark without its header.
 const QByteArray &header() {
     static const QByteArray row = [] {
         QStringList names;
@@ -26,7 +27,7 @@ const QByteArray &header() {
             names << name.toString();
         for (const QStringView name : AddedDataColumns)
             names << name.toString();
-        return (names.join(u',') + u"\r\n"_qs).toUtf8();
+        return Utf8Bom.toByteArray() + (names.join(u',') + u"\r\n"_qs).toUtf8();
     }();
     return row;
 }
@@ -239,7 +240,7 @@ void SessionData::runCompleted(const RunStats &stats, qint64) {
     QFile means(QDir(m_folder).filePath(m_stem + MeansSuffix.toString()));
     if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         writeFailed(means, u"平均値ファイルを作れません"_qs);
-    writeSynced(means, meansCsv(stats).toUtf8());
+    writeSynced(means, Utf8Bom.toByteArray() + meansCsv(stats).toUtf8());
     m_meansPath = means.fileName();
 }
 

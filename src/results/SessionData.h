@@ -2,6 +2,7 @@
 
 #include "results/RunObserver.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
@@ -19,6 +20,12 @@ inline constexpr std::array<QStringView, 11> BaseDataColumns{
     u"Mirror",  u"PresentTime", u"Answer", u"correct", u"RT"};
 inline constexpr std::array<QStringView, 3> AddedDataColumns{u"RT_us", u"cue_us", u"order_seed"};
 
+// The UTF-8 byte order mark that starts every CSV file the program writes: Excel reads a CSV file
+// without it in the system's ANSI code page (Shift-JIS on a Japanese Windows) and garbles every
+// Japanese name. Every reader of the files skips it, and reads files without it (older versions
+// wrote none) the same.
+inline constexpr QByteArrayView Utf8Bom{"\xEF\xBB\xBF", 3};
+
 // What the name of a run's means file adds to the stem of its data file's name.
 inline constexpr QStringView MeansSuffix = u"_means.csv";
 
@@ -30,7 +37,8 @@ QString csvNumber(double value);
 // spreadsheet would run as a formula.
 QString csvCell(const QString &text);
 
-// The session's data as it happens, one file per run in a data folder:
+// The session's data as it happens, one file per run in a data folder, each starting with
+// Utf8Bom:
 //   <folder>/<YYYYMMDD-HHMMSS>_<name>.csv        a row per answered trial, synced before the next
 //   <folder>/<YYYYMMDD-HHMMSS>_<name>_means.csv  the chart's means, when the run completes
 // Never overwrites a file: a second run in the same second gets "-2", "-3", ... after the stamp.

@@ -492,9 +492,7 @@ class Session:
                 self.c.note(f"the last RT came out {rt12} ms, not the aimed {self.tie_rt}: the .5 mean "
                             f"(halves to even) was not exercised this time")
         if means:
-            with open(os.path.join(self.data_dir, means[0]), "rb") as f:
-                text = f.read().decode("utf-8")
-            datafiles.check_means(self.c, text, rows)
+            datafiles.check_means(self.c, datafiles.read_text(os.path.join(self.data_dir, means[0])), rows)
         return rows
 
     def check_run1_log(self):

@@ -31,13 +31,22 @@ private slots:
     void logLinesInOrder();
     void logAppendsWithOneHeader();
     void orderSeedRecorded();
+    void oneByteOrderMarkAtStart_data();
+    void oneByteOrderMarkAtStart();
 
 private:
-    static QStringList lines(const QString &path) {
+    static QByteArray bytes(const QString &path) {
         QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The file's lines as a reader sees them: a leading byte order mark is no part of the first.
+    static QStringList lines(const QString &path) {
+        QByteArray content = bytes(path);
+        if (content.isEmpty())
             return {};
-        QString text = QString::fromUtf8(f.readAll());
+        if (content.startsWith(Utf8Bom))
+            content.remove(0, Utf8Bom.size());
+        QString text = QString::fromUtf8(content);
         if (text.endsWith(u"\r\n"_qs))
             text.chop(2);
         else if (text.endsWith(u'\n'))
@@ -278,6 +287,46 @@ void tst_records::orderSeedRecorded() {
     const QStringList logRows = lines(dir.filePath(u"t.log"_qs));
     QCOMPARE(logRows[1], u"10\trun_start\t0\tA B order_seed=18446744073709551557"_qs);
     QCOMPARE(logRows.last(), u"50\trun_start\t0\tC"_qs);
+}
+
+// Every CSV file of a session starts with the UTF-8 byte order mark, for Excel, and holds it
+// once: not again before a row, nor before a later run's header.
+void tst_records::oneByteOrderMarkAtStart_data() {
+    QTest::addColumn<int>("runs");    // one after the other, in the same second
+    QTest::addColumn<int>("answers"); // in each run
+    QTest::addColumn<bool>("means");  // the last run's means file, else its data file
+    QTest::newRow("data file, no answer yet") << 1 << 0 << false;
+    QTest::newRow("data file, after answers") << 1 << 3 << false;
+    QTest::newRow("data file of a second run") << 2 << 2 << false;
+    QTest::newRow("means file") << 1 << 3 << true;
+    QTest::newRow("means file of a second run") << 2 << 2 << true;
+}
+
+void tst_records::oneByteOrderMarkAtStart() {
+    QFETCH(int, runs);
+    QFETCH(int, answers);
+    QFETCH(bool, means);
+    TrialTable trials;
+    for (qint16 t = 1; t <= answers; ++t)
+        trials[t] = TrialRec{1, 0, qint16(t % 6), 0, 400, 0, 500 + t};
+    QTemporaryDir dir;
+    SessionData data(dir.path());
+    data.setNow(fixedTime);
+    for (int r = 1; r <= runs; ++r) {
+        data.runStarted(u"山田"_qs, 0);
+        for (qint16 t = 1; t <= answers; ++t)
+            data.answered(t, trials[t], {1, 0, trials[t].RT * 1000, 400'000});
+        if (means) {
+            RunStats stats;
+            Analyze(trials, answers, stats);
+            data.runCompleted(stats, 0);
+        } else {
+            data.runStopped(0);
+        }
+    }
+    const QByteArray content = bytes(means ? data.lastMeansFile() : data.currentFile());
+    QVERIFY2(content.startsWith(Utf8Bom), content.left(16).toHex(' ').constData());
+    QCOMPARE(content.count(Utf8Bom), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_records)

@@ -75,6 +75,9 @@ void tst_report_files::accepted_data() {
         << 1 << u"B"_qs;
     QTest::newRow("byte order mark, LF line ends") << "\xEF\xBB\xBF" + Base + "\n" + row(1) + "\n"
                                                    << 1 << u"山田"_qs;
+    QTest::newRow("byte order mark before a quoted header cell")
+        << "\xEF\xBB\xBF\"subject\"" + Base.mid(7) + "\r\n" + row(1) + "\r\n"
+        << 1 << u"山田"_qs;
     QTest::newRow("quoted name with comma, quote and line break")
         << Base + "\r\n" + row(1, "\"Doe, \"\"J\"\"\r\nX\"") + "\r\n" + row(2, "\"Doe, \"\"J\"\"\r\nX\"") +
                "\r\n"
@@ -165,19 +168,25 @@ void tst_report_files::folder() {
 
 // What the recorder writes during a session, the report reads back: the same subject, the same
 // trials, and complete exactly when the run ended with its last answer.
+// Files an older version wrote, without the byte order mark, read the same.
 void tst_report_files::recordedRunsReadBack_data() {
     QTest::addColumn<QString>("subject");
     QTest::addColumn<bool>("completed");
     QTest::addColumn<bool>("shuffled");
-    QTest::newRow("completed") << u"山田"_qs << true << false;
-    QTest::newRow("stopped") << u"山田"_qs << false << false;
-    QTest::newRow("shuffled, a name with comma and quotes") << u"Doe, \"J\""_qs << true << true;
+    QTest::addColumn<bool>("byteOrderMark"); // else taken off every file, as older versions wrote them
+    QTest::newRow("completed") << u"山田"_qs << true << false << true;
+    QTest::newRow("stopped") << u"山田"_qs << false << false << true;
+    QTest::newRow("shuffled, a name with comma and quotes") << u"Doe, \"J\""_qs << true << true << true;
+    QTest::newRow("completed, no byte order mark") << u"山田"_qs << true << false << false;
+    QTest::newRow("stopped, no byte order mark") << u"山田"_qs << false << false << false;
+    QTest::newRow("a quoted name first, no byte order mark") << u"\"Doe\", J"_qs << true << true << false;
 }
 
 void tst_report_files::recordedRunsReadBack() {
     QFETCH(QString, subject);
     QFETCH(bool, completed);
     QFETCH(bool, shuffled);
+    QFETCH(bool, byteOrderMark);
     kivora::TrialTable trials;
     const qint16 count = 5;
     for (qint16 t = 1; t <= count; ++t)
@@ -197,6 +206,16 @@ void tst_report_files::recordedRunsReadBack() {
             data.runCompleted(stats, 0);
         } else {
             data.runStopped(0);
+        }
+    }
+    if (!byteOrderMark) {
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files)) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QByteArray content = f.readAll();
+            QVERIFY(content.startsWith(kivora::Utf8Bom));
+            content.remove(0, kivora::Utf8Bom.size());
+            QVERIFY(f.resize(0) && f.write(content) == content.size());
         }
     }
     const kivora::RunFolder read = kivora::readRunFolder(dir.path());
@@ -247,10 +266,20 @@ void tst_report_files::csvFiles() {
     QCOMPARE(group[2], QByteArray("rt,400,60,0,,,,,,,,"));
     QCOMPARE(group[5], "slope,400,,1," + kivora::csvNumber(350.0 / 180).toUtf8() + ",,,,,,,");
 
+    // On disk each table follows the byte order mark, for Excel.
     QTemporaryDir out;
-    kivora::writeReportCsv(report, out.filePath(u"new/report"_qs));
-    QCOMPARE(QDir(out.filePath(u"new/report"_qs)).entryList(QDir::Files),
+    const QString folder = out.filePath(u"new/report"_qs);
+    kivora::writeReportCsv(report, folder);
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
              (QStringList{u"cells.csv"_qs, u"group.csv"_qs, u"runs.csv"_qs}));
+    const std::pair<QString, QByteArray> tables[] = {{u"cells.csv"_qs, kivora::cellsCsv(report)},
+                                                     {u"runs.csv"_qs, kivora::runsCsv(report)},
+                                                     {u"group.csv"_qs, kivora::groupCsv(report)}};
+    for (const auto &[name, table] : tables) {
+        QFile f(QDir(folder).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), kivora::Utf8Bom.toByteArray() + table);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_report_files)

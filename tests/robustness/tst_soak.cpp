@@ -352,7 +352,9 @@ void tst_soak::checkDataFolder(const QString &folder) {
     int completed = 0;
     QList<int> brokenOffRows;
     for (const QString &name : rows) {
-        QStringList lines = QString::fromUtf8(readFile(dir.filePath(name))).split(u"\r\n"_qs);
+        const QByteArray bytes = readFile(dir.filePath(name));
+        QVERIFY2(bytes.startsWith(kivora::Utf8Bom), qPrintable(name));
+        QStringList lines = QString::fromUtf8(bytes.sliced(kivora::Utf8Bom.size())).split(u"\r\n"_qs);
         QCOMPARE(lines.takeLast(), QString()); // every row ends with its line break
         QVERIFY2(!lines.isEmpty() && lines.first().startsWith(u"subject,run_started,trial"_qs),
                  qPrintable(name));

@@ -20,6 +20,13 @@ MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 KEY_BEHIND_FLOOR_MAX_US = 8000
 
 
+def read_text(path):
+    """A CSV file of the program as text. The program starts each with the UTF-8 byte order mark
+    (for Excel); files of older versions have none, and read the same."""
+    with open(path, "rb") as f:
+        return f.read().decode("utf-8-sig")
+
+
 def read_plan(path):
     """The plan's trials as (FigSet, StartDir, CueDir, Mirror, PresentTime)."""
     rows = []
@@ -49,9 +56,7 @@ def read_data(checks, path, name):
     """The rows of a data file, as dicts by column, after checking its form: CR LF line ends,
     the header, the subject name, one run_started (an ISO date-time with its offset, about now)
     and a file name stamped with that moment."""
-    with open(path, "rb") as f:
-        raw = f.read()
-    text = raw.decode("utf-8")
+    text = read_text(path)
     checks.check(text.endswith("\r\n") and "\n" not in text.replace("\r\n", ""),
                  f"{path}: every line should end with CR LF")
     lines = text.split("\r\n")

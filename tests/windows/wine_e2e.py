@@ -29,6 +29,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 
 from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
 from screens import MAIN_SIZE  # noqa: E402
+from wine import windows_path  # noqa: E402
 
 SKIP = 77
 MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
@@ -39,11 +40,6 @@ PLANS = ["sequence.csv", "short.csv"]
 # shapes drawn pixel by pixel, the same on every system.
 TEXT_SCREENS = {"0-7.bmp", "0-8.bmp"}
 ADVANCE_SLACK = 3    # px by which the ends of a line of text may differ between rasterizers
-
-
-def windows_path(path):
-    """A Linux path as a program under wine reaches it (Z: is the root of the Linux files)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def run(cmd, env, timeout=120):
