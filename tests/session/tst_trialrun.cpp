@@ -12,7 +12,6 @@
 #include "support/RunHarness.h"
 #include "support/TwelveTrials.h"
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,7 +32,6 @@ private slots:
     // The stages of a trial, shown at once (a presenter that paints synchronously).
     void stages_data();
     void stages();
-    void countdownFallsToOne();
     void stageDurations();
     void startTimeOnlyAtTestFigure();
     void badRecordRaisesError_data();
@@ -63,8 +61,6 @@ private slots:
     // Runs.
     void completedRunTellsRecorders();
     void stopAndSecondRun();
-    void stoppedRunLeavesRowsOnDisk();
-    void analyzeWritesTheState();
     void eachRunInItsOwnOrder();
 
 private:
@@ -120,21 +116,6 @@ void tst_trialrun::stages() {
 
     h.time.advanceMs(60000); // the test figure stays until an answer
     QCOMPARE(h.view.picture, RunHarness::picture(figSet, testPosition));
-}
-
-void tst_trialrun::countdownFallsToOne() {
-    RunHarness h;
-    for (int i = 1; i <= 12; ++i)
-        h.state.Trials[i] = TrialRec{1, 0, qint16(i % 6), 0, 400, 0, 0};
-    h.state.TrialCount = 12;
-    h.run.planLoaded();
-    QVERIFY(h.start());
-    for (int t = 1; t <= 12; ++t) {
-        QCOMPARE(h.view.caption, u"あと%1問"_qs.arg(13 - t));
-        h.toTestFigure();
-        h.answer(0, 500);
-    }
-    QCOMPARE(h.view.resultsShown, 1);
 }
 
 void tst_trialrun::stageDurations() {
@@ -488,6 +469,9 @@ void tst_trialrun::completedRunTellsRecorders() {
         h.rec.events.mid(h.rec.events.size() - 4),
         (QStringList{u"answer:3:key=2 rt=700"_qs, u"run_end"_qs, u"results_shown"_qs, u"results_closed"_qs}));
     QVERIFY(!h.rec.events.contains(u"stop"_qs));
+    // The countdown tells the questions left, this one included, down to 1.
+    QCOMPARE(h.rec.events.filter(u"countdown:"_qs),
+             (QStringList{u"countdown:1:あと3問"_qs, u"countdown:2:あと2問"_qs, u"countdown:3:あと1問"_qs}));
     QCOMPARE(h.view.resultsShown, 1);
     QCOMPARE(h.view.pictureDuringResults, RunHarness::picture(u"wait"_qs));
     QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
@@ -524,46 +508,6 @@ void tst_trialrun::stopAndSecondRun() {
     QCOMPARE(h.state.Trials[1].Answer, qint16(0));
 }
 
-void tst_trialrun::stoppedRunLeavesRowsOnDisk() {
-    RunHarness h;
-    for (int i = 1; i <= 12; ++i)
-        h.state.Trials[i] = TrialRec{qint16(1 + i % 4), 0, qint16(i % 6), qint16(i % 2), 400, 0, 0};
-    h.state.TrialCount = 12;
-    h.run.planLoaded();
-    QTemporaryDir dir;
-    kivora::SessionData data(dir.path());
-    h.run.addObserver(&data);
-    QVERIFY(h.start(u"=HYPERLINK(\"x\")"_qs));
-    for (int t = 1; t <= 5; ++t) {
-        h.toTestFigure();
-        h.answer(qint16(t % 2 ? 0 : 1), 400 + t);
-    }
-    h.time.advanceMs(1500);
-    h.run.stop();
-    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
-    QCOMPARE(files.size(), 1);
-    const QStringList rows =
-        QString::fromUtf8(files::readFile(dir.filePath(files.first()))).split(u"\r\n"_qs, Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 6);
-    QVERIFY(rows[5].startsWith(u"\"'=HYPERLINK(\"\"x\"\")\","_qs));
-    QVERIFY2(rows[5].endsWith(u",5,2,0,5,1,400,0,0,405,405000,400000,"_qs),
-             qPrintable(rows[5])); // order_seed empty
-}
-
-// The run's Analyze reads the trial table of its state and leaves the statistics there, for the
-// results window to read.
-void tst_trialrun::analyzeWritesTheState() {
-    RunHarness h;
-    h.load({TrialRec{1, 0, 5, 0, 1200, 0, 800}, TrialRec{1, 0, 5, 1, 400, 0, 700}});
-    h.run.Analyze();
-    QCOMPARE(h.state.Stats.TimeCount, qint16(2));
-    QCOMPARE(h.state.Stats.TimeList[1], qint16(1200));
-    QCOMPARE(h.state.Stats.TimeList[2], qint16(400));
-    QCOMPARE(h.state.Stats.CorrectCount, qint16(1));
-    QCOMPARE(h.state.Stats.StatTable[0][0], (kivora::StatCell{2, 1500, 750.0}));
-    QCOMPARE(h.state.Stats.StatTable[2][5], (kivora::StatCell{1, 700, 700.0}));
-}
-
 namespace {
 // The five plan fields of trials 1..count, for comparing orders.
 QList<QList<int>> planOf(const kivora::TrialTable &trials, int count) {
@@ -581,8 +525,9 @@ QList<QList<int>> sorted(QList<QList<int>> trials) {
 } // namespace
 
 // Two runs with seeds 11 and 12: each a reordering of the same twelve trials, different from
-// the plan and from each other; the answered rows on disk follow the run's order and carry its
-// seed; the recorders hear the seed before the run starts.
+// the plan and from each other; the rows of the trials answered before Stop are on disk, in the
+// run's order and with its seed (how a row is written: tst_records); the recorders hear the seed
+// before the run starts.
 void tst_trialrun::eachRunInItsOwnOrder() {
     QTemporaryDir tmp;
     const QString planFile = tmp.filePath(u"twelve.csv"_qs);
