@@ -77,15 +77,11 @@ void tst_gridpresenter::stagesInWholeRefreshes() {
     QVERIFY(g.h.start());
     g.h.toTestFigure();
     const auto shown = g.h.rec.lastShown;
-    const QList<std::pair<QString, QString>> stages{
-        {u"countdown"_qs, u"first"_qs}, {u"first"_qs, u"cue"_qs}, {u"cue"_qs, u"test"_qs}};
-    const QList<qint64> refreshes{60, 120, cueRefreshes};
-    for (int i = 0; i < stages.size(); ++i) {
-        const auto &[from, to] = stages[i];
-        QCOMPARE(shown[to].msc - shown[from].msc, refreshes[i]);
-        // Each picture was handed over in the refresh before the one it was composed at.
-        QCOMPARE(g.handedOver[i + 1], shown[to].msc - 1);
-    }
+    QCOMPARE(g.h.rec.stageLengths(), (QList<qint64>{60, 120, cueRefreshes}));
+    // Each picture was handed over in the refresh before the one it was composed at.
+    for (const auto &[i, stage] :
+         {std::pair{1, u"first"_qs}, std::pair{2, u"cue"_qs}, std::pair{3, u"test"_qs}})
+        QCOMPARE(g.handedOver[i], shown[stage].msc - 1);
     // The onset is the start of the refresh after the composition, on the grid.
     const kivora::RefreshGrid grid{PeriodUs, g.grid.origin, 0};
     QCOMPARE(shown[u"test"_qs].us, grid.startUs(shown[u"test"_qs].msc + 1));

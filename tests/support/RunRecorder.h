@@ -17,6 +17,18 @@ struct RunRecorder : kivora::RunObserver {
     QHash<QString, Shown> lastShown; // event ("first", ...) -> its latest onset
     QList<kivora::AnswerTiming> answers;
 
+    // The refreshes (or, with onsets, the µs) from each stage's latest onset to the next one's:
+    // countdown to first figure, first figure to cue, cue to test figure.
+    QList<qint64> stageLengths(bool onsets = false) const {
+        const QStringList stages{u"countdown"_qs, u"first"_qs, u"cue"_qs, u"test"_qs};
+        QList<qint64> lengths;
+        for (qsizetype i = 1; i < stages.size(); ++i) {
+            const Shown from = lastShown.value(stages[i - 1]), to = lastShown.value(stages[i]);
+            lengths << (onsets ? to.us - from.us : to.msc - from.msc);
+        }
+        return lengths;
+    }
+
     void runOrdered(quint64 seed) override { events << u"order:"_qs + QString::number(seed); }
     void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
     void stageShown(const QString &e, qint16 t, const QString &d, qint64 us, qint64 msc) override {
