@@ -62,7 +62,8 @@ Options:
                         the display; the default where the display offers the X
                         Present extension) or "timers" (painted when its timer
                         fires, its onset read once the repaint reached the X
-                        server)
+                        server); on Windows also "flip" (a DXGI swap chain, its
+                        onsets from the swap chain's frame statistics)
   --check-display       show about ten seconds of flips, then ask for key 1, and
                         print the refresh period, its jitter, late flips, the
                         onset and key sources; status 0 when the onsets are exact
@@ -244,8 +245,9 @@ int runApplication(int argc, char **argv) {
     }
 
     const QString timing = parser.value(timingOpt);
-    if (parser.isSet(timingOpt) && timing != u"present"_qs && timing != u"timers"_qs) {
-        printErr(u"kivora: --timing takes present or timers, not '%1'"_qs.arg(timing));
+    if (parser.isSet(timingOpt) && timing != u"present"_qs && timing != u"timers"_qs &&
+        timing != u"flip"_qs) {
+        printErr(u"kivora: --timing takes present, timers or flip, not '%1'"_qs.arg(timing));
         return 2;
     }
 
@@ -375,8 +377,14 @@ int runApplication(int argc, char **argv) {
     if (timing != u"timers"_qs) {
         QString why;
         std::unique_ptr<Presenter> frames;
+        if (timing == u"flip"_qs) {
+            frames = makeFlipPresenter(main.Image1, &why);
+            if (!frames)
+                printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
+        }
         try {
-            frames = makeFramePresenter(main.Image1, &why);
+            if (!frames)
+                frames = makeFramePresenter(main.Image1, &why);
         } catch (const DisplayError &e) {
             why = e.detail();
         }

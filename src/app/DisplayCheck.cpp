@@ -109,7 +109,12 @@ int checkDisplayCommand(const QString &timing) {
 
     std::unique_ptr<Presenter> presenter;
     QString why;
-    if (timing != u"timers"_qs)
+    if (timing == u"flip"_qs) {
+        presenter = makeFlipPresenter(image, &why);
+        if (!presenter)
+            printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
+    }
+    if (!presenter && timing != u"timers"_qs)
         presenter = makeFramePresenter(image, &why);
     if (!presenter && timing == u"present"_qs) {
         printErr(u"kivora: --timing present: "_qs + why);
@@ -191,7 +196,9 @@ int checkDisplayCommand(const QString &timing) {
         printOut(u"no key 1 came\n"_qs);
     qApp->removeEventFilter(&keys);
 
-    const bool exact = info.onset == u"flip"_qs && f.exact();
+    // Exact: the display's own times of the refreshes the pictures came at (X Present's flips, a
+    // swap chain's frame statistics), every flip at its planned refresh.
+    const bool exact = (info.onset == u"flip"_qs || info.onset == u"dxgi"_qs) && f.exact();
     if (exact)
         printOut(u"onsets: exact (the display's own times of the refreshes the pictures came at)\n"_qs);
     else if (info.onset == u"dwm"_qs)

@@ -178,6 +178,11 @@ std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QString *why) {
     }
 }
 
+std::unique_ptr<Presenter> makeFlipPresenter(PictureBox *, QString *why) {
+    *why = u"the DXGI flip model is Windows' own"_qs;
+    return nullptr;
+}
+
 XPresentPresenter::XPresentPresenter(PictureBox *image) : m_image(image) {
     m_c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(m_c)) {

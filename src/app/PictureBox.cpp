@@ -24,7 +24,8 @@ void PictureBox::setPicture(const QImage *image) {
 void PictureBox::setSurface(QWidget *surface) {
     m_surface = surface;
     m_prepared.clear();
-    surface->setGeometry(rect().adjusted(BorderPx, BorderPx, -BorderPx, -BorderPx));
+    if (surface)
+        surface->setGeometry(rect().adjusted(BorderPx, BorderPx, -BorderPx, -BorderPx));
     update();
 }
 

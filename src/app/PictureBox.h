@@ -30,7 +30,7 @@ public:
 
     // Hands the picture area over to surface, a native window that shows the pictures itself
     // (in step with the display's refresh): the control then keeps only its border and the
-    // picture it is said to show.
+    // picture it is said to show; nullptr gives the picture area back to the control.
     void setSurface(QWidget *surface);
 
     static constexpr int BorderPx = 2;

@@ -57,11 +57,11 @@ def check(checks, status, f, what, onset, keys):
     checks.equal(f.get("onset"), onset, f"{what}: onset source")
     checks.equal(f.get("keys"), keys, f"{what}: key source")
     checks.check(f.get("flips", 0) >= 2, f"{what}: flips told ({f.get('flips')})")
-    exact = onset == "flip" and f.get("late") == 0 and f.get("miscounted") == 0
+    exact = onset in ("flip", "dxgi") and f.get("late") == 0 and f.get("miscounted") == 0
     checks.equal(f["exact"], exact, f"{what}: verdict 'exact' for onsets {onset}, {f.get('late')} late, "
                  f"{f.get('miscounted')} at another count")
     checks.equal(status, 0 if exact else 1, f"{what}: exit status")
-    if onset in ("flip", "dwm"):
+    if onset in ("flip", "dxgi", "dwm"):
         checks.check(f.get("period_ms", 0) > 0, f"{what}: a refresh period measured")
     checks.equal(len(f["leads_ms"]) + f["unstamped"], KEY_PRESSES, f"{what}: keys 1 reported")
     if keys != "filter":
