@@ -145,13 +145,14 @@ kivora_stop_pid() {
 # KIVORA_TEST_DISPLAY. Tries display numbers from 99 up. -displayfd makes Xvfb write its display
 # number once it accepts connections, and only our own server writes to our file, so two test
 # runs that race for the same number cannot mistake each other's server for theirs: the loser
-# exits and the next number is tried.
+# exits and the next number is tried. -noreset: without it the server resets whenever its last
+# client leaves (between two tests), and a program connecting in that moment is refused.
 kivora_start_xvfb() {
     local dir=$1 n i ready
     for ((n = 99; n < 199; n++)); do
         [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
         : >"$dir/xvfb-display"
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -displayfd 3 \
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -displayfd 3 \
             3>"$dir/xvfb-display" </dev/null >"$dir/xvfb.log" 2>&1 &
         XVFB_PID=$!
         ready=0
