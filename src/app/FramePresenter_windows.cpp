@@ -327,8 +327,8 @@ private:
                 m_stats = Stats::Live;
                 emit ready();
             } else if (m_probing.elapsed() > DisjointWatch::LimitUs / 1000) {
-                giveUpStatistics(
-                    u"the swap chain gives no frame statistics (0x%1)"_qs.arg(quint32(hr), 8, 16, QChar(u'0')));
+                giveUpStatistics(u"the swap chain gives no frame statistics (0x%1)"_qs.arg(quint32(hr), 8, 16,
+                                                                                           QChar(u'0')));
             } else {
                 return;
             }

@@ -37,7 +37,8 @@ qint64 TimersPresenter::leadUs(Stage next, qint32) const {
 
 DisplayInfo TimersPresenter::displayInfo() const {
     const std::optional<bool> compositor = compositorActive();
-    return {u"timers"_qs, 0, compositor ? (*compositor ? u"yes"_qs : u"no"_qs) : u"unknown"_qs, 0, u"flush"_qs};
+    return {u"timers"_qs, 0, compositor ? (*compositor ? u"yes"_qs : u"no"_qs) : u"unknown"_qs, 0,
+            u"flush"_qs};
 }
 
 } // namespace kivora

@@ -2,8 +2,8 @@
 // KIVORA_TEST_DISPLAY; skipped without it): pictures presented with the Present extension,
 // onsets from its completion events, key presses stamped by the XInput 2 reader. Three short
 // trials: the stages are shortened to a few refreshes so that the test takes seconds.
-#include "app/KeyReader.h"
 #include "app/FramePresenter.h"
+#include "app/KeyReader.h"
 #include "app/basTime.h"
 #include "app/frmMain.h"
 #include "base/Clock.h"

@@ -245,7 +245,9 @@ void tst_records::logLinesInOrder() {
                                   u"late_flip"_qs, u"test"_qs, u"answer"_qs, u"run_end"_qs,
                                   u"results_shown"_qs, u"results_closed"_qs}));
     QCOMPARE(rows[1], u"10\trun_start\t0\t名 前"_qs);
-    QCOMPARE(rows[2], u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004 onset=flip keys=xinput2"_qs);
+    QCOMPARE(
+        rows[2],
+        u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004 onset=flip keys=xinput2"_qs);
     QCOMPARE(rows[6], u"3016687\tlate_flip\t1\tcue target=280 msc=281"_qs);
     QCOMPARE(rows[7], u"3416687\ttest\t1\t2-9 msc=305"_qs);
     // The answer's time is the key's own stamp, not when the line was written.
