@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/ClassCommands.h"
+#include "app/CommandLine.h"
 #include "app/Console.h"
 #include "app/DisplayCheck.h"
 #include "app/FramePresenter.h"
@@ -19,11 +20,12 @@
 #include "stimuli/PictureStore.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
+#include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,71 +36,18 @@ namespace kivora {
 
 namespace {
 
-const char *const HelpText = R"(Usage: kivora [options]
-
-Kivora, a mental-rotation reaction-time experiment. Without options it reads the
-trial plan sequence.csv from its own folder and opens the main window.
-
-Options:
-  --plan FILE           read the trial plan from FILE instead of sequence.csv in
-                        the program's folder (a relative FILE is taken from the
-                        folder kivora was started in)
-  --check               read and check the plan, print a summary and exit
-                        (status 0), or print FILE:LINE: message and exit with
-                        status 1; needs no display
-  --export-stimuli DIR  write the 56 stimulus pictures as DIR/<list>-<position>.bmp
-                        and exit; needs no display
-  --data DIR            save the session as it happens: a CSV file per run in DIR
-                        (<YYYYMMDD-HHMMSS>_<name>.csv, a row per answered trial,
-                        synced to disk before the next trial) and, for every
-                        completed run, <same stem>_means.csv with the chart's
-                        means; DIR is created if missing and must be writable
-  --log FILE            append a tab-separated timing log to FILE: t_us (the
-                        %1 microseconds reaction times come from),
-                        event, trial, detail, one line per screen shown, answer,
-                        stop, end of run and results window
-  --timing MODE         how the pictures reach the screen: "present" (each in
-                        step with the display's refresh, its onset taken from
-                        the display; the default where the display offers the X
-                        Present extension) or "timers" (painted when its timer
-                        fires, its onset read once the repaint reached the X
-                        server); on Windows also "flip" (a DXGI swap chain, its
-                        onsets from the swap chain's frame statistics)
-  --check-display       show about ten seconds of flips, then ask for key 1, and
-                        print the refresh period, its jitter, late flips, the
-                        onset and key sources; status 0 when the onsets are exact
-  --shuffle             every run takes the plan's trials in a fresh random
-                        order; its seed goes into the data rows (order_seed)
-                        and the log's run_start line
-  --help                show this help and exit
-  --version             show the version and exit
-
-Running a class (no display needed):
-  --make-plan FILE      write a balanced plan to FILE (never overwritten): every
-                        figure set x cue direction 0-5 x as it was/mirrored x
-                        time x start direction x repeats, in one shuffled
-                        order; prints the trial count and the seed
-    --figsets LIST      figure sets, default 1,2,3,4
-    --times LIST        presentation times in ms, default 400,800,1200
-    --start-dirs LIST   start directions 0-5, default 0
-    --repeats N         each combination N times, default 1
-    --seed N            the order's seed (default: a fresh one)
-  --report DIR          read every data file in DIR and write cells.csv,
-                        runs.csv, group.csv and report.pdf; exit status 0 when
-                        at least one run was read
-    --out FOLDER        where the report goes, default DIR/report
-    --min-rt MS         shorter correct RTs are left out, default 150
-    --max-rt MS         longer correct RTs are left out, default 10000
-)";
-
-// The error box of a failure that ends the program. Where nobody can see or answer a box (the
-// offscreen and minimal platforms), the message on standard error is all there is: a box there
-// would wait for ever.
-void errorBox(const QString &text) {
+// Whether a box can be seen and answered: not on the offscreen and minimal platforms, where a
+// box would wait for ever.
+bool boxesCanBeAnswered() {
     const QString platform = QGuiApplication::platformName();
-    if (platform == u"offscreen"_qs || platform == u"minimal"_qs)
-        return;
-    QMessageBox::critical(nullptr, u"Kivora"_qs, text);
+    return platform != u"offscreen"_qs && platform != u"minimal"_qs;
+}
+
+// The error box of a failure that ends the program. Where no box can be answered the message on
+// standard error is all there is.
+void errorBox(const QString &text) {
+    if (boxesCanBeAnswered())
+        QMessageBox::critical(nullptr, u"Kivora"_qs, text);
 }
 
 // A failure that reaches the event loop ends the program after the standard error box, as
@@ -156,23 +105,18 @@ template <typename Write> void logQuietly(EventLog *log, Write write) {
     }
 }
 
-QString resolved(const QString &path, const QString &startDir) {
-    return path.isEmpty() ? path : QDir(startDir).absoluteFilePath(path);
-}
-
-// "1,2,3" as numbers; false when a part is not a whole number.
-bool intList(const QString &text, QList<int> &values) {
-    values.clear();
-    for (const QString &part : text.split(u',')) {
-        bool ok = false;
-        values << part.trimmed().toInt(&ok);
-        if (!ok)
-            return false;
+// --check: the plan a session would read, checked and summed up.
+int runCheck(int argc, char **argv, const StartRequest &request) {
+    QCoreApplication app(argc, argv);
+    RunOptions run;
+    try {
+        run = withSettings(request.run, readStartupSettings(request.settingsFile));
+    } catch (const SettingsError &e) {
+        printErr(e.detail());
+        return 1;
     }
-    return true;
-}
-
-int checkPlan(const QString &planPath) {
+    const QString planPath =
+        run.plan.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs : run.plan;
     TrialTable trials;
     try {
         const qint16 count = loadPlanFile(planPath, trials);
@@ -184,153 +128,146 @@ int checkPlan(const QString &planPath) {
     }
 }
 
-int exportPictures(const QString &dir) {
+int runExportStimuli(int argc, char **argv, const StartRequest &request) {
+    withoutDisplay();
+    QGuiApplication app(argc, argv);
     installFontSubstitutes();
     const PictureStore store;
     QString error;
-    if (!exportStimuli(store, dir, &error)) {
+    if (!exportStimuli(store, request.exportDir, &error)) {
         printErr(error);
         return 1;
     }
     return 0;
 }
 
-} // namespace
+int runMakePlan(int argc, char **argv, const StartRequest &request) {
+    QCoreApplication app(argc, argv);
+    return makePlanCommand(request.planFile, request.recipe, request.seed);
+}
 
-int runApplication(int argc, char **argv) {
-    attachStartingConsole();
-    const QStringList args = commandLineArguments(argc, argv);
-
-    QCommandLineParser parser;
-    const QCommandLineOption planOpt(u"plan"_qs, QString(), u"FILE"_qs);
-    const QCommandLineOption checkOpt(u"check"_qs);
-    const QCommandLineOption exportOpt(u"export-stimuli"_qs, QString(), u"DIR"_qs);
-    const QCommandLineOption dataOpt(u"data"_qs, QString(), u"DIR"_qs);
-    const QCommandLineOption logOpt(u"log"_qs, QString(), u"FILE"_qs);
-    const QCommandLineOption timingOpt(u"timing"_qs, QString(), u"MODE"_qs);
-    const QCommandLineOption shuffleOpt(u"shuffle"_qs);
-    const QCommandLineOption checkDisplayOpt(u"check-display"_qs);
-    const QCommandLineOption makePlanOpt(u"make-plan"_qs, QString(), u"FILE"_qs);
-    const QCommandLineOption figSetsOpt(u"figsets"_qs, QString(), u"LIST"_qs);
-    const QCommandLineOption timesOpt(u"times"_qs, QString(), u"LIST"_qs);
-    const QCommandLineOption startDirsOpt(u"start-dirs"_qs, QString(), u"LIST"_qs);
-    const QCommandLineOption repeatsOpt(u"repeats"_qs, QString(), u"N"_qs);
-    const QCommandLineOption seedOpt(u"seed"_qs, QString(), u"N"_qs);
-    const QCommandLineOption reportOpt(u"report"_qs, QString(), u"DIR"_qs);
-    const QCommandLineOption outOpt(u"out"_qs, QString(), u"FOLDER"_qs);
-    const QCommandLineOption minRtOpt(u"min-rt"_qs, QString(), u"MS"_qs);
-    const QCommandLineOption maxRtOpt(u"max-rt"_qs, QString(), u"MS"_qs);
-    const QCommandLineOption helpOpt(u"help"_qs);
-    const QCommandLineOption versionOpt(u"version"_qs);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({planOpt,  checkOpt,     checkDisplayOpt, exportOpt,   dataOpt,
-                       logOpt,   timingOpt,    shuffleOpt,      makePlanOpt, figSetsOpt,
-                       timesOpt, startDirsOpt, repeatsOpt,      seedOpt,     reportOpt,
-                       outOpt,   minRtOpt,     maxRtOpt,        helpOpt,     versionOpt});
-    const auto usage = [](const QString &text) {
-        printErr(u"kivora: "_qs + text + u"\nTry 'kivora --help'."_qs);
-        return 2;
-    };
-    if (!parser.parse(args))
-        return usage(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usage(u"unexpected argument '%1'"_qs.arg(parser.positionalArguments().first()));
-    if (parser.isSet(helpOpt)) {
-        printOut(QString::fromUtf8(HelpText).arg(QString::fromLatin1(SteadyClock::systemName())));
-        return 0;
+// The end of a report made from the folder dialog or a dropped folder, for someone who has no
+// console: report.pdf opened with the system's viewer, and what was read in one box. Where no
+// box can be answered, its text goes to standard error and no viewer is started.
+void showReport(int status, QStringList lines, const QString &pdf) {
+    const bool visible = boxesCanBeAnswered();
+    if (status == 0 && visible && !QDesktopServices::openUrl(QUrl::fromLocalFile(pdf)))
+        lines << u"kivora: the system's viewer did not open %1"_qs.arg(QDir::toNativeSeparators(pdf));
+    const QString headline = status == 0 ? u"集計しました。"_qs : u"集計できませんでした。"_qs;
+    if (!visible) {
+        printErr(headline + u"\n\n"_qs + lines.join(u'\n'));
+        return;
     }
-    if (parser.isSet(versionOpt)) {
-        printOut(u"kivora " KIVORA_VERSION "\n"_qs);
-        return 0;
+    // A long list of skipped files goes under "Show Details"; the last line (how many runs were
+    // read, where the report is) always stays in sight.
+    constexpr int InSight = 12;
+    QStringList brief = lines;
+    if (lines.size() > InSight) {
+        brief = lines.first(InSight - 2);
+        brief << u"... (%1 lines more under Show Details)"_qs.arg(lines.size() - InSight + 1) << lines.last();
     }
+    QMessageBox box(status == 0 ? QMessageBox::Information : QMessageBox::Warning, u"Kivora 集計"_qs,
+                    headline + u"\n\n"_qs + brief.join(u'\n'));
+    if (lines.size() > InSight)
+        box.setDetailedText(lines.join(u'\n'));
+    box.exec();
+}
 
-    const QString timing = parser.value(timingOpt);
-    if (parser.isSet(timingOpt) && timing != u"present"_qs && timing != u"timers"_qs &&
-        timing != u"flip"_qs) {
-        printErr(u"kivora: --timing takes present, timers or flip, not '%1'"_qs.arg(timing));
+// --report DIR prints what it read; --report alone asks for the folder and, like a folder
+// dropped on the program, shows the report (unless --no-open).
+int runReport(int argc, char **argv, const StartRequest &request) {
+    const bool asked = request.reportFolder == ReportFolder::Asked;
+    const bool shown = request.reportFolder != ReportFolder::Given && !request.noOpen;
+    const QString noDialog = u"kivora: --report without a folder asks for one in a dialog, and no display "
+                             u"is there for it: give the folder, --report DIR\nTry 'kivora --help'."_qs;
+    if (asked && !displayReachable()) {
+        printErr(noDialog);
         return 2;
     }
-
-    // Relative paths are the user's, from the folder the program was started in; the load step
-    // moves to the program's own folder later.
-    const QString startDir = QDir::currentPath();
-    const QString planPath = resolved(parser.value(planOpt), startDir);
-
-    // An option that belongs to another command is a mistake worth saying.
-    for (const QCommandLineOption *o : {&figSetsOpt, &timesOpt, &startDirsOpt, &repeatsOpt, &seedOpt})
-        if (parser.isSet(*o) && !parser.isSet(makePlanOpt))
-            return usage(u"--%1 is an option of --make-plan"_qs.arg(o->names().first()));
-    for (const QCommandLineOption *o : {&outOpt, &minRtOpt, &maxRtOpt})
-        if (parser.isSet(*o) && !parser.isSet(reportOpt))
-            return usage(u"--%1 is an option of --report"_qs.arg(o->names().first()));
-
-    if (parser.isSet(makePlanOpt)) {
-        PlanRecipe recipe;
-        const std::pair<const QCommandLineOption *, QList<int> *> lists[] = {
-            {&figSetsOpt, &recipe.figSets}, {&timesOpt, &recipe.times}, {&startDirsOpt, &recipe.startDirs}};
-        for (const auto &[option, values] : lists)
-            if (parser.isSet(*option) && !intList(parser.value(*option), *values))
-                return usage(u"--%1 wants whole numbers separated by commas, not '%2'"_qs.arg(
-                    option->names().first(), parser.value(*option)));
-        bool ok = true;
-        if (parser.isSet(repeatsOpt))
-            recipe.repeats = parser.value(repeatsOpt).toInt(&ok);
-        if (!ok)
-            return usage(u"--repeats wants a whole number, not '%1'"_qs.arg(parser.value(repeatsOpt)));
-        std::optional<quint64> seed;
-        if (parser.isSet(seedOpt))
-            seed = parser.value(seedOpt).toULongLong(&ok);
-        if (!ok)
-            return usage(u"--seed wants a whole number 0 to 18446744073709551615, not '%1'"_qs.arg(
-                parser.value(seedOpt)));
-        QCoreApplication app(argc, argv);
-        return makePlanCommand(resolved(parser.value(makePlanOpt), startDir), recipe, seed);
-    }
-    if (parser.isSet(reportOpt)) {
-        RtLimits limits;
-        for (const auto &[option, value] :
-             {std::pair{&minRtOpt, &limits.minRt}, std::pair{&maxRtOpt, &limits.maxRt}}) {
-            bool ok = true;
-            if (parser.isSet(*option))
-                *value = parser.value(*option).toInt(&ok);
-            if (!ok || *value < 0)
-                return usage(u"--%1 wants a whole number of ms, not '%2'"_qs.arg(option->names().first(),
-                                                                                 parser.value(*option)));
-        }
-        if (limits.minRt > limits.maxRt)
-            return usage(u"--min-rt %1 is above --max-rt %2"_qs.arg(limits.minRt).arg(limits.maxRt));
+    // A report nobody is shown on screen needs no display.
+    if (!asked && (!shown || !displayReachable()))
         withoutDisplay();
-        QApplication app(argc, argv);
-        installFontSubstitutes();
-        if (!japaneseFaceAvailable())
-            printErr(
-                u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
-                    japaneseFontSource()));
-        return reportCommand(resolved(parser.value(reportOpt), startDir),
-                             resolved(parser.value(outOpt), startDir), limits);
+    QApplication app(argc, argv);
+    if (asked && !boxesCanBeAnswered()) {
+        printErr(noDialog);
+        return 2;
     }
-
-    if (parser.isSet(checkOpt)) {
-        QCoreApplication app(argc, argv);
-        return checkPlan(planPath.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs
-                                            : planPath);
-    }
-    if (parser.isSet(exportOpt)) {
-        withoutDisplay();
-        QGuiApplication app(argc, argv);
-        return exportPictures(resolved(parser.value(exportOpt), startDir));
-    }
-
-    if (parser.isSet(checkDisplayOpt)) {
-        if (!displayReachable()) {
-            printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
+            japaneseFontSource()));
+    QString folder = request.reportDir;
+    if (asked) {
+        Settings settings;
+        try {
+            settings = readStartupSettings(request.settingsFile);
+        } catch (const SettingsError &e) {
+            printErr(e.detail());
+            errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
             return 1;
         }
-        KivoraApplication app(argc, argv);
-        QApplication::setApplicationName(u"Kivora"_qs);
-        return checkDisplayCommand(timing);
+        folder = QFileDialog::getExistingDirectory(nullptr, u"集計するデータのフォルダー"_qs,
+                                                   settings.options.data.isEmpty() ? QDir::currentPath()
+                                                                                   : settings.options.data);
+        if (folder.isEmpty())
+            return 1; // Cancel: nothing read, nothing written, nothing to say
     }
+    Transcript say(!shown);
+    QString pdf;
+    const int status = reportCommand(folder, request.reportOut, request.limits, say, &pdf);
+    if (shown)
+        showReport(status, say.lines(), pdf);
+    return status;
+}
 
+// --check-display: the display and the keys a session would use, checked and told.
+int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
+    if (!displayReachable()) {
+        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+        return 1;
+    }
+    KivoraApplication app(argc, argv);
+    QApplication::setApplicationName(u"Kivora"_qs);
+    RunOptions run;
+    try {
+        run = withSettings(request.run, readStartupSettings(request.settingsFile));
+    } catch (const SettingsError &e) {
+        printErr(e.detail());
+        errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+        return 1;
+    }
+    return checkDisplayCommand(run.timing);
+}
+
+// Recorders are set up before any participant sits down: a folder or log that cannot be written
+// stops the program now, not after the first answer. A message about a path from the settings
+// file says where in the file it stands.
+bool openRecorders(const RunOptions &run, const StartRequest &request, const Settings &settings,
+                   std::unique_ptr<SessionData> &data, std::unique_ptr<EventLog> &log) {
+    const auto from = [&settings](const QString &onCommandLine, const QString &key) {
+        return onCommandLine.isEmpty() ? settings.where(key) + u": "_qs : QString();
+    };
+    QString where;
+    try {
+        if (!run.data.isEmpty()) {
+            where = from(request.run.data, u"data"_qs);
+            SessionData::checkFolder(run.data);
+            data = std::make_unique<SessionData>(run.data);
+        }
+        if (!run.log.isEmpty()) {
+            where = from(request.run.log, u"log"_qs);
+            log = std::make_unique<EventLog>(run.log);
+        }
+    } catch (const RuntimeError &e) {
+        printErr(u"kivora: "_qs + where + e.detail());
+        errorBox(where + e.detail());
+        return false;
+    }
+    return true;
+}
+
+// A session: the main window on the plan, with the recorders and the presenter asked for.
+int runSession(int argc, char **argv, const StartRequest &request) {
     // The letters and arrows take a while to draw and need no fonts: draw them on another
     // thread while Qt connects to the display and loads its fonts.
     auto shapes = std::async(std::launch::async, &PictureStore::drawShapes);
@@ -347,23 +284,22 @@ int runApplication(int argc, char **argv) {
         printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
             japaneseFontSource()));
 
-    // Recorders are set up before any participant sits down: a folder or log that cannot be
-    // written stops the program now, not after the first answer.
-    std::unique_ptr<SessionData> data;
-    std::unique_ptr<EventLog> log;
+    Settings settings;
     try {
-        if (parser.isSet(dataOpt)) {
-            const QString dir = resolved(parser.value(dataOpt), startDir);
-            SessionData::checkFolder(dir);
-            data = std::make_unique<SessionData>(dir);
-        }
-        if (parser.isSet(logOpt))
-            log = std::make_unique<EventLog>(resolved(parser.value(logOpt), startDir));
-    } catch (const RuntimeError &e) {
-        printErr(u"kivora: "_qs + e.detail());
-        errorBox(e.detail());
+        settings = readStartupSettings(request.settingsFile);
+    } catch (const SettingsError &e) {
+        printErr(e.detail());
+        errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
         return 1;
     }
+    const RunOptions run = withSettings(request.run, settings);
+    const QString &planPath = run.plan;
+    const QString &timing = run.timing;
+    const bool shuffle = run.shuffle.value_or(false);
+    std::unique_ptr<SessionData> data;
+    std::unique_ptr<EventLog> log;
+    if (!openRecorders(run, request, settings, data, log))
+        return 1;
 
     SystemTimeSource time;
     frmMain main(time, [&shapes] { return shapes.get(); });
@@ -382,12 +318,8 @@ int runApplication(int argc, char **argv) {
             if (!frames)
                 printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
         }
-        try {
-            if (!frames)
-                frames = makeFramePresenter(main.Image1, &why);
-        } catch (const DisplayError &e) {
-            why = e.detail();
-        }
+        if (!frames)
+            frames = makeFramePresenter(main.Image1, &why);
         if (frames) {
             main.setPresenter(std::move(frames));
         } else if (timing == u"present"_qs) {
@@ -405,7 +337,7 @@ int runApplication(int argc, char **argv) {
         main.setKeyStamps(&keyStamps);
     if (!planPath.isEmpty())
         main.setPlanFile(planPath);
-    if (parser.isSet(shuffleOpt))
+    if (shuffle)
         main.shuffleEachRun(freshSeed);
     try {
         main.Form_Load();
@@ -426,8 +358,8 @@ int runApplication(int argc, char **argv) {
     // period takes half a second to measure after the window is shown).
     const auto displayKnown = [&log, &main, &keyReader] {
         const DisplayInfo info = main.presenter().displayInfo();
-        // Onsets from the compositor's grid already count its frame.
-        if (info.compositor == u"yes"_qs && info.onset != u"dwm"_qs)
+        // Onsets from the compositor's grid or a swap chain's statistics already count its frame.
+        if (info.compositor == u"yes"_qs && info.onset == u"flip"_qs)
             printErr(u"kivora: notice: a compositing manager redirects the window; each picture "
                      u"reaches the screen one compositor frame after its logged onset"_qs);
         const QString keys = QString::fromLatin1(KeyReader::sourceOf(keyReader.get()));
@@ -442,6 +374,39 @@ int runApplication(int argc, char **argv) {
         QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown);
     main.show();
     return app.exec();
+}
+
+} // namespace
+
+int runApplication(int argc, char **argv) {
+    attachStartingConsole();
+    const ParsedCommandLine parsed = parseCommandLine(commandLineArguments(argc, argv), QDir::currentPath());
+    if (!parsed.error.isEmpty()) {
+        printErr(parsed.error);
+        return 2;
+    }
+    const StartRequest &request = parsed.request;
+    switch (request.command) {
+    case Command::Help:
+        printOut(helpText(QString::fromLatin1(SteadyClock::systemName())));
+        return 0;
+    case Command::Version:
+        printOut(versionText());
+        return 0;
+    case Command::MakePlan:
+        return runMakePlan(argc, argv, request);
+    case Command::Report:
+        return runReport(argc, argv, request);
+    case Command::Check:
+        return runCheck(argc, argv, request);
+    case Command::ExportStimuli:
+        return runExportStimuli(argc, argv, request);
+    case Command::CheckDisplay:
+        return runCheckDisplay(argc, argv, request);
+    case Command::Session:
+        break;
+    }
+    return runSession(argc, argv, request);
 }
 
 } // namespace kivora

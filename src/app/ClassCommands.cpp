@@ -54,24 +54,37 @@ int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional
     return 0;
 }
 
-int reportCommand(const QString &folder, const QString &out, const RtLimits &limits) {
+void Transcript::out(const QString &line) {
+    m_lines << line;
+    if (m_echo)
+        printOut(line + u'\n');
+}
+
+void Transcript::err(const QString &line) {
+    m_lines << line;
+    if (m_echo)
+        printErr(line);
+}
+
+int reportCommand(const QString &folder, const QString &out, const RtLimits &limits, Transcript &say,
+                  QString *pdfPath) {
     const QFileInfo dir(folder);
     if (!dir.isDir()) {
-        printErr(u"kivora: --report: %1 is not a folder"_qs.arg(QDir::toNativeSeparators(folder)));
+        say.err(u"kivora: --report: %1 is not a folder"_qs.arg(QDir::toNativeSeparators(folder)));
         return 1;
     }
     const QString target = out.isEmpty() ? QDir(folder).filePath(u"report"_qs) : out;
     if (QFileInfo(target).canonicalFilePath() == dir.canonicalFilePath()) {
-        printErr(
+        say.err(
             u"kivora: --report: the report cannot go into the data folder itself; give --out another folder"_qs);
         return 1;
     }
 
     RunFolder read = readRunFolder(folder);
     for (const SkippedFile &s : read.skipped)
-        printErr(s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
+        say.err(s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
     if (read.runs.empty()) {
-        printErr(u"kivora: --report: no run read from %1; nothing written"_qs.arg(
+        say.err(u"kivora: --report: no run read from %1; nothing written"_qs.arg(
             QDir::toNativeSeparators(folder)));
         return 1;
     }
@@ -79,19 +92,21 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     try {
         writeReportCsv(report, target);
     } catch (const RuntimeError &e) {
-        printErr(u"kivora: --report: "_qs + e.detail());
+        say.err(u"kivora: --report: "_qs + e.detail());
         return 1;
     }
     QSaveFile pdf(QDir(target).filePath(u"report.pdf"_qs));
     if (!pdf.open(QIODevice::WriteOnly) || !writeReportPdf(report, &pdf) || !pdf.commit()) {
-        printErr(u"kivora: --report: cannot write %1 (%2)"_qs.arg(QDir::toNativeSeparators(pdf.fileName()),
-                                                                  pdf.errorString()));
+        say.err(u"kivora: --report: cannot write %1 (%2)"_qs.arg(QDir::toNativeSeparators(pdf.fileName()),
+                                                                 pdf.errorString()));
         return 1;
     }
-    printOut(u"%1 runs read (%2 complete), %3 files skipped; report in %4\n"_qs.arg(report.runs.size())
-                 .arg(report.completeRuns())
-                 .arg(report.skipped.size())
-                 .arg(QDir::toNativeSeparators(target)));
+    if (pdfPath)
+        *pdfPath = pdf.fileName();
+    say.out(u"%1 runs read (%2 complete), %3 files skipped; report in %4"_qs.arg(report.runs.size())
+                .arg(report.completeRuns())
+                .arg(report.skipped.size())
+                .arg(QDir::toNativeSeparators(target)));
     return 0;
 }
 

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <exception>
+#include <functional>
+#include <optional>
+
+namespace kivora {
+
+// The options of a run (a session, and the plan --check reads), as the command line or the
+// settings file gives them. Paths are absolute; an empty string is "not given".
+struct RunOptions {
+    QString plan;
+    QString data;
+    QString log;
+    QString timing;              // "present", "timers", "flip" or empty
+    std::optional<bool> shuffle; // the command line's --shuffle is true or not given
+};
+
+// A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
+// the form the plan's refusals take.
+class SettingsError : public std::exception {
+public:
+    explicit SettingsError(QString detail) : m_detail(std::move(detail)), m_what(m_detail.toStdString()) {}
+    const QString &detail() const { return m_detail; }
+    const char *what() const noexcept override { return m_what.c_str(); }
+
+private:
+    QString m_detail;
+    std::string m_what;
+};
+
+// The settings file, kivora.ini: the long options of a run as keys, one "key=value" a line, at
+// the top of the file or under [General] (no other section). Blank lines and lines starting with
+// ';' or '#' are comments. A value stands as it is written: backslashes, commas and percent
+// signs are its own, so a Windows path reads as it is written; one pair of double quotes around
+// it is taken off (for blanks at its ends or a ';', which other INI readers take for a comment).
+//
+//   plan, data, log  paths; %NAME%, $NAME and ${NAME} are replaced by the environment variable
+//                    (an unset one is an error); a relative path counts from the file's folder
+//   shuffle          true or false (also yes/no, 1/0, in any case)
+//   timing           present, timers or flip
+struct Settings {
+    QString file;              // the file read, absolute; empty when there was none
+    RunOptions options;        // what it gives
+    QHash<QString, int> lines; // the line of each key given
+
+    // "FILE:LINE: key", where a key's value came from, for a message about it.
+    QString where(const QString &key) const;
+};
+
+// The values --timing and the settings' timing take.
+const QStringList &timingModes();
+
+// The keys of the settings file, in the order the help lists them.
+const QStringList &settingsKeys();
+
+// An environment variable's value, or nothing when it is not set.
+using Environment = std::function<std::optional<QString>(const QString &name)>;
+std::optional<QString> processEnvironment(const QString &name);
+
+// The settings in text, the bytes of file (named in messages; relative paths count from its
+// folder). Throws SettingsError for text that is not UTF-8 (a UTF-8 byte order mark is
+// skipped), a line that is not key=value, another section, an unknown or repeated key, an empty
+// or bad value, an unset environment variable.
+Settings parseSettings(const QByteArray &text, const QString &file,
+                       const Environment &env = processEnvironment);
+
+// The settings file read from disk. A missing file gives no settings when it is optional (the
+// program's own kivora.ini) and throws SettingsError when it was named (--settings FILE).
+Settings readSettings(const QString &file, bool optional, const Environment &env = processEnvironment);
+
+// The settings file start-up reads: the one named, or kivora.ini in the program's folder
+// (needs a QCoreApplication).
+Settings readStartupSettings(const QString &named);
+
+// The options of the run: each one given on the command line wins over the settings file's.
+RunOptions withSettings(const RunOptions &commandLine, const Settings &settings);
+
+} // namespace kivora
