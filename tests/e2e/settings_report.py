@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""A class run with clicks only, on a real X server: the program started without options in a
+folder of its own that holds a kivora.ini, and the report made by dropping the data folder on it.
+
+  1. kivora.ini keeps the data in a folder beside the program (data=data), shuffles every run and
+     writes a log: a run started as a participant starts it (Enter, a name, Enter), two answers,
+     Esc. Its data file starts with the UTF-8 byte order mark and both rows carry the run's order
+     seed, the one the log's run_start line names.
+  2. A kivora.ini with an unknown key stops the program at start-up with status 1 and the file,
+     the line and the key on standard error, before any window and without a data folder.
+  3. The data folder as the only argument (a folder dropped on the program): the report is
+     written, the system is asked to open report.pdf (a stand-in xdg-open on PATH records what it
+     is given) and a box says what was read; Enter closes it and the status is 0. With --no-open
+     no box and no viewer: what was read goes to standard output. A file as the only argument:
+     a box says it is no folder, status 1.
+
+Needs KIVORA_TEST_DISPLAY (scripts/test provides it), xdotool and xclip, else it skips with 77.
+
+Usage: settings_report.py --build BUILD_DIR
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+
+import datafiles  # noqa: E402
+import processes  # noqa: E402
+from checks import CheckFailed, Checks  # noqa: E402
+from timinglog import EventLog  # noqa: E402
+from xsession import KC_1, KC_2, KeySender, X  # noqa: E402
+
+NAME = "設定 花子"
+BOM = b"\xef\xbb\xbf"
+
+
+class Class:
+    def __init__(self, build, display, work, checks):
+        self.c = checks
+        self.build = build
+        self.work = work
+        self.display = display
+        self.x = X(display, work)
+        # The program in a folder of its own, as unzipped on a PC: its kivora.ini and plan beside it.
+        self.folder = os.path.join(work, "kivora")
+        os.makedirs(self.folder)
+        self.exe = os.path.join(self.folder, "kivora")
+        shutil.copy(os.path.join(build, "kivora"), self.exe)
+        source = os.environ.get("KIVORA_SOURCE_DIR") or os.path.join(os.path.dirname(__file__), "..", "..")
+        shutil.copy(os.path.join(source, "data", "short.csv"), os.path.join(self.folder, "sequence.csv"))
+        # The system's viewer: a stand-in that notes what it is asked to open.
+        self.bin = os.path.join(work, "bin")
+        os.makedirs(self.bin)
+        self.opened = os.path.join(work, "opened.txt")
+        with open(os.path.join(self.bin, "xdg-open"), "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{self.opened}"\n')
+        os.chmod(os.path.join(self.bin, "xdg-open"), 0o755)
+
+    def env(self, **more):
+        env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
+        env.update(DISPLAY=self.display, XDG_RUNTIME_DIR=processes.runtime_dir(self.work),
+                   PATH=self.bin + os.pathsep + env.get("PATH", ""), XDG_CURRENT_DESKTOP="X-Generic")
+        env.update(more)
+        return env
+
+    def settings(self, text):
+        with open(os.path.join(self.folder, "kivora.ini"), "w", encoding="utf-8") as f:
+            f.write(text)
+
+    # 1
+    def session(self):
+        self.settings("; written by the instructor\ndata=data\nshuffle=true\nlog=timing.log\n")
+        log = EventLog(os.path.join(self.folder, "timing.log"))
+        proc = subprocess.Popen([self.exe], env=self.env(), cwd=self.work, stdout=subprocess.DEVNULL,
+                                stderr=open(os.path.join(self.work, "session.err"), "wb"))
+        sender = KeySender(os.path.join(self.build, "bench", "xtest_sender"), self.env())
+        try:
+            log.wait("display", timeout=20, proc=proc)
+            main = processes.wait_until(lambda: self.x.visible("^Kivora$"), "the main window", proc)[0]
+            self.x.focus(main)
+            self.x.key("Return")
+            dialog = processes.wait_until(lambda: [w for w in self.x.visible("^Kivora$") if w != main],
+                                          "the name dialog", proc)[0]
+            self.x.focus(dialog)
+            self.x.type_text(NAME)
+            self.x.key("Return")
+            start = log.wait("run_start", proc=proc)
+            for trial, key in ((1, KC_1), (2, KC_2)):
+                test = log.wait("test", trial, proc=proc)
+                sender.press(key, test.t + 400_000)
+                log.wait("answer", trial, test.index, proc=proc)
+            self.x.focus(main)
+            self.x.key("Escape")
+            log.wait("stop", proc=proc)
+        finally:
+            sender.close()
+            processes.stop(proc)
+        data = os.path.join(self.folder, "data")
+        files = sorted(os.listdir(data)) if os.path.isdir(data) else []
+        self.c.equal(len(files), 1, f"data files beside the program ({files})")
+        if not files:
+            return data
+        with open(os.path.join(data, files[0]), "rb") as f:
+            raw = f.read()
+        self.c.check(raw.startswith(BOM) and not raw[3:].startswith(BOM),
+                     "the data file starts with one UTF-8 byte order mark")
+        rows = datafiles.read_data(self.c, os.path.join(data, files[0]), NAME)
+        seeds = {r["order_seed"] for r in rows}
+        self.c.equal(len(rows), 2, "rows of the two answers")
+        self.c.equal(seeds, {start.detail.rsplit(" ", 1)[-1].removeprefix("order_seed=")},
+                     "the rows' order seed, the log's (shuffle=true)")
+        self.c.check(all(s.isdigit() for s in seeds), f"a shuffled run's seed in the rows ({seeds})")
+        return data
+
+    # 2
+    def refused_settings(self):
+        self.settings("data=refused-data\nshufle=true\n")
+        r = subprocess.run([self.exe], env=self.env(QT_QPA_PLATFORM="offscreen"), capture_output=True,
+                           timeout=20)
+        err = r.stderr.decode("utf-8", "replace")
+        self.c.equal(r.returncode, 1, f"status with an unknown key in kivora.ini ({err.strip()})")
+        self.c.check("kivora.ini:2:" in err and "shufle" in err, f"the file, line and key told: {err.strip()}")
+        self.c.check(not os.path.exists(os.path.join(self.folder, "refused-data")),
+                     "no data folder made for a refused settings file")
+        os.remove(os.path.join(self.folder, "kivora.ini"))
+
+    # 3
+    def dropped(self, target, status, box_text, no_open=False):
+        """The program started with target as its only argument; returns its output."""
+        before = self.opened_files()
+        argv = [self.exe, target] + (["--no-open"] if no_open else [])
+        proc = subprocess.Popen(argv, env=self.env(), cwd=self.work, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        box = None
+        if box_text:
+            box = processes.wait_until(lambda: self.x.visible("^Kivora 集計$"), "the report's box", proc, timeout=60)
+            self.x.focus(box[0])
+            self.x.key("Return")
+        try:
+            out, err = proc.communicate(timeout=60)
+        except subprocess.TimeoutExpired:
+            processes.stop(proc)
+            raise CheckFailed(f"{argv}: still running a minute on")
+        self.c.equal(proc.returncode, status, f"status of {argv}")
+        if not box_text:
+            time.sleep(0.5)
+            self.c.equal(self.x.visible("^Kivora 集計$"), [], f"no box for {argv}")
+        return out.decode(), err.decode(), self.opened_files()[len(before):]
+
+    def opened_files(self):
+        if not os.path.exists(self.opened):
+            return []
+        with open(self.opened) as f:
+            return f.read().split()
+
+    def reports(self, data):
+        pdf = os.path.join(data, "report", "report.pdf")
+        out, err, opened = self.dropped(data, 0, box_text=True)
+        self.c.check(os.path.isfile(pdf), "report.pdf written for the dropped folder")
+        self.c.equal([os.path.realpath(p.removeprefix("file://")) for p in opened], [os.path.realpath(pdf)],
+                     "what the system was asked to open")
+        os.remove(pdf)
+        out, err, opened = self.dropped(data, 0, box_text=False, no_open=True)
+        self.c.check(os.path.isfile(pdf), "report.pdf written with --no-open")
+        self.c.check("runs read" in out, f"what was read, on standard output with --no-open: {out!r}")
+        self.c.equal(opened, [], "nothing opened with --no-open")
+        plan = os.path.join(self.folder, "sequence.csv")
+        out, err, opened = self.dropped(plan, 1, box_text=True)
+        self.c.equal(opened, [], "nothing opened for a dropped file")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", required=True)
+    args = parser.parse_args()
+    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    if not display or processes.missing_tools("xdotool", "xclip"):
+        print("skipped: needs KIVORA_TEST_DISPLAY (scripts/test sets it), xdotool and xclip")
+        return processes.SKIP
+    checks = Checks()
+    work = tempfile.mkdtemp(prefix="kivora-settings-report.")
+    try:
+        c = Class(os.path.abspath(args.build), display, work, checks)
+        data = c.session()
+        c.refused_settings()
+        if os.path.isdir(data):
+            c.reports(data)
+    except CheckFailed as e:
+        checks.failures.append(str(e))
+        print("FAIL: " + str(e), flush=True)
+    if checks.failures:
+        print(f"{len(checks.failures)} check(s) failed; kept {work}")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
