@@ -1,4 +1,6 @@
 // --make-plan and --report through the real program (needs no display).
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -29,15 +31,7 @@ Result kivora(const QStringList &args, const QString &folder) {
             QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using files::writeFile;
 
 const QByteArray Header =
     "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,"
@@ -105,7 +99,7 @@ void tst_class_commands::madePlanPassesCheck() {
         kivora({u"--make-plan"_qs, u"b.csv"_qs, u"--times"_qs, u"300,900"_qs, u"--seed"_qs, m.captured(2)},
                dir.path());
     QCOMPARE(again.status, 0);
-    QCOMPARE(readAll(dir.filePath(u"b.csv"_qs)), readAll(dir.filePath(u"a.csv"_qs)));
+    QCOMPARE(files::readFile(dir.filePath(u"b.csv"_qs)), files::readFile(dir.filePath(u"a.csv"_qs)));
 }
 
 void tst_class_commands::planNeverOverwritten() {
@@ -114,7 +108,7 @@ void tst_class_commands::planNeverOverwritten() {
     const Result r = kivora({u"--make-plan"_qs, u"mine.csv"_qs}, dir.path());
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains(u"never overwritten"_qs), qPrintable(r.err));
-    QCOMPARE(readAll(dir.filePath(u"mine.csv"_qs)), QByteArray("1,0,0,0,400\r\n"));
+    QCOMPARE(files::readFile(dir.filePath(u"mine.csv"_qs)), QByteArray("1,0,0,0,400\r\n"));
 }
 
 // No run read: status 1, the skipped file named with its line, nothing written.

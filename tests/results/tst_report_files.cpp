@@ -3,6 +3,7 @@
 #include "results/Report.h"
 #include "results/RunFiles.h"
 #include "results/SessionData.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,10 +25,7 @@ QByteArray row(int t, const QByteArray &subject = "山田", int rt = 600) {
            ",0,400,0,1," + QByteArray::number(rt);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using files::writeFile;
 
 QList<QByteArray> csvLines(const QByteArray &text) {
     QList<QByteArray> lines = text.split('\n');
