@@ -39,10 +39,11 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(HERE, os.pardir, "support"))
 import datafiles  # noqa: E402
 from checks import Checks, CheckFailed  # noqa: E402
+from screens import MAIN_SIZE  # noqa: E402
 from wine import windows_path  # noqa: E402
 
 SKIP = 77
-MAIN_CLIENT = "352x333"  # as wine_e2e.py checks it for the built program
+MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
 SHORTCUTS = {"Kivora.lnk": "", "Kivora 集計.lnk": "--report"}
 INSTALL_DIR = "C:\\Program Files\\Kivora"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
