@@ -6,7 +6,6 @@
 #include "base/LineFit.h"
 
 #include <QElapsedTimer>
-#include <QExposeEvent>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
@@ -29,24 +28,6 @@
 namespace kivora {
 
 namespace {
-
-// A native window that Qt never paints: every picture in it is presented. It takes no input,
-// so clicks and keys go to the main window as before.
-class PresentWindow final : public QWindow {
-public:
-    explicit PresentWindow(std::function<void()> onExpose) : m_onExpose(std::move(onExpose)) {
-        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
-    }
-
-protected:
-    void exposeEvent(QExposeEvent *) override {
-        if (isExposed())
-            m_onExpose();
-    }
-
-private:
-    std::function<void()> m_onExpose;
-};
 
 template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Reply *reply) {
     return {reply, &std::free};
@@ -208,13 +189,7 @@ XPresentPresenter::XPresentPresenter(PictureBox *image) : m_image(image) {
         fail(why);
     m_swapBytes = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
 
-    m_surface = new PresentWindow([this] { exposed(); });
-    QWidget *container = QWidget::createWindowContainer(m_surface, image);
-    container->setObjectName(u"Image1Surface"_qs);
-    // Only the picture area becomes a native window; the windows around it stay as they are.
-    container->setAttribute(Qt::WA_DontCreateNativeAncestors);
-    container->setFocusPolicy(Qt::NoFocus);
-    image->setSurface(container);
+    m_surface = image->makeSurface([this] { exposed(); });
 }
 
 XPresentPresenter::~XPresentPresenter() {

@@ -19,7 +19,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QExposeEvent>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
@@ -115,24 +114,6 @@ using CreateDevice = HRESULT(WINAPI *)(IDXGIAdapter *, D3D_DRIVER_TYPE, HMODULE,
                                        const D3D_FEATURE_LEVEL *, UINT, UINT, ID3D11Device **,
                                        D3D_FEATURE_LEVEL *, ID3D11DeviceContext **);
 
-// A native window that Qt never paints: the swap chain presents into it. It takes no input, so
-// clicks and keys go to the main window as before.
-class SwapChainWindow final : public QWindow {
-public:
-    explicit SwapChainWindow(std::function<void()> onExpose) : m_onExpose(std::move(onExpose)) {
-        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
-    }
-
-protected:
-    void exposeEvent(QExposeEvent *) override {
-        if (isExposed())
-            m_onExpose();
-    }
-
-private:
-    std::function<void()> m_onExpose;
-};
-
 // The picture area as a native child window with a DXGI flip-model swap chain (two buffers,
 // FLIP_DISCARD). Every picture is uploaded as a texture before it is needed (during a trial's
 // countdown) and presented with Present(1, 0) early in the refresh before its target, so that it
@@ -171,15 +152,10 @@ public:
             FAILED(adapter->GetParent(IID_PPV_ARGS(&factory))))
             throw DisplayError(u"no DXGI 1.2 factory for the Direct3D device"_qs);
 
-        m_surface = new SwapChainWindow([this] { exposed(); });
-        m_container = QWidget::createWindowContainer(m_surface, image);
-        m_container->setObjectName(u"Image1Surface"_qs);
-        m_container->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        m_container->setFocusPolicy(Qt::NoFocus);
-        image->setSurface(m_container);
+        m_surface = image->makeSurface([this] { exposed(); });
         const qreal dpr = image->devicePixelRatioF();
-        m_size = QSize(int(std::lround(m_container->width() * dpr)),
-                       int(std::lround(m_container->height() * dpr)));
+        m_size =
+            QSize(int(std::lround(m_surface->width() * dpr)), int(std::lround(m_surface->height() * dpr)));
 
         DXGI_SWAP_CHAIN_DESC1 desc{};
         desc.Width = UINT(m_size.width());
@@ -194,8 +170,7 @@ public:
         const HWND hwnd = reinterpret_cast<HWND>(m_surface->winId());
         hr = factory->CreateSwapChainForHwnd(m_device.Get(), hwnd, &desc, nullptr, nullptr, &m_swap);
         if (FAILED(hr)) {
-            image->setSurface(nullptr);
-            delete m_container;
+            image->removeSurface();
             throw DisplayError(
                 u"the flip-model swap chain was refused (0x%1)"_qs.arg(quint32(hr), 8, 16, QChar(u'0')));
         }
@@ -325,6 +300,7 @@ private:
             const HRESULT hr = m_swap->GetFrameStatistics(&stats);
             if (SUCCEEDED(hr) && stats.SyncRefreshCount != 0) {
                 m_stats = Stats::Live;
+                m_lastRefresh = -1; // counted in the swap chain's refreshes from now on
                 emit ready();
             } else if (m_probing.elapsed() > DisjointWatch::LimitUs / 1000) {
                 giveUpStatistics(u"the swap chain gives no frame statistics (0x%1)"_qs.arg(quint32(hr), 8, 16,
@@ -460,7 +436,6 @@ private:
     ComPtr<ID3D11DeviceContext> m_context;
     ComPtr<IDXGISwapChain1> m_swap;
     QWindow *m_surface = nullptr;
-    QWidget *m_container = nullptr;
     QSize m_size;
     QHash<qint64, ComPtr<ID3D11Texture2D>> m_textures; // picture cache key (0: none) -> texture
     const QImage *m_onScreen = nullptr;

@@ -1,7 +1,9 @@
 #include "app/PictureBox.h"
 
+#include <QExposeEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QWindow>
 #include <qdrawutil.h>
 
 #include <cmath>
@@ -21,11 +23,39 @@ void PictureBox::setPicture(const QImage *image) {
         update();
 }
 
-void PictureBox::setSurface(QWidget *surface) {
-    m_surface = surface;
+namespace {
+class SurfaceWindow final : public QWindow {
+public:
+    explicit SurfaceWindow(std::function<void()> onExposed) : m_onExposed(std::move(onExposed)) {
+        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    void exposeEvent(QExposeEvent *) override {
+        if (isExposed())
+            m_onExposed();
+    }
+
+private:
+    std::function<void()> m_onExposed;
+};
+} // namespace
+
+QWindow *PictureBox::makeSurface(std::function<void()> onExposed) {
+    auto *window = new SurfaceWindow(std::move(onExposed));
+    m_surface = QWidget::createWindowContainer(window, this);
+    m_surface->setObjectName(objectName() + u"Surface"_qs);
+    // Only the picture area becomes a native window; the windows around it stay as they are.
+    m_surface->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    m_surface->setFocusPolicy(Qt::NoFocus);
+    m_surface->setGeometry(rect().adjusted(BorderPx, BorderPx, -BorderPx, -BorderPx));
     m_prepared.clear();
-    if (surface)
-        surface->setGeometry(rect().adjusted(BorderPx, BorderPx, -BorderPx, -BorderPx));
+    update();
+    return window;
+}
+
+void PictureBox::removeSurface() {
+    delete std::exchange(m_surface, nullptr);
     update();
 }
 

@@ -4,7 +4,10 @@
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
+
+class QWindow;
 
 namespace kivora {
 
@@ -28,10 +31,13 @@ public:
     // directly costs ~0.3 ms.
     void prepare(std::initializer_list<const QImage *> images);
 
-    // Hands the picture area over to surface, a native window that shows the pictures itself
-    // (in step with the display's refresh): the control then keeps only its border and the
-    // picture it is said to show; nullptr gives the picture area back to the control.
-    void setSurface(QWidget *surface);
+    // Hands the picture area over to a native child window that the control never paints (a
+    // presenter in step with the display shows the pictures in it), and returns it; onExposed
+    // runs each time it is exposed. It takes no input: clicks and keys go to the main window as
+    // before. The control then keeps only its border and the picture it is said to show.
+    QWindow *makeSurface(std::function<void()> onExposed);
+    // Gives the picture area back to the control (a presenter that could not be made).
+    void removeSurface();
 
     static constexpr int BorderPx = 2;
 
