@@ -105,16 +105,27 @@ template <typename Write> void logQuietly(EventLog *log, Write write) {
     }
 }
 
+// The settings file start-up reads; false, after saying why on standard error and (where a box
+// can be answered) in the error box, when it cannot be used.
+bool startupSettings(const StartRequest &request, Settings &settings) {
+    try {
+        settings = readStartupSettings(request.settingsFile);
+        return true;
+    } catch (const SettingsError &e) {
+        printErr(e.detail());
+        if (qobject_cast<QApplication *>(QCoreApplication::instance())) // --check has no windows
+            errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+        return false;
+    }
+}
+
 // --check: the plan a session would read, checked and summed up.
 int runCheck(int argc, char **argv, const StartRequest &request) {
     QCoreApplication app(argc, argv);
-    RunOptions run;
-    try {
-        run = withSettings(request.run, readStartupSettings(request.settingsFile));
-    } catch (const SettingsError &e) {
-        printErr(e.detail());
+    Settings settings;
+    if (!startupSettings(request, settings))
         return 1;
-    }
+    const RunOptions run = withSettings(request.run, settings);
     const QString planPath =
         run.plan.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs : run.plan;
     TrialTable trials;
@@ -199,13 +210,8 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     QString folder = request.reportDir;
     if (asked) {
         Settings settings;
-        try {
-            settings = readStartupSettings(request.settingsFile);
-        } catch (const SettingsError &e) {
-            printErr(e.detail());
-            errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+        if (!startupSettings(request, settings))
             return 1;
-        }
         folder = QFileDialog::getExistingDirectory(nullptr, u"集計するデータのフォルダー"_qs,
                                                    settings.options.data.isEmpty() ? QDir::currentPath()
                                                                                    : settings.options.data);
@@ -228,15 +234,10 @@ int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     }
     KivoraApplication app(argc, argv);
     QApplication::setApplicationName(u"Kivora"_qs);
-    RunOptions run;
-    try {
-        run = withSettings(request.run, readStartupSettings(request.settingsFile));
-    } catch (const SettingsError &e) {
-        printErr(e.detail());
-        errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+    Settings settings;
+    if (!startupSettings(request, settings))
         return 1;
-    }
-    return checkDisplayCommand(run.timing);
+    return checkDisplayCommand(withSettings(request.run, settings).timing);
 }
 
 // Recorders are set up before any participant sits down: a folder or log that cannot be written
@@ -285,13 +286,8 @@ int runSession(int argc, char **argv, const StartRequest &request) {
             japaneseFontSource()));
 
     Settings settings;
-    try {
-        settings = readStartupSettings(request.settingsFile);
-    } catch (const SettingsError &e) {
-        printErr(e.detail());
-        errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+    if (!startupSettings(request, settings))
         return 1;
-    }
     const RunOptions run = withSettings(request.run, settings);
     const QString &planPath = run.plan;
     const QString &timing = run.timing;
