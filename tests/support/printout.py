@@ -6,7 +6,6 @@ import os
 import pdf
 
 CHART_GREY = 192   # the chart's plot area, 192 in each channel
-CHART_PT = (329.25, 324)  # the chart at its own size (439 x 432 px) in points
 
 
 def page_blocks(path, workdir):
@@ -83,21 +82,11 @@ def check_layout(checks, path, left, top, workdir):
                  f"printout: summary lines start where the name does, x = {name_w[0]}, {sum1[0]}, {sum2[0]}")
     blocks, grey = page_blocks(path, workdir)
     checks.check(grey > 20000, f"printout: the chart's grey plot area, {grey} pixels at 72 dpi")
-    # The chart: top left two lines under the name line, at its own size; the summary one line
-    # under chart top + 6480 + 1440 twips (396 pt).
-    chart_top = name_w[1] + 2 * line
+    # Where the chart and the summary stand relative to the name line is the page layout's own
+    # (tst_ResultData::pageLayout, tst_ResultPrint::pageLayout); here, that the chart came
+    # between them, on the real queue's page.
     chart = [b for b in blocks if b[0] > name_w[1] + line and b[1] < sum1[1]]
-    if checks.check(len(chart) == 1, f"printout: one block between name and summary, got {chart}"):
-        top_, bottom, left_, right = chart[0]
-        checks.check(abs(top_ - chart_top) <= 1.5 and abs(left_ - name_w[0]) <= 1.5,
-                     f"printout: chart's top left at ({left_}, {top_}) pt, expected "
-                     f"({name_w[0]:.1f}, {chart_top:.1f})")
-        width, height = right - left_ + 1, bottom - top_ + 1
-        checks.check(abs(height - CHART_PT[1]) <= 2 and abs(width - CHART_PT[0]) <= 2,
-                     f"printout: chart {width} x {height} pt, expected {CHART_PT[0]} x {CHART_PT[1]}")
-    expect_sum1 = chart_top + CHART_PT[1] + 72 + line
-    checks.check(abs(sum1[1] - expect_sum1) <= 1.5,
-                 f"printout: first summary line at {sum1[1]:.1f} pt, expected {expect_sum1:.1f} pt")
+    checks.check(len(chart) == 1, f"printout: one block between name and summary, got {chart}")
     return blocks
 
 

@@ -6,7 +6,8 @@
   - --export-stimuli writes the same 56 bitmaps as the Linux build: the 54 shapes byte for byte,
     the two text screens with the same lines of text at the same places (their glyphs come from
     each system's rasterizer);
-  - --check gives the same summary and status as the Linux build for each bundled plan.
+  - --check gives the same summary and status as the Linux build for each bundled plan;
+  - a data folder given as the only argument (a folder dropped on kivora.exe) gets its report.
 
 Prints the start-up time under wine (process start to the logged first paint) as a figure;
 wine is not Windows, so it is informative only.
@@ -27,6 +28,7 @@ import tempfile
 sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 
+from datafiles import DATA_HEADER, MEANS_HEADER  # noqa: E402
 from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
 from screens import MAIN_SIZE  # noqa: E402
 from wine import windows_path  # noqa: E402
@@ -126,10 +128,29 @@ def main():
                 failures.append(f"--check --plan {plan}: status {w.returncode} and\n{w.stdout.decode()}"
                                 f"under wine, status {l.returncode} and\n{l.stdout.decode()}on Linux")
 
+        # 4. A data folder dropped on kivora.exe (its only argument, in Windows' spelling), with
+        #    --no-open so that no box waits and no viewer is started: the report is written and
+        #    what was read is said on standard output.
+        data = os.path.join(work, "データ")
+        os.makedirs(data)
+        rows = [f"山田,2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},{500_000 + t * 1000},"
+                f"400000," for t in range(1, 7)]
+        with open(os.path.join(data, "20261209-090000_山田.csv"), "w", encoding="utf-8-sig", newline="") as f:
+            f.write("\r\n".join([DATA_HEADER] + rows) + "\r\n")
+        with open(os.path.join(data, "20261209-090000_山田_means.csv"), "w", encoding="utf-8-sig", newline="") as f:
+            f.write(MEANS_HEADER + "\r\n")
+        w = run(["wine", args.kivora, windows_path(data), "--no-open"], wine_env)
+        out = w.stdout.decode("utf-8", "replace")
+        if w.returncode != 0 or "1 runs read (1 complete)" not in out or \
+                not os.path.isfile(os.path.join(data, "report", "report.pdf")):
+            failures.append(f"a dropped data folder: status {w.returncode}, {out.strip()!r} "
+                            f"{w.stderr.decode('utf-8', 'replace').strip()!r}, report.pdf "
+                            f"{'written' if os.path.isfile(os.path.join(data, 'report', 'report.pdf')) else 'missing'}")
+
     for failure in failures:
         print("FAIL:", failure)
     if not failures:
-        print("wine end-to-end: window, bitmaps and plan summaries as on Linux")
+        print("wine end-to-end: window, bitmaps, plan summaries and the report of a dropped folder as on Linux")
     return 1 if failures else 0
 
 
