@@ -77,9 +77,12 @@ protected:
         ++seen;
         const std::optional<qint64> stamp =
             m_stamps ? m_stamps->take(key->nativeScanCode(), m_sinceUs, filterUs) : std::nullopt;
-        if (stamp)
+        if (stamp && *stamp <= filterUs)
             printOut(u"key 1: stamped %1 ms before the key filter's reading\n"_qs.arg(
                 ms(double(filterUs - *stamp))));
+        else if (stamp)
+            printOut(u"key 1: stamped %1 ms after the key filter's reading, which stands\n"_qs.arg(
+                ms(double(*stamp - filterUs))));
         else
             printOut(u"key 1: no stamp; the key filter's reading stands\n"_qs);
         return true;

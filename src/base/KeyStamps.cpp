@@ -23,13 +23,15 @@ void KeyStamps::add(quint32 keyCode, qint64 us) {
 
 std::optional<qint64> KeyStamps::take(quint32 keyCode, qint64 notBeforeUs, qint64 handledUs) {
     const qint64 earliest = std::max(notBeforeUs, handledUs - MaxDelayUs);
+    // The reader's stamp of this press, where the reader came second, is taken within the wait.
+    const qint64 latest = handledUs + WaitUs;
     std::unique_lock lock(m_mutex);
     const auto find = [&] {
         // Presses too old to be this one are of no use to anyone after it either.
         while (!m_presses.empty() && m_presses.front().us < earliest)
             m_presses.pop_front();
         return std::find_if(m_presses.begin(), m_presses.end(),
-                            [&](const Press &p) { return p.keyCode == keyCode && p.us <= handledUs; });
+                            [&](const Press &p) { return p.keyCode == keyCode && p.us <= latest; });
     };
     auto it = find();
     if (it == m_presses.end() && !m_fed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -14,10 +15,13 @@ namespace kivora {
 // its press is taken or falls out: nothing else of the keyboard is kept.
 //
 // A press is matched by its key code (the X key code, QKeyEvent::nativeScanCode()): the
-// earliest press of that code not taken yet, stamped no later than the handler saw it, not
-// older than notBeforeUs and not more than MaxDelayUs before the handler saw it. Every key event
-// the handler sees takes its press, so presses are used up in the order they happened; the two
-// bounds keep out presses that never reached the handler (typed into another window, say).
+// earliest press of that code not taken yet, stamped no later than WaitUs after the handler saw
+// it, not older than notBeforeUs and not more than MaxDelayUs before the handler saw it. Every
+// key event the handler sees takes its press, so presses are used up in the order they
+// happened; the two bounds keep out presses that never reached the handler (typed into another
+// window, say). The reader and the handler learn of the same press on different threads, and
+// the reader is usually, not always, first: when it comes second, its stamp is later than the
+// handler's own reading, and the handler's reading is the better one (KeyStamps::earlier).
 class KeyStamps {
 public:
     // Holds at most this many presses; the oldest fall out first.
@@ -35,9 +39,13 @@ public:
     // Called by the reader (any thread): a press of keyCode seen at clock reading us.
     void add(quint32 keyCode, qint64 us);
     // Called by the key handler, which saw the key at clock reading handledUs: the stamp of the
-    // press it is handling, or nothing when no press of that key was seen (no reader, or the
-    // press came another way).
+    // press it is handling, used up, or nothing when no press of that key was seen (no reader,
+    // or the press came another way). The stamp may be up to WaitUs later than handledUs.
     std::optional<qint64> take(quint32 keyCode, qint64 notBeforeUs, qint64 handledUs);
+    // When the press happened: the earlier of its stamp and the handler's own reading.
+    static qint64 earlier(std::optional<qint64> stampUs, qint64 handledUs) {
+        return stampUs ? std::min(*stampUs, handledUs) : handledUs;
+    }
 
 private:
     struct Press {

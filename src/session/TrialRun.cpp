@@ -182,12 +182,9 @@ bool TrialRun::start() {
 qint64 TrialRun::keyTime(quint32 keyCode, qint64 handledUs) {
     // Every press the handler sees takes its stamp, so they are used up in order; presses older
     // than the trial never reached the handler and cannot be this one.
-    if (m_keyStamps) {
-        if (const std::optional<qint64> stamp =
-                m_keyStamps->take(keyCode, onsetUs(Stage::Countdown), handledUs))
-            return *stamp;
-    }
-    return handledUs;
+    if (!m_keyStamps)
+        return handledUs;
+    return KeyStamps::earlier(m_keyStamps->take(keyCode, onsetUs(Stage::Countdown), handledUs), handledUs);
 }
 
 void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {

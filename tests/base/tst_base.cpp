@@ -256,7 +256,11 @@ void tst_base::keyStampMatch_data() {
         << Presses{{11, 9'900'000}, {10, 9'950'000}} << 10u << qint64(9'950'000);
     QTest::newRow("earliest of two") << Presses{{10, 9'700'000}, {10, 9'950'000}} << 10u << qint64(9'700'000);
     QTest::newRow("another key only") << Presses{{11, 9'950'000}} << 10u << qint64(-1);
-    QTest::newRow("stamped after the handler saw it") << Presses{{10, 10'000'001}} << 10u << qint64(-1);
+    // The reader came second: its stamp is taken (and used up) for as long as the handler waits.
+    QTest::newRow("stamped as late after the handler saw it as it waits")
+        << Presses{{10, 10'000'000 + KeyStamps::WaitUs}} << 10u << qint64(10'000'000 + KeyStamps::WaitUs);
+    QTest::newRow("stamped later than that")
+        << Presses{{10, 10'000'001 + KeyStamps::WaitUs}} << 10u << qint64(-1);
     QTest::newRow("before the trial began") << Presses{{10, 8'999'999}} << 10u << qint64(-1);
     QTest::newRow("more than half a second before")
         << Presses{{10, 9'499'999}, {10, 9'600'000}} << 10u << qint64(9'600'000);

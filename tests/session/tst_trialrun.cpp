@@ -345,16 +345,20 @@ void tst_trialrun::answerDecidedByStamps() {
     }
 }
 
-// Without a stamp for the key (no key reader, or none of this key) the key handler's own clock
+// Without a stamp for the key (no key reader, or none of this key), and where the reader's stamp
+// came later than the key handler's own clock reading (the reader second), the handler's
 // reading is the moment of the press.
 void tst_trialrun::keyHandlerClockWithoutStamp_data() {
     QTest::addColumn<bool>("reader");
-    QTest::newRow("no key reader") << false;
-    QTest::newRow("stamps of another key only") << true;
+    QTest::addColumn<quint32>("stampedKey");
+    QTest::newRow("no key reader") << false << Key1;
+    QTest::newRow("stamps of another key only") << true << Key2;
+    QTest::newRow("the reader's stamp after the handler's reading") << true << Key1;
 }
 
 void tst_trialrun::keyHandlerClockWithoutStamp() {
     QFETCH(bool, reader);
+    QFETCH(quint32, stampedKey);
     RunHarness h(PeriodUs);
     kivora::KeyStamps stamps;
     if (reader)
@@ -362,13 +366,17 @@ void tst_trialrun::keyHandlerClockWithoutStamp() {
     toTestFlip(h);
     h.display->deliver();
     const qint64 flipUs = h.rec.lastShown[u"test"_qs].us;
-    stamps.add(Key2, flipUs + 100);
     h.time.advanceUs(432'100);
+    const qint64 handledUs = h.time.nowUs();
+    stamps.add(stampedKey, handledUs + 300);
     int code = kivora::VK_1;
-    h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
+    h.run.keyDown(code, h.run.keyTime(Key1, handledUs));
     QCOMPARE(h.rec.answers.size(), 1);
-    QCOMPARE(h.rec.answers[0].keyUs, h.time.nowUs());
-    QCOMPARE(h.state.Trials[1].RT, qint32((h.time.nowUs() - flipUs + 500) / 1000));
+    QCOMPARE(h.rec.answers[0].keyUs, handledUs);
+    QCOMPARE(h.state.Trials[1].RT, qint32((handledUs - flipUs + 500) / 1000));
+    // The stamp of the key handled is used up: none is left for its next press.
+    if (reader)
+        QVERIFY(!stamps.take(Key1, 0, handledUs + 1'000));
 }
 
 void tst_trialrun::keysSwallowedInTimedStages_data() {

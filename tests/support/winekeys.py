@@ -39,8 +39,7 @@ class Key:
         self.scan = int(values["scan"])
         self.vk = int(values["vk"])
         self.filter_us = int(values["filter_us"])
-        self.stamp_us = int(values["stamp_us"])  # -1: no stamp
-        self.late_us = int(values["late_us"])  # without a stamp: one made after the filter's reading
+        self.stamp_us = int(values["stamp_us"])  # -1: no stamp; after filter_us: the reader came second
 
     def __repr__(self):
         return f"Key(scan=0x{self.scan:x}, vk={self.vk}, filter_us={self.filter_us}, stamp_us={self.stamp_us})"

@@ -5,13 +5,13 @@
 //   source=<rawinput|filter>   where the key times come from (KeyReader::sourceOf)
 //   ready
 // Then, for every key press the window gets (auto-repeats left out), one line
-//   key scan=<n> vk=<n> filter_us=<us> stamp_us=<us> late_us=<us>
+//   key scan=<n> vk=<n> filter_us=<us> stamp_us=<us>
 // with Qt's native scan code and virtual key, the clock reading taken first thing in the key
-// filter, the reader's stamp that the filter takes for it by the key handler's rules (-1: none)
-// and, where there is none, a stamp of that key the reader made after the filter's reading
-// (within the stamps' wait; -1: none either). Commands on stdin, one a line: "clock" prints "clock <us>", a
-// reading of the program's clock (for a caller that relates it to its own); "quit" ends the program. Times
-// are the program's clock, QueryPerformanceCounter in µs.
+// filter, and the reader's stamp that the filter takes for it by the key handler's rules (-1:
+// none; later than the filter's reading where the reader came second). Commands on stdin, one a
+// line: "clock" prints "clock <us>", a reading of the program's clock (for a caller that relates
+// it to its own); "quit" ends the program. Times are the program's clock, QueryPerformanceCounter
+// in µs.
 #include "app/KeyReader.h"
 #include "base/Clock.h"
 #include "base/KeyStamps.h"
@@ -48,18 +48,15 @@ public:
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->isAutoRepeat())
             return true;
-        qint64 stampUs = -1, lateUs = -1;
+        qint64 stampUs = -1;
         if (m_stamps) {
             if (const auto stamp = m_stamps->take(key->nativeScanCode(), m_lastUs, filterUs))
                 stampUs = *stamp;
-            // None: was the key stamped at all, only after the filter's reading?
-            else if (const auto late = m_stamps->take(key->nativeScanCode(), m_lastUs, filterUs + 1'000'000))
-                lateUs = *late;
         }
         m_lastUs = filterUs;
-        say("key scan=%u vk=%u filter_us=%lld stamp_us=%lld late_us=%lld\n", unsigned(key->nativeScanCode()),
+        say("key scan=%u vk=%u filter_us=%lld stamp_us=%lld\n", unsigned(key->nativeScanCode()),
             unsigned(key->nativeVirtualKey()), static_cast<long long>(filterUs),
-            static_cast<long long>(stampUs), static_cast<long long>(lateUs));
+            static_cast<long long>(stampUs));
         return true;
     }
 
