@@ -48,11 +48,8 @@ public:
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->isAutoRepeat())
             return true;
-        qint64 stampUs = -1;
-        if (m_stamps) {
-            if (const auto stamp = m_stamps->take(key->nativeScanCode(), m_lastUs, filterUs))
-                stampUs = *stamp;
-        }
+        const qint64 stampUs =
+            m_stamps ? m_stamps->take(key->nativeScanCode(), m_lastUs, filterUs).value_or(-1) : -1;
         m_lastUs = filterUs;
         say("key scan=%u vk=%u filter_us=%lld stamp_us=%lld\n", unsigned(key->nativeScanCode()),
             unsigned(key->nativeVirtualKey()), static_cast<long long>(filterUs),
