@@ -13,16 +13,19 @@ esac
 
 # shellcheck disable=SC2034  # both lists are used by the scripts that source this file
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
-# without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present and
-# XInput headers are for the frame-locked pictures and the key reader.
+# without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present, XInput and
+# Composite headers are for the frame-locked pictures, the key reader and asking whether a
+# compositor redirects the window.
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
-    libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libcups2-dev libboost-dev
-    fonts-ipafont-gothic)
+    libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libxcb-composite0-dev
+    libcups2-dev libboost-dev fonts-ipafont-gothic)
 # shellcheck disable=SC2034
 # What the tests need on top: a real X server and its tools (XTest and DAMAGE for the key sender,
-# the Present test and the timing benchmark's watcher), printing to PDF, clang.
+# the Present test and the timing benchmark's watcher), printing to PDF, clang, and real
+# compositors for the display check: GNOME's mutter, picom, weston with XWayland.
 KIVORA_TEST_PACKAGES=(xvfb xauth x11-utils xdotool xclip imagemagick poppler-utils libxtst-dev
-    libxcb-xtest0-dev libxcb-damage0-dev cups clang python3 printer-driver-cups-pdf)
+    libxcb-xtest0-dev libxcb-damage0-dev cups clang python3 printer-driver-cups-pdf
+    mutter dbus-daemon picom weston xwayland)
 
 # shellcheck disable=SC2034
 # What the Windows build needs (scripts/build-windows): the mingw-w64 compilers with POSIX

@@ -228,6 +228,7 @@ int runReport(int argc, char **argv, const StartRequest &request) {
 
 // --check-display: the display and the keys a session would use, checked and told.
 int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
+    preferX11();
     if (!displayReachable()) {
         printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
         return 1;
@@ -272,6 +273,7 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     // The letters and arrows take a while to draw and need no fonts: draw them on another
     // thread while Qt connects to the display and loads its fonts.
     auto shapes = std::async(std::launch::async, &PictureStore::drawShapes);
+    preferX11();
     if (!displayReachable()) {
         printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
         return 1;
@@ -353,15 +355,13 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     // How the pictures reach the screen, once the presenter knows the display (the refresh
     // period takes half a second to measure after the window is shown).
     const auto displayKnown = [&log, &main, &keyReader] {
-        const DisplayInfo info = main.presenter().displayInfo();
-        // Onsets from the compositor's grid or a swap chain's statistics already count its frame.
-        if (info.compositor == u"yes"_qs && info.onset == u"flip"_qs)
-            printErr(u"kivora: notice: a compositing manager redirects the window; each picture "
-                     u"reaches the screen one compositor frame after its logged onset"_qs);
+        const DisplayInfo info = main.readDisplay();
+        // Timers were chosen or fallen back on with a notice of their own.
+        if (!info.exact() && info.onset != OnsetSource::Flush)
+            printErr(u"kivora: notice: onsets are not exact: "_qs + whyNotExact(info.onset, info.compositor));
         const QString keys = QString::fromLatin1(KeyReader::sourceOf(keyReader.get()));
         logQuietly(log.get(), [&info, &keys](EventLog &l) {
-            l.display(SteadyClock::instance().nowUs(), info.mode, info.periodUs, info.compositor, info.window,
-                      info.onset, keys);
+            l.display(SteadyClock::instance().nowUs(), info, keys, QGuiApplication::platformName());
         });
     };
     if (main.presenter().isReady())

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -173,7 +174,7 @@ int checkDisplayCommand(const QString &timing) {
     const DisplayInfo info = presenter->displayInfo();
     const FlipFigures f = flipFigures(onsets, frames);
     printOut(u"display check, kivora " KIVORA_VERSION "\n"_qs);
-    printOut(u"mode: %1, onset source: %2\n"_qs.arg(info.mode, info.onset));
+    printOut(u"mode: %1, onset source: %2\n"_qs.arg(word(info.mode), word(info.onset)));
     if (f.counted && std::isfinite(f.periodUs))
         printOut(u"refresh period: %1 ms (%2 Hz), jitter %3 ms\n"_qs.arg(ms(f.periodUs))
                      .arg(1e6 / f.periodUs, 0, 'f', 2)
@@ -186,7 +187,9 @@ int checkDisplayCommand(const QString &timing) {
                  .arg(f.miscounted)
                  .arg(f.late));
     const double scaling = window.devicePixelRatioF() * 100.0;
-    printOut(u"compositor: %1; display scaling: %2 %\n"_qs.arg(info.compositor).arg(std::lround(scaling)));
+    printOut(u"compositor: %1; platform: %2; display scaling: %3 %\n"_qs.arg(word(info.compositor))
+                 .arg(QGuiApplication::platformName())
+                 .arg(std::lround(scaling)));
 
     // The keys.
     printOut(u"key source: %1\n"_qs.arg(QString::fromLatin1(KeyReader::sourceOf(reader.get()))));
@@ -199,18 +202,15 @@ int checkDisplayCommand(const QString &timing) {
         printOut(u"no key 1 came\n"_qs);
     qApp->removeEventFilter(&keys);
 
-    // Exact: the display's own times of the refreshes the pictures came at (X Present's flips, a
-    // swap chain's frame statistics), every flip at its planned refresh.
-    const bool exact = (info.onset == u"flip"_qs || info.onset == u"dxgi"_qs) && f.exact();
+    // Exact: the onsets are the display's own times of the refreshes the pictures reached the
+    // screen at (the rule), and every flip came at its planned refresh.
+    const bool exact = info.exact() && f.exact();
     if (exact)
         printOut(u"onsets: exact (the display's own times of the refreshes the pictures came at)\n"_qs);
-    else if (info.onset == u"dwm"_qs)
-        printOut(u"onsets: estimates from the compositor's refresh grid; check them with a photodiode\n"_qs);
-    else if (info.onset == u"flush"_qs)
-        printOut(u"onsets: not exact (the moment the drawing reached the window system; the picture "
-                 u"appears within the following refresh)\n"_qs);
+    else if (!info.exact())
+        printOut(u"onsets: not exact: %1\n"_qs.arg(whyNotExact(info.onset, info.compositor)));
     else
-        printOut(u"onsets: not exact (flips missed or at another refresh count than planned)\n"_qs);
+        printOut(u"onsets: not exact: flips missed or at another refresh count than planned\n"_qs);
     return exact ? 0 : 1;
 }
 

@@ -131,7 +131,6 @@ private:
     qsizetype m_maxRequestBytes = 0;
     bool m_swapBytes = false; // the server wants pixels most significant byte first
     bool m_exposed = false;
-    QString m_compositor = u"unknown"_qs;
 
     QHash<qint64, quint32> m_pixmaps;   // picture cache key (0: no picture) -> pixmap
     const QImage *m_onScreen = nullptr; // the picture of the last flip
@@ -232,8 +231,6 @@ void XPresentPresenter::exposed() {
         m_maxRequestBytes = qsizetype(xcb_get_maximum_request_length(m_c)) * 4;
         m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { readEvents(); });
-        if (const std::optional<bool> compositor = compositorActive())
-            m_compositor = *compositor ? u"yes"_qs : u"no"_qs;
     }
     m_exposed = true;
     // The window's contents were lost where it was covered: the picture on screen comes back at
@@ -400,7 +397,13 @@ qint64 XPresentPresenter::leadUs(Stage, qint32 intervalMs) const {
 }
 
 DisplayInfo XPresentPresenter::displayInfo() const {
-    return {u"present"_qs, m_periodUs, m_compositor, m_window, u"flip"_qs};
+    DisplayInfo info;
+    info.mode = PresentMode::Present;
+    info.periodUs = m_periodUs;
+    info.compositor = compositorOf(m_window);
+    info.window = m_window;
+    info.onset = OnsetSource::Flip;
+    return info;
 }
 
 void XPresentPresenter::prepare(std::initializer_list<const QImage *> pictures) {

@@ -34,7 +34,7 @@
 
 #include <d3d11.h>
 #include <dwmapi.h>
-#include <dxgi1_2.h>
+#include <dxgi1_3.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
@@ -267,11 +267,26 @@ public:
     }
 
     DisplayInfo displayInfo() const override {
-        return {u"present"_qs, qint64(std::llround(m_grid.periodUs)), u"yes"_qs,
-                quint32(quintptr(m_surface->winId())), m_stats == Stats::Live ? u"dxgi"_qs : u"dwm"_qs};
+        DisplayInfo info;
+        info.mode = PresentMode::Present;
+        info.periodUs = qint64(std::llround(m_grid.periodUs));
+        info.window = quint32(quintptr(m_surface->winId()));
+        info.onset = m_stats == Stats::Live ? OnsetSource::Dxgi : OnsetSource::Dwm;
+        info.compositor = m_stats == Stats::Live && shownAsOverlay() ? Compositor::Bypassed : Compositor::Yes;
+        return info;
     }
 
 private:
+    // Whether the swap chain's last frame went to the screen without the compositor: its media
+    // statistics say it was shown as an overlay. Where they cannot be had (before Windows 8.1, in
+    // wine) the frame counts as composed.
+    bool shownAsOverlay() const {
+        ComPtr<IDXGISwapChainMedia> media;
+        DXGI_FRAME_STATISTICS_MEDIA stats{};
+        return SUCCEEDED(m_swap.As(&media)) && SUCCEEDED(media->GetFrameStatisticsMedia(&stats)) &&
+               stats.CompositionMode == DXGI_FRAME_PRESENTATION_MODE_OVERLAY;
+    }
+
     struct Pending {
         UINT presentCount;
         qint64 target;

@@ -4,6 +4,8 @@
 #include "app/WindowSystem.h"
 #include "base/Clock.h"
 
+#include <QWidget>
+
 #include <algorithm>
 
 namespace kivora {
@@ -36,9 +38,13 @@ qint64 TimersPresenter::leadUs(Stage next, qint32) const {
 }
 
 DisplayInfo TimersPresenter::displayInfo() const {
-    const std::optional<bool> compositor = compositorActive();
-    return {u"timers"_qs, 0, compositor ? (*compositor ? u"yes"_qs : u"no"_qs) : u"unknown"_qs, 0,
-            u"flush"_qs};
+    DisplayInfo info;
+    info.mode = PresentMode::Timers;
+    info.onset = OnsetSource::Flush;
+    // The window is painted as a whole; only a native window of its own is asked about.
+    info.compositor =
+        m_window->internalWinId() ? compositorOf(m_window->internalWinId()) : Compositor::Unknown;
+    return info;
 }
 
 } // namespace kivora

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "base/DisplayFacts.h"
+
+#include <QtGlobal>
 #include <functional>
-#include <optional>
 
 class QWidget;
 
@@ -18,11 +20,21 @@ void waitForWindowSystem();
 // it. Only paint requests are handled: no key or timer handler runs in the middle of the caller.
 void repaintNow(QWidget *window);
 
-// Whether a compositing manager runs on the display (it owns the _NET_WM_CM_S<screen>
-// selection), so that a window's pictures reach the screen one compositor frame after they are
-// drawn. On X11 the selection's owner says, nothing where the display cannot be asked (not X11,
-// offscreen); on Windows always, its desktop window manager composes every window.
-std::optional<bool> compositorActive();
+// Whether a compositor stands between the native window (or the top-level window it lies in)
+// and the screen, asked of the window system now. On X11: Wayland in a Wayland session (the
+// environment names a Wayland display or the X server is XWayland); otherwise whether the X
+// server redirects the window's top-level window (the window manager's frame, where there is
+// one) — Yes where it does, Bypassed where a compositing manager runs (it owns the
+// _NET_WM_CM_S<screen> selection) and leaves the window alone, No where none runs; Unknown where
+// it cannot be asked (no Composite extension, the window not on screen, not X11). On Windows the
+// desktop window manager composes every window: Yes.
+Compositor compositorOf(quintptr nativeWindow);
+
+// The platform the windows are shown on: X11 unless the user chose one in QT_QPA_PLATFORM. Qt
+// would take its native Wayland platform in a Wayland session where its plugin is installed,
+// and there is neither X Present nor the raw key reader. Call before the application object is
+// made. Nothing on Windows.
+void preferX11();
 
 // Calls done once, right after widget's first paint has reached the window system (not when
 // show() was called: the window is painted only once the window system has mapped it).

@@ -14,10 +14,12 @@ bool displayReachable() {
     return true;
 }
 
-std::optional<bool> compositorActive() {
+Compositor compositorOf(quintptr) {
     // The desktop window manager composes every window of Windows 8 and later: a window's
     // picture reaches the screen at the compositor's next refresh after it is drawn.
-    return true;
+    return Compositor::Yes;
 }
+
+void preferX11() {}
 
 } // namespace kivora

@@ -49,6 +49,8 @@ public:
         m_run.setPresenter(std::move(presenter));
     }
     kivora::Presenter &presenter() { return m_run.presenter(); }
+    // The display as of now; a change since the last reading goes to the recorders.
+    kivora::DisplayInfo readDisplay() { return m_run.readDisplay(); }
     // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
     // filter's own clock reading.
     void setKeyStamps(kivora::KeyStamps *stamps) { m_run.setKeyStamps(stamps); }

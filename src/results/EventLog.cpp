@@ -50,14 +50,18 @@ void EventLog::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &t
     line(timing.keyUs, u"answer"_qs, trial, u"key=%1 rt=%2"_qs.arg(timing.key).arg(rec.RT));
 }
 
-void EventLog::display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor,
-                       quint32 window, const QString &onset, const QString &keys) {
+void EventLog::display(qint64 us, const DisplayInfo &d, const QString &keys, const QString &platform) {
     line(us, u"display"_qs, 0,
-         u"mode=%1 period_us=%2 compositor=%3 window=0x%4 onset=%5 keys=%6"_qs.arg(mode)
-             .arg(periodUs)
-             .arg(compositor)
-             .arg(window, 0, 16)
-             .arg(onset, keys));
+         u"mode=%1 period_us=%2 compositor=%3 window=0x%4 onset=%5 keys=%6 exact=%7 platform=%8"_qs
+             .arg(word(d.mode))
+             .arg(d.periodUs)
+             .arg(word(d.compositor))
+             .arg(d.window, 0, 16)
+             .arg(word(d.onset), keys, d.exact() ? u"1"_qs : u"0"_qs, platform));
+}
+
+void EventLog::displayChanged(qint64 us, qint16 trial, const DisplayInfo &d) {
+    line(us, u"display_change"_qs, trial, d.words());
 }
 
 void EventLog::runStopped(qint64 us) {

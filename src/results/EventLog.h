@@ -29,13 +29,11 @@ public:
     void resultsClosed(qint64 us) override;
     // The main window's first paint after start-up (for start-up timing).
     void windowShown(qint64 us);
-    // How the pictures reach the screen: mode "present" or "timers", the display's refresh
-    // period (0 where not measured), whether a compositing manager redirects the window ("yes",
-    // "no", "unknown"), the native window the pictures are presented in (0: none), where the
-    // onsets come from ("flip", "dwm", "flush") and where the key times come from ("xinput2",
-    // "rawinput": a reader's stamps; "filter": the key handler's own reading).
-    void display(qint64 us, const QString &mode, qint64 periodUs, const QString &compositor, quint32 window,
-                 const QString &onset, const QString &keys);
+    // How the pictures reach the screen (the display's words, the native window the pictures are
+    // presented in), where the key times come from ("xinput2", "rawinput": a reader's stamps;
+    // "filter": the key handler's own reading) and the platform the windows are shown on.
+    void display(qint64 us, const DisplayInfo &display, const QString &keys, const QString &platform);
+    void displayChanged(qint64 us, qint16 trial, const DisplayInfo &display) override;
 
 private:
     void line(qint64 us, const QString &event, int trial, const QString &detail);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StatCell.h"
+#include "base/DisplayFacts.h"
 #include "run/TrialRec.h"
 
 #include <QString>
@@ -13,6 +14,10 @@ struct AnswerTiming {
     qint64 keyUs; // when the key was pressed: stamped as it arrived, or the key handler's reading
     qint64 rtUs;  // keyUs - the moment the test figure was on screen
     qint64 cueUs; // how long the arrow was on screen: its onset to the test figure's
+    // How many of the trial's four screens came at a later refresh than they were due at (0 where
+    // the display counts no refreshes), and the display as the trial's countdown found it.
+    int lateFlips = 0;
+    DisplayInfo display = {};
 };
 
 // What happens in a run, told as it happens, for whoever records it (the per-trial data file,
@@ -34,6 +39,14 @@ public:
     // The trial's record already holds Answer and RT.
     virtual void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) = 0;
     virtual void runStopped(qint64 us) = 0;
+    // The display changed since it was last read (at start-up or a trial's countdown): a
+    // compositor began or stopped composing the window, the onsets' source changed.
+    // trial: the trial whose countdown found the change (0 between runs).
+    virtual void displayChanged(qint64 us, qint16 trial, const DisplayInfo &display) {
+        (void)us;
+        (void)trial;
+        (void)display;
+    }
     virtual void runCompleted(const RunStats &stats, qint64 us) = 0;
     virtual void resultsShown(qint64 us) = 0;
     virtual void resultsClosed(qint64 us) = 0;

@@ -56,7 +56,12 @@ qint64 GridPresenter::leadUs(Stage, qint32 intervalMs) const {
 }
 
 DisplayInfo GridPresenter::displayInfo() const {
-    return {u"present"_qs, qint64(std::llround(m_grid.periodUs)), u"yes"_qs, 0, u"dwm"_qs};
+    DisplayInfo info;
+    info.mode = PresentMode::Present;
+    info.periodUs = qint64(std::llround(m_grid.periodUs));
+    info.compositor = Compositor::Yes; // the compositor composes every window it keeps a grid for
+    info.onset = OnsetSource::Dwm;
+    return info;
 }
 
 } // namespace kivora

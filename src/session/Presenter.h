@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DisplayFacts.h"
 #include "run/Stage.h"
 
 #include <QObject>
@@ -19,18 +20,6 @@ struct Onset {
     qint64 targetMsc = -1; // the refresh it was due at; -1 when due as soon as possible
     // Came on screen after the refresh it was due at: a refresh was missed.
     bool late() const { return targetMsc >= 0 && msc > targetMsc; }
-};
-
-// What the display offers, for the start-up log line.
-struct DisplayInfo {
-    QString mode;        // "present" or "timers"
-    qint64 periodUs = 0; // the measured refresh period; 0 where none was measured
-    QString compositor;  // "yes" (a compositing manager redirects the window), "no" or "unknown"
-    quint32 window = 0;  // the native window the pictures are presented in; 0 where none
-    // Where the onsets come from: "flip" (the display's own time of the refresh a picture was
-    // flipped at: X Present), "dwm" (an estimate from the desktop compositor's refresh grid),
-    // "flush" (the moment the drawing reached the window system or compositor).
-    QString onset;
 };
 
 // The display cannot be used the way a presenter needs it (no X Present extension, a window
@@ -75,6 +64,8 @@ public:
     // Whether the presenter knows the display well enough to run a trial; a run waits for it.
     virtual bool isReady() const { return true; }
     virtual void waitUntilReady() {}
+    // The display as of now: the compositor is asked afresh at every call (a dialog or another
+    // window can make a compositor redirect the window again), so it is called off the timed path.
     virtual DisplayInfo displayInfo() const = 0;
 
 signals:

@@ -60,6 +60,7 @@ void TrialRun::StartTurn() {
     m_awaitingAnswer = false;
     m_turnActive = true;
     m_onsetUs.fill(0);
+    m_lateFlips = 0;
     // The countdown follows an answer or Start, whenever that came: it is shown at once.
     showStage(Stage::Countdown, 0);
     StageTimer &cue = timerEnding(Stage::Cue);
@@ -67,7 +68,10 @@ void TrialRun::StartTurn() {
     timerEnding(Stage::First).setEnabled(false);
     cue.setEnabled(false);
     armWhenShown(Stage::Countdown);
+    // Off the timed path, while the countdown stays: the trial's pictures readied, and the display
+    // asked again (a dialog or another window may have made a compositor take the window).
     prepareTrialPictures(rec);
+    m_trialDisplay = readDisplay();
 }
 
 void TrialRun::stageElapsed(Stage stage) {
@@ -130,6 +134,9 @@ void TrialRun::screenShown(Stage stage, Onset onset) {
     }
     if (stage == Stage::Test)
         m_startTime = Clock::toMs32(onset.us);
+
+    if (onset.late())
+        ++m_lateFlips;
 
     const QString event = stage.name();
     const QString &detail = m_shownDetail[std::size_t(stage.index())];
@@ -214,7 +221,8 @@ void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {
     TrialRec &rec = m_state.Trials[m_curTrial];
     rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
     rec.Answer = (KeyCode == VK_NUMPAD1 || KeyCode == VK_1) ? 0 : 1;
-    const AnswerTiming timing{rec.Answer + 1, keyTimeUs, rtUs, onset - onsetUs(Stage::Cue)};
+    const AnswerTiming timing{rec.Answer + 1, keyTimeUs,     rtUs, onset - onsetUs(Stage::Cue),
+                              m_lateFlips,    m_trialDisplay};
     // Recorded (and on disk) before the next trial starts.
     notify([&](RunObserver &o) { o.answered(m_curTrial, rec, timing); });
     if (m_curTrial < m_state.TrialCount) {
@@ -259,6 +267,19 @@ void TrialRun::stopSteps() {
 
 void TrialRun::Analyze() {
     kivora::Analyze(m_state.Trials, m_state.TrialCount, m_state.Stats);
+}
+
+DisplayInfo TrialRun::readDisplay() {
+    const DisplayInfo info = m_presenter->displayInfo();
+    const auto same = [](const DisplayInfo &a, const DisplayInfo &b) {
+        // The period is measured once and then stays; the words a lab judges the onsets by are these.
+        return a.mode == b.mode && a.compositor == b.compositor && a.onset == b.onset &&
+               a.fullscreen == b.fullscreen;
+    };
+    if (m_knownDisplay && !same(*m_knownDisplay, info))
+        notify([&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? m_curTrial : qint16(0), info); });
+    m_knownDisplay = info;
+    return info;
 }
 
 void TrialRun::showBetween(const QString &key) {

@@ -109,6 +109,10 @@ public:
     void stop();
     // The statistics of the trial table into the state.
     void Analyze();
+    // The display as the presenter finds it now; a change since the last reading is told to the
+    // recorders (displayChanged). Start-up reads it once the presenter is ready, and every
+    // trial's countdown again.
+    DisplayInfo readDisplay();
     // A picture of list 0 by key ("instruction", "wait"), shown as soon as possible.
     void showBetween(const QString &key);
     // Puts everything shown on screen now, the window's own changes with it.
@@ -169,6 +173,9 @@ private:
     // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
     std::array<qint64, Stage::TrialStages> m_onsetUs{};
     std::array<QString, Stage::TrialStages> m_shownDetail; // the log's detail of each stage
+    int m_lateFlips = 0;                                   // of the current trial's screens
+    DisplayInfo m_trialDisplay;                // the display as the current trial's countdown found it
+    std::optional<DisplayInfo> m_knownDisplay; // as last read
 };
 
 } // namespace kivora

@@ -76,7 +76,7 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
     QSignalSpy ready(&w.presenter(), &kivora::Presenter::ready);
     QVERIFY(w.presenter().isReady() || ready.wait(5000));
     const kivora::DisplayInfo display = w.presenter().displayInfo();
-    QCOMPARE(display.mode, u"present"_qs);
+    QCOMPARE(display.mode, kivora::PresentMode::Present);
     QVERIFY2(display.periodUs > 10'000 && display.periodUs < 25'000,
              qPrintable(QString::number(display.periodUs)));
 

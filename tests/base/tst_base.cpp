@@ -2,6 +2,7 @@
 // step relies on.
 #include "base/Checked.h"
 #include "base/Clock.h"
+#include "base/DisplayFacts.h"
 #include "base/KeyCodes.h"
 #include "base/KeyStamps.h"
 #include "base/RecentMedian.h"
@@ -36,6 +37,8 @@ private slots:
     void keyStampMatch_data();
     void keyStampMatch();
     void keyStampFromReaderThread();
+    void onsetRule_data();
+    void onsetRule();
 };
 
 void tst_base::arithmetic_data() {
@@ -302,6 +305,36 @@ void tst_base::keyStampFromReaderThread() {
             QVERIFY2(waitedUs >= KeyStamps::WaitUs, qPrintable(u"gave up after %1 us"_qs.arg(waitedUs)));
     }
     QCOMPARE(stamp.value_or(-1), qint64(9'990'000));
+}
+
+// Exact only where the onset is the display's own flip time and nothing composes the window
+// after it; where not, one line says why, in the words a lab acts on.
+void tst_base::onsetRule_data() {
+    QTest::addColumn<OnsetSource>("source");
+    QTest::addColumn<Compositor>("compositor");
+    QTest::addColumn<QString>("why"); // empty: exact
+    using O = OnsetSource;
+    using C = Compositor;
+    QTest::newRow("flip, no compositor") << O::Flip << C::No << QString();
+    QTest::newRow("flip, bypassed") << O::Flip << C::Bypassed << QString();
+    QTest::newRow("flip, redirected") << O::Flip << C::Yes << u"compositing manager redirects"_qs;
+    QTest::newRow("flip, Wayland") << O::Flip << C::Wayland << u"Wayland session"_qs;
+    QTest::newRow("flip, unknown") << O::Flip << C::Unknown << u"cannot be asked"_qs;
+    QTest::newRow("dxgi, overlay") << O::Dxgi << C::Bypassed << QString();
+    QTest::newRow("dxgi, composed") << O::Dxgi << C::Yes << u"Windows composes"_qs;
+    QTest::newRow("dwm") << O::Dwm << C::Yes << u"Windows composes"_qs;
+    QTest::newRow("dwm, were it uncomposed") << O::Dwm << C::No << u"Windows composes"_qs;
+    QTest::newRow("flush, no compositor") << O::Flush << C::No << u"drawing reached the window system"_qs;
+    QTest::newRow("flush, Wayland") << O::Flush << C::Wayland << u"Wayland session"_qs;
+}
+
+void tst_base::onsetRule() {
+    QFETCH(OnsetSource, source);
+    QFETCH(Compositor, compositor);
+    QFETCH(QString, why);
+    QCOMPARE(onsetsExact(source, compositor), why.isEmpty());
+    const QString told = whyNotExact(source, compositor);
+    QVERIFY2(why.isEmpty() ? told.isEmpty() : told.contains(why), qPrintable(told));
 }
 
 QTEST_GUILESS_MAIN(tst_base)

@@ -43,6 +43,7 @@ private slots:
     void screensLastWholeRefreshes_data();
     void screensLastWholeRefreshes();
     void missedRefreshIsToldNotMadeUp();
+    void displayAskedAtEachCountdown();
     void questionComesWithTheFigure();
 
     // Answers.
@@ -258,6 +259,33 @@ void tst_trialrun::missedRefreshIsToldNotMadeUp() {
     // The cue keeps its 120 refreshes, counted from the late flip, not from when it was due.
     QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, 120);
     QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, 24);
+    h.answer(0, 500);
+    QCOMPARE(h.rec.answers.last().lateFlips, 1); // the trial's row says it
+}
+
+// The display is asked again at every trial's countdown: a change since the last reading is told
+// once, with the trial that found it, and each answer carries what its own countdown found.
+void tst_trialrun::displayAskedAtEachCountdown() {
+    RunHarness h(PeriodUs);
+    h.load(RunHarness::ThreeTrials);
+    QVERIFY(h.run.readDisplay().exact()); // start-up's reading
+    QVERIFY(h.start());
+    h.toTestFigure();
+    h.display->compositor = kivora::Compositor::Yes; // a compositor takes the window
+    h.answer(0, 500);
+    for (int t = 2; t <= 3; ++t) {
+        h.toTestFigure();
+        h.answer(0, 500);
+    }
+    const QStringList told = h.rec.events.filter(u"display_change"_qs);
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told[0].startsWith(u"display_change:2:"_qs) && told[0].contains(u"compositor=yes"_qs) &&
+                 told[0].endsWith(u"exact=0"_qs),
+             qPrintable(told[0]));
+    QCOMPARE(h.rec.answers.size(), 3);
+    QCOMPARE(h.rec.answers[0].display.compositor, kivora::Compositor::No);
+    QCOMPARE(h.rec.answers[1].display.compositor, kivora::Compositor::Yes);
+    QCOMPARE(h.rec.answers[2].display.compositor, kivora::Compositor::Yes);
 }
 
 void tst_trialrun::toTestFlip(RunHarness &h) {

@@ -69,9 +69,15 @@ public:
         return m_periodUs == 0 ? 0 : kivora::refreshLeadUs(intervalMs, m_periodUs);
     }
     kivora::DisplayInfo displayInfo() const override {
-        return {m_periodUs == 0 ? u"timers"_qs : u"present"_qs, m_periodUs, u"no"_qs, 0,
-                m_periodUs == 0 ? u"flush"_qs : u"flip"_qs};
+        kivora::DisplayInfo info;
+        info.mode = m_periodUs == 0 ? kivora::PresentMode::Timers : kivora::PresentMode::Present;
+        info.periodUs = m_periodUs;
+        info.compositor = compositor;
+        info.onset = m_periodUs == 0 ? kivora::OnsetSource::Flush : kivora::OnsetSource::Flip;
+        return info;
     }
+    // What the display says of the compositor from now on.
+    kivora::Compositor compositor = kivora::Compositor::No;
 
 private:
     struct Pending {

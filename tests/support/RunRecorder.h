@@ -43,6 +43,9 @@ struct RunRecorder : kivora::RunObserver {
         answers << timing;
     }
     void runStopped(qint64) override { events << u"stop"_qs; }
+    void displayChanged(qint64, qint16 t, const kivora::DisplayInfo &d) override {
+        events << u"display_change:%1:%2"_qs.arg(t).arg(d.words());
+    }
     void runCompleted(const kivora::RunStats &, qint64) override { events << u"run_end"_qs; }
     void resultsShown(qint64) override { events << u"results_shown"_qs; }
     void resultsClosed(qint64) override { events << u"results_closed"_qs; }
