@@ -92,8 +92,9 @@ QByteArray cellsCsv(const Report &report) {
 }
 
 QByteArray runsCsv(const Report &report) {
-    QStringList header{u"subject"_qs,  u"run_started"_qs, u"file"_qs,     u"trials"_qs,
-                       u"complete"_qs, u"correct"_qs,     u"accuracy"_qs, u"excluded"_qs};
+    QStringList header{u"subject"_qs,    u"run_started"_qs, u"file"_qs,     u"trials"_qs,
+                       u"complete"_qs,   u"correct"_qs,     u"accuracy"_qs, u"excluded"_qs,
+                       u"late_flips"_qs, u"onsets_exact"_qs};
     for (qint16 t : report.times)
         header << u"slope_%1"_qs.arg(t) << u"intercept_%1"_qs.arg(t) << u"r2_%1"_qs.arg(t);
     QString out = row(header);
@@ -101,7 +102,9 @@ QByteArray runsCsv(const Report &report) {
         const RunSummary &s = r.summary;
         QStringList cells = runCells(r.file);
         cells << count(s.trials) << count(r.file.complete ? 1 : 0) << count(s.correct)
-              << csvNumber(s.trials > 0 ? double(s.correct) / s.trials : NaN) << count(s.excluded());
+              << csvNumber(s.trials > 0 ? double(s.correct) / s.trials : NaN) << count(s.excluded())
+              << (r.file.lateFlips ? count(*r.file.lateFlips) : QString())
+              << (r.file.onsetsExact ? count(*r.file.onsetsExact ? 1 : 0) : QString());
         for (qint16 t : report.times) {
             const auto line = std::find_if(s.lines.begin(), s.lines.end(),
                                            [t](const RunLine &l) { return l.presentTime == t; });

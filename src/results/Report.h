@@ -48,7 +48,8 @@ Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits)
 //   cells.csv: subject,run_started,file,PresentTime,disparity,Mirror,trials,correct,mean_rt,
 //              median_rt,sd_rt — a row per run × presentation time × disparity × mirror code
 //              that has trials.
-//   runs.csv:  subject,run_started,file,trials,complete,correct,accuracy,excluded, then
+//   runs.csv:  subject,run_started,file,trials,complete,correct,accuracy,excluded,late_flips,
+//              onsets_exact (empty where the data file does not say), then
 //              slope_<T>,intercept_<T>,r2_<T> for each presentation time T of Report::times.
 //   group.csv: measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p — measure "rt"
 //              (ms) per presentation time × disparity, measure "slope" (ms per degree) per

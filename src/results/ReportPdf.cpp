@@ -216,6 +216,27 @@ void leftOut(PageFlow &flow, const Report &report) {
         flow.text(u"_means.csv ファイル %1 件は、実行が最後まで答えられた印として使いました。"_qs.arg(
                       report.meansFiles),
                   uiFont(9));
+    // The lab decides what to do with them: their trials are in every table all the same.
+    QStringList timing;
+    for (const ReportRun &r : report.runs) {
+        QStringList why;
+        if (r.file.onsetsExact == false)
+            why << u"表示時刻が正確でない試行あり"_qs;
+        if (r.file.lateFlips.value_or(0) > 0)
+            why << u"表示の遅れ %1 回"_qs.arg(*r.file.lateFlips);
+        if (!why.isEmpty())
+            timing << u"%1 (%2) %3"_qs.arg(r.file.subject, why.join(u"、"_qs), r.file.fileName);
+    }
+    if (!timing.isEmpty()) {
+        flow.skip(flow.mm(2));
+        flow.text(u"表示時刻に注意する実行 (%1、集計には含む)"_qs.arg(timing.size()), uiFont(11, true));
+        flow.text(u"表示時刻が正確でない: コンポジタが画面を合成していた、Wayland のセッション、Windows "
+                  u"の推定値など (runs.csv の onsets_exact が 0)。表示の遅れ: 予定のリフレッシュより後に"
+                  u"出た画面の数 (late_flips)。"_qs,
+                  uiFont(9), 2);
+        for (const QString &line : timing)
+            flow.text(line, small, 2);
+    }
     QStringList incomplete;
     for (const ReportRun &r : report.runs)
         if (!r.file.complete)

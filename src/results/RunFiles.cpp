@@ -1,7 +1,9 @@
 #include "results/RunFiles.h"
 
+#include "base/DisplayFacts.h"
 #include "results/SessionData.h"
 #include "run/PlanReader.h"
+#include "run/Stage.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,8 +19,7 @@ namespace kivora {
 
 namespace {
 
-// The columns every data file has, in the order the program writes them (BaseDataColumns). Only
-// these are read.
+// The columns every data file has, in the order the program writes them (BaseDataColumns).
 enum Column {
     Subject,
     RunStarted,
@@ -34,6 +35,16 @@ enum Column {
 };
 constexpr int BaseColumns = Rt + 1;
 static_assert(BaseColumns == int(BaseDataColumns.size()));
+
+// The columns that say how exact a trial's onsets were (DisplayDataColumns), read where a file
+// has them.
+enum DisplayColumn { LateFlips, OnsetSourceColumn, PeriodUs, CompositorColumn, Fullscreen };
+constexpr int DisplayColumns = Fullscreen + 1;
+static_assert(DisplayColumns == int(DisplayDataColumns.size()));
+
+QStringView displayColumnName(DisplayColumn c) {
+    return DisplayDataColumns[std::size_t(c)];
+}
 
 struct Record {
     int line = 0; // where it starts, 1-based
@@ -165,23 +176,23 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
     if (!header)
         return skip(fileName, 0, u"空のファイルです（データファイルの見出し行がありません）"_qs);
 
-    // Where each base column is in this file's rows.
+    // Where each base column and each display column is in this file's rows (-1: not there).
+    // Other columns are passed over: later versions add theirs at the end.
     std::array<int, BaseColumns> at;
     at.fill(-1);
+    std::array<int, DisplayColumns> displayAt;
+    displayAt.fill(-1);
     const QStringList &names = header->fields;
     for (int i = 0; i < names.size(); ++i) {
         const QString &name = names[i];
-        const auto base = std::find(BaseDataColumns.begin(), BaseDataColumns.end(), name);
-        const bool known =
-            base != BaseDataColumns.end() ||
-            std::find(AddedDataColumns.begin(), AddedDataColumns.end(), name) != AddedDataColumns.end();
-        if (!known)
-            return skip(fileName, header->line,
-                        u"データファイルの見出し行ではありません（未知の列「%1」）"_qs.arg(name.left(40)));
         if (names.indexOf(name) != i)
-            return skip(fileName, header->line, u"見出し行に列「%1」が 2 回あります"_qs.arg(name));
-        if (base != BaseDataColumns.end())
+            return skip(fileName, header->line, u"見出し行に列「%1」が 2 回あります"_qs.arg(name.left(40)));
+        if (const auto base = std::find(BaseDataColumns.begin(), BaseDataColumns.end(), name);
+            base != BaseDataColumns.end())
             at[std::size_t(base - BaseDataColumns.begin())] = i;
+        for (int d = 0; d < DisplayColumns; ++d)
+            if (name == displayColumnName(DisplayColumn(d)))
+                displayAt[std::size_t(d)] = i;
     }
     for (int c = 0; c < BaseColumns; ++c)
         if (at[std::size_t(c)] < 0)
@@ -249,6 +260,43 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             if (!rt)
                 return skip(fileName, line, u"RT の値「%1」は整数ではありません"_qs.arg(cell(Rt).left(20)));
             rec.RT = qint32(*rt);
+
+            // The display's columns: empty where not known, else a value the program writes.
+            const auto display = [&](DisplayColumn c) -> std::optional<QString> {
+                const int i = displayAt[std::size_t(c)];
+                if (i < 0 || record->fields[i].isEmpty())
+                    return std::nullopt;
+                return record->fields[i];
+            };
+            const auto badDisplay = [&](DisplayColumn c, const QString &allowed) {
+                return skip(fileName, line,
+                            u"%1 の値「%2」は使えません（%3）"_qs.arg(displayColumnName(c),
+                                                                      display(c)->left(20), allowed));
+            };
+            const std::optional<QString> late = display(LateFlips);
+            const auto lateFlips = late ? integerIn(*late, 0, Stage::TrialStages) : std::nullopt;
+            if (late && !lateFlips)
+                return badDisplay(LateFlips, u"0〜%1 の整数"_qs.arg(Stage::TrialStages));
+            const std::optional<QString> source = display(OnsetSourceColumn);
+            const auto onset = source ? onsetSourceNamed(*source) : std::nullopt;
+            if (source && !onset)
+                return badDisplay(OnsetSourceColumn, u"flip, dxgi, dwm, flush"_qs);
+            const std::optional<QString> composited = display(CompositorColumn);
+            const auto compositor = composited ? compositorNamed(*composited) : std::nullopt;
+            if (composited && !compositor)
+                return badDisplay(CompositorColumn, u"no, yes, bypassed, wayland, unknown"_qs);
+            if (const auto period = display(PeriodUs); period && !integerIn(*period, 0, 1'000'000'000))
+                return badDisplay(PeriodUs, u"0 以上の整数 (µs)"_qs);
+            if (const auto full = display(Fullscreen); full && !integerIn(*full, 0, 1))
+                return badDisplay(Fullscreen, u"0 か 1"_qs);
+
+            if (displayAt[LateFlips] >= 0)
+                run.lateFlips = run.lateFlips.value_or(0) + int(lateFlips.value_or(0));
+            // A run is exact when every trial says it was; one trial that says it was not decides.
+            const std::optional<bool> exact =
+                onset && compositor ? std::optional(onsetsExact(*onset, *compositor)) : std::nullopt;
+            if (run.trials.empty() || (run.onsetsExact != false && exact != true))
+                run.onsetsExact = exact;
             run.trials.push_back(rec);
         }
     } catch (const CsvFault &fault) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -14,11 +15,13 @@ namespace kivora {
 // A data file is UTF-8 CSV (RFC 4180 quoting, CR LF or LF line ends, an optional byte order
 // mark) with a header row naming its columns. Columns are picked by name: the eleven written
 // since the first version (subject, run_started, trial, FigSet, StartDir, CueDir, Mirror,
-// PresentTime, Answer, correct, RT) must all be there, and any of RT_us, cue_us and order_seed
-// may be; their values are not used. Every row must belong to the same run (subject and
-// run_started as in the first row), number its trial one more than the row before (from 1),
-// hold plan values the program accepts, Answer 0 or 1, correct equal to (Answer = Mirror), and
-// an integer RT.
+// PresentTime, Answer, correct, RT) must all be there; the display's columns (late_flips,
+// onset_source, period_us, compositor, fullscreen) are read where they are; any other column
+// (RT_us, cue_us, order_seed, and those later versions add) is passed over. A column named twice
+// makes the file unreadable. Every row must belong to the same run (subject and run_started as
+// in the first row), number its trial one more than the row before (from 1), hold plan values
+// the program accepts, Answer 0 or 1, correct equal to (Answer = Mirror), and an integer RT; a
+// display column's value is empty or one the program writes.
 
 // One run read from its data file.
 struct RunFile {
@@ -27,6 +30,11 @@ struct RunFile {
     QString runStarted;
     bool complete = false; // its _means.csv lies beside it: the run ended with its last answer
     std::vector<TrialRec> trials;
+    // The late flips of its trials added up; nothing where the file does not say them.
+    std::optional<int> lateFlips;
+    // Whether every trial's onsets were exact (onsetsExact of its onset_source and compositor):
+    // false when one was not, nothing where a trial does not say.
+    std::optional<bool> onsetsExact;
 };
 
 // A file of the folder that gives no run, and why: "FILE:LINE: reason", or "FILE: reason"

@@ -27,6 +27,8 @@ const QByteArray &header() {
             names << name.toString();
         for (const QStringView name : AddedDataColumns)
             names << name.toString();
+        for (const QStringView name : DisplayDataColumns)
+            names << name.toString();
         return Utf8Bom.toByteArray() + (names.join(u',') + u"\r\n"_qs).toUtf8();
     }();
     return row;
@@ -225,7 +227,12 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming
                                     QString::number(rec.RT),
                                     QString::number(timing.rtUs),
                                     QString::number(timing.cueUs),
-                                    m_seedCell}
+                                    m_seedCell,
+                                    QString::number(timing.lateFlips),
+                                    word(timing.display.onset),
+                                    QString::number(timing.display.periodUs),
+                                    word(timing.display.compositor),
+                                    timing.display.fullscreen ? u"1"_qs : u"0"_qs}
                             .join(u',') +
                         u"\r\n"_qs;
     writeSynced(m_file, row.toUtf8());

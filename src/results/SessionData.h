@@ -14,11 +14,15 @@
 namespace kivora {
 
 // The columns of a data file, in the order they are written: the eleven that every data file
-// has, then those added after them.
+// has, then those added after them (a reader finds them by name and ignores the ones it does not
+// know: later versions add more at the end).
 inline constexpr std::array<QStringView, 11> BaseDataColumns{
     u"subject", u"run_started", u"trial",  u"FigSet",  u"StartDir", u"CueDir",
     u"Mirror",  u"PresentTime", u"Answer", u"correct", u"RT"};
 inline constexpr std::array<QStringView, 3> AddedDataColumns{u"RT_us", u"cue_us", u"order_seed"};
+// After those: how exact the trial's onsets were.
+inline constexpr std::array<QStringView, 5> DisplayDataColumns{u"late_flips", u"onset_source", u"period_us",
+                                                               u"compositor", u"fullscreen"};
 
 // The UTF-8 byte order mark that starts every CSV file the program writes: Excel reads a CSV file
 // without it in the system's ANSI code page (Shift-JIS on a Japanese Windows) and garbles every

@@ -18,6 +18,8 @@ namespace {
 const QByteArray Base =
     "subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT";
 const QByteArray Started = "2026-12-08T09:30:05+09:00";
+// The display's columns as this version writes them, after the first version's.
+const QByteArray DisplayColumns = ",late_flips,onset_source,period_us,compositor,fullscreen\r\n";
 
 // Row t of a run: figure set 2, start 0, cue t mod 6, as it was, 400 ms, answered correctly.
 QByteArray row(int t, const QByteArray &subject = "山田", int rt = 600) {
@@ -58,29 +60,49 @@ void tst_report_files::accepted_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("trials");
     QTest::addColumn<QString>("subject");
+    QTest::addColumn<int>("lateFlips"); // the run's; -1: the file does not say
+    QTest::addColumn<int>("exact");     // its onsets_exact; -1: not said
     const QByteArray two = "\r\n" + row(1) + "\r\n" + row(2) + "\r\n";
-    QTest::newRow("first version's columns") << Base + two << 2 << u"山田"_qs;
-    QTest::newRow("with order_seed") << Base + ",order_seed\r\n" + row(1) + ",12345\r\n" << 1 << u"山田"_qs;
+    QTest::newRow("first version's columns") << Base + two << 2 << u"山田"_qs << -1 << -1;
+    QTest::newRow("with order_seed") << Base + ",order_seed\r\n" + row(1) + ",12345\r\n"
+                                     << 1 << u"山田"_qs << -1 << -1;
     QTest::newRow("with RT_us and cue_us") << Base + ",RT_us,cue_us\r\n" + row(1) + ",600123,400001\r\n"
-                                           << 1 << u"山田"_qs;
+                                           << 1 << u"山田"_qs << -1 << -1;
     QTest::newRow("with all three") << Base + ",RT_us,cue_us,order_seed\r\n" + row(1) + ",600123,400001,\r\n"
-                                    << 1 << u"山田"_qs;
+                                    << 1 << u"山田"_qs << -1 << -1;
+    QTest::newRow("a column of a later version") << Base + ",mood\r\n" + row(1) + ",calm\r\n"
+                                                 << 1 << u"山田"_qs << -1 << -1;
+    QTest::newRow("display columns empty") << Base + DisplayColumns + row(1) + ",,,,,\r\n"
+                                           << 1 << u"山田"_qs << 0 << -1;
+    QTest::newRow("display columns, exact")
+        << Base + DisplayColumns + row(1) + ",1,flip,16667,no,0\r\n" + row(2) + ",0,flip,16667,bypassed,1\r\n"
+        << 2 << u"山田"_qs << 1 << 1;
+    QTest::newRow("display columns, one trial composited")
+        << Base + DisplayColumns + row(1) + ",0,flip,16667,yes,0\r\n" + row(2) + ",2,flip,16667,no,0\r\n"
+        << 2 << u"山田"_qs << 2 << 0;
+    QTest::newRow("display columns, one trial not said")
+        << Base + DisplayColumns + row(1) + ",0,flip,16667,no,0\r\n" + row(2) + ",0,,,,\r\n"
+        << 2 << u"山田"_qs << 0 << -1;
+    QTest::newRow("display columns, then a later version's")
+        << Base + DisplayColumns.chopped(2) + ",mood\r\n" + row(1) + ",0,dwm,16667,yes,1,calm\r\n"
+        << 1 << u"山田"_qs << 0 << 0;
     QTest::newRow("columns in another order")
         << QByteArray(
                "RT,correct,Answer,PresentTime,Mirror,CueDir,StartDir,FigSet,trial,run_started,subject\r\n"
                "612,1,1,800,1,3,0,2,1,") +
                Started + ",B\r\n"
-        << 1 << u"B"_qs;
+        << 1 << u"B"_qs << -1 << -1;
     QTest::newRow("byte order mark, LF line ends") << "\xEF\xBB\xBF" + Base + "\n" + row(1) + "\n"
-                                                   << 1 << u"山田"_qs;
+                                                   << 1 << u"山田"_qs << -1 << -1;
     QTest::newRow("byte order mark before a quoted header cell")
         << "\xEF\xBB\xBF\"subject\"" + Base.mid(7) + "\r\n" + row(1) + "\r\n"
-        << 1 << u"山田"_qs;
+        << 1 << u"山田"_qs << -1 << -1;
     QTest::newRow("quoted name with comma, quote and line break")
         << Base + "\r\n" + row(1, "\"Doe, \"\"J\"\"\r\nX\"") + "\r\n" + row(2, "\"Doe, \"\"J\"\"\r\nX\"") +
                "\r\n"
-        << 2 << u"Doe, \"J\"\r\nX"_qs;
-    QTest::newRow("header only: a run broken off before its first answer") << Base + "\r\n" << 0 << QString();
+        << 2 << u"Doe, \"J\"\r\nX"_qs << -1 << -1;
+    QTest::newRow("header only: a run broken off before its first answer") << Base + "\r\n"
+                                                                           << 0 << QString() << -1 << -1;
 }
 
 void tst_report_files::accepted() {
@@ -91,6 +113,8 @@ void tst_report_files::accepted() {
     const RunFile &run = std::get<RunFile>(read);
     QTEST(int(run.trials.size()), "trials");
     QTEST(run.subject, "subject");
+    QTEST(run.lateFlips.value_or(-1), "lateFlips");
+    QTEST(run.onsetsExact ? int(*run.onsetsExact) : -1, "exact");
 }
 
 void tst_report_files::refused_data() {
@@ -99,8 +123,21 @@ void tst_report_files::refused_data() {
     QTest::addColumn<QString>("reason");
     QTest::newRow("empty file") << QByteArray() << 0 << u"空のファイル"_qs;
     QTest::newRow("a means file's header")
-        << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1 << u"未知の列「0」"_qs;
-    QTest::newRow("unknown column") << Base + ",mood\r\n" << 1 << u"未知の列「mood」"_qs;
+        << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1 << u"列「subject」がありません"_qs;
+    QTest::newRow("a later version's column twice") << Base + ",mood,mood\r\n"
+                                                    << 1 << u"列「mood」が 2 回"_qs;
+    QTest::newRow("late_flips not a number") << Base + ",late_flips\r\n" + row(1) + ",x\r\n"
+                                             << 2 << u"late_flips の値「x」は使えません"_qs;
+    QTest::newRow("late_flips above four screens") << Base + ",late_flips\r\n" + row(1) + ",5\r\n"
+                                                   << 2 << u"late_flips の値「5」"_qs;
+    QTest::newRow("unknown onset source") << Base + ",onset_source\r\n" + row(1) + ",vsync\r\n"
+                                          << 2 << u"onset_source の値「vsync」"_qs;
+    QTest::newRow("unknown compositor word") << Base + ",compositor\r\n" + row(1) + ",maybe\r\n"
+                                             << 2 << u"compositor の値「maybe」"_qs;
+    QTest::newRow("period_us negative") << Base + ",period_us\r\n" + row(1) + ",-1\r\n"
+                                        << 2 << u"period_us の値「-1」"_qs;
+    QTest::newRow("fullscreen 2") << Base + ",fullscreen\r\n" + row(1) + ",2\r\n"
+                                  << 2 << u"fullscreen の値「2」"_qs;
     QTest::newRow("RT missing") << QByteArray(Base).replace(",RT", "") + "\r\n"
                                 << 1 << u"列「RT」がありません"_qs;
     QTest::newRow("column twice") << Base + ",RT\r\n" << 1 << u"列「RT」が 2 回"_qs;
@@ -238,7 +275,8 @@ void tst_report_files::csvFiles() {
                                 ",3,1,0,3,0,400,0,1,950\r\n" + "=x," + Started + ",4,1,0,1,0,400,1,0,650\r\n";
     QVERIFY(writeFile(dir.filePath(u"1_x.csv"_qs), complete));
     QVERIFY(writeFile(dir.filePath(u"1_x_means.csv"_qs), "PresentTime\r\n"));
-    QVERIFY(writeFile(dir.filePath(u"2_y.csv"_qs), Base + "\r\n" + row(1, "y", 800) + "\r\n"));
+    QVERIFY(writeFile(dir.filePath(u"2_y.csv"_qs),
+                      Base + DisplayColumns + row(1, "y", 800) + ",2,flip,16667,yes,0\r\n"));
     const kivora::Report report = kivora::makeReport(dir.path(), kivora::readRunFolder(dir.path()), {});
 
     const QList<QByteArray> cells = csvLines(kivora::cellsCsv(report));
@@ -251,11 +289,11 @@ void tst_report_files::csvFiles() {
 
     const QList<QByteArray> runs = csvLines(kivora::runsCsv(report));
     QCOMPARE(runs.value(0),
-             QByteArray("subject,run_started,file,trials,complete,correct,accuracy,excluded,slope_400,"
-                        "intercept_400,r2_400"));
-    QCOMPARE(runs.value(1), "'=x," + Started + ",1_x.csv,4,1,3,0.75,0," +
+             QByteArray("subject,run_started,file,trials,complete,correct,accuracy,excluded,late_flips,"
+                        "onsets_exact,slope_400,intercept_400,r2_400"));
+    QCOMPARE(runs.value(1), "'=x," + Started + ",1_x.csv,4,1,3,0.75,0,,," +
                                 kivora::csvNumber(350.0 / 180).toUtf8() + ",600,1");
-    QCOMPARE(runs.value(2), "y," + Started + ",2_y.csv,1,0,1,1,0,,,");
+    QCOMPARE(runs.value(2), "y," + Started + ",2_y.csv,1,0,1,1,0,2,0,,,");
 
     const QList<QByteArray> group = csvLines(kivora::groupCsv(report));
     QCOMPARE(group.value(0), QByteArray("measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p"));
