@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""kivora --check-display on a real X server (Xvfb, whose Present extension flips at a simulated
-60 Hz refresh), in both modes: the flips told and the verdict agreeing with them (exact only
-for flip onsets with every flip at its planned refresh), the status agreeing with the verdict,
-and a stamp for every key 1 pressed, no later than the key filter's reading.
+"""kivora --check-display on real X servers, as a lab runs it before a study: on the Xvfb of
+scripts/test (its Present extension flips at a simulated 60 Hz refresh) in both modes, then
+under GNOME's compositor (mutter, on an Xvfb of its own) and in a Wayland session (weston's
+XWayland). The flips told, the compositor found, the verdict agreeing with them (exact only for
+flip onsets with nothing composing the window and every flip at its planned refresh) with a
+line saying why where it is not, the status agreeing with the verdict, and a stamp for every key
+1 pressed, no later than the key filter's reading.
 
-Needs KIVORA_TEST_DISPLAY (scripts/test provides it), else it skips with status 77.
+Needs KIVORA_TEST_DISPLAY (scripts/test provides it), else it skips with status 77; a step whose
+compositor is not installed is skipped with a line saying so.
 
 Usage: check_display.py --build BUILD_DIR
 """
@@ -20,7 +24,19 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 import displaycheck  # noqa: E402
 import processes  # noqa: E402
 from checks import Checks  # noqa: E402
-from xsession import KC_1, KeySender  # noqa: E402
+from xsession import KC_1, Compositor, KeySender, XWayland, Xvfb  # noqa: E402
+
+
+def check_display(build, env, checks, what, args, onset, compositor, why):
+    """One run of the check on env's display, judged by displaycheck.check."""
+    sender = KeySender(os.path.join(build, "bench", "xtest_sender"), env)
+    try:
+        status, lines = displaycheck.run([os.path.join(build, "kivora"), "--check-display", *args], env, sender,
+                                         KC_1)
+    finally:
+        sender.close()
+    print(f"--- {what}: status {status}\n" + "\n".join(lines), flush=True)
+    displaycheck.check(checks, status, displaycheck.figures(lines), what, onset, "xinput2", compositor, why)
 
 
 def main():
@@ -33,18 +49,37 @@ def main():
         return processes.SKIP
     checks = Checks()
     with tempfile.TemporaryDirectory(prefix="kivora-check-display.") as work:
-        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=processes.runtime_dir(work))
-        env.pop("QT_QPA_PLATFORM", None)
-        sender = KeySender(os.path.join(args.build, "bench", "xtest_sender"), env)
-        try:
-            for mode, onset in (("present", "flip"), ("timers", "flush")):
-                status, lines = displaycheck.run([os.path.join(args.build, "kivora"), "--check-display",
-                                                  "--timing", mode], env, sender, KC_1)
-                print(f"--- --timing {mode}: status {status}\n" + "\n".join(lines), flush=True)
-                displaycheck.check(checks, status, displaycheck.figures(lines), f"--timing {mode}", onset,
-                                   "xinput2")
-        finally:
-            sender.close()
+        base = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
+        env = dict(base, DISPLAY=display, XDG_RUNTIME_DIR=processes.runtime_dir(work))
+        check_display(args.build, env, checks, "--timing present", ["--timing", "present"], "flip", "no", None)
+        check_display(args.build, env, checks, "--timing timers", ["--timing", "timers"], "flush", "no",
+                      "drawing reached the window system")
+
+        # A compositor that redirects the window: the onsets are a compositor frame early.
+        if missing := processes.missing_tools(*Compositor.TOOLS["mutter"]):
+            print(f"skipped the step under mutter: {', '.join(missing)} not installed")
+        else:
+            server = Xvfb()
+            try:
+                mutter = Compositor("mutter", server.display, work)
+                try:
+                    check_display(args.build, dict(env, DISPLAY=server.display), checks, "under mutter", [], "flip",
+                                  "yes", "a compositing manager redirects the window")
+                finally:
+                    mutter.close()
+            finally:
+                server.close()
+
+        # A Wayland session: the flips are the Wayland compositor's, whatever the X server says.
+        if missing := processes.missing_tools(*XWayland.TOOLS):
+            print(f"skipped the step in a Wayland session: {', '.join(missing)} not installed")
+        else:
+            session = XWayland(work)
+            try:
+                check_display(args.build, dict(base, **session.env), checks, "in a Wayland session", [], "flip",
+                              "wayland", "a Wayland session")
+            finally:
+                session.close()
     print(f"{len(checks.failures)} check(s) failed" if checks.failures else "all checks passed")
     return 1 if checks.failures else 0
 

@@ -456,6 +456,16 @@ class Session:
                                      a["test"], a["answer"], a["sent"], self.floor(a["key"], a["sent"]),
                                      f"run 1 trial {trial}")
             lates.append(rt - a["delay"])
+        # Each row says how exact its onsets were: the display line's words, and the trial's own
+        # late flips as the log tells them.
+        display = dict(kv.split("=", 1) for kv in self.log.events[1].detail.split())
+        run1 = [e for e in self.log.events if e.index >= self.run1_start.index]
+        run1 = run1[:next((i for i, e in enumerate(run1) if e.name == "run_end"), len(run1))]
+        for r in rows:
+            late = sum(1 for e in run1 if e.name == "late_flip" and e.trial == int(r["trial"]))
+            self.c.equal((r["late_flips"], r["onset_source"], r["period_us"], r["compositor"], r["fullscreen"]),
+                         (str(late), display.get("onset"), display.get("period_us"), display.get("compositor"), "0"),
+                         f"run 1 trial {r['trial']}: display columns against the log")
         if lates:
             latency = sorted((a["answer"].t - a["sent"]) / 1000 for a in self.answers.values())
             floors = sorted((f - a["sent"]) / 1000 for a in self.answers.values()
@@ -479,6 +489,9 @@ class Session:
         self.c.equal([e.name for e in self.log.events[:3]], ["window_shown", "display", "run_start"], "log begins")
         display = dict(kv.split("=", 1) for kv in self.log.events[1].detail.split())
         self.c.equal(display.get("mode"), "present", "pictures in step with Xvfb's refresh by default")
+        # Xvfb without a compositing manager: the flip times are when the pictures reach the screen.
+        self.c.equal((display.get("compositor"), display.get("exact"), display.get("platform")), ("no", "1", "xcb"),
+                     "compositor, exact and platform on the display line")
         period = int(display.get("period_us", "0"))
         # A refresh the machine missed (it may be busy) is told as late_flip: that screen then
         # came so many periods late, and the next one still lasts its whole time.

@@ -10,7 +10,7 @@ import re
 import time
 
 DATA_HEADER = ("subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,"
-               "RT_us,cue_us,order_seed")
+               "RT_us,cue_us,order_seed,late_flips,onset_source,period_us,compositor,fullscreen")
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
 # Tolerances for a key sent by bench/xtest_sender at a chosen moment.

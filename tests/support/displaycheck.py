@@ -49,20 +49,29 @@ def figures(lines):
         f["period_ms"] = float(m.group(1))
     if m := re.search(r"^key source: (\w+)$", text, re.M):
         f["keys"] = m.group(1)
+    if m := re.search(r"^compositor: (\w+);", text, re.M):
+        f["compositor"] = m.group(1)
+    if m := re.search(r"^onsets: not exact: (.*)$", text, re.M):
+        f["why"] = m.group(1)
     return f
 
 
-def check(checks, status, f, what, onset, keys):
-    """The figures of one run against the onset and key sources expected: every flip told, the
-    verdict and the status agreeing with the figures, and a key time for every key 1 pressed: a
-    reader's stamp for each (before the key filter's reading or, where the reader came second,
-    after it: which ones the handler takes is tst_base's)."""
+def check(checks, status, f, what, onset, keys, compositor, why=None):
+    """The figures of one run against the onset and key sources and the compositor expected:
+    every flip told, the verdict and the status agreeing with the figures, and a key time for
+    every key 1 pressed: a reader's stamp for each (before the key filter's reading or, where the
+    reader came second, after it: which ones the handler takes is tst_base's). why: None where
+    this display gives exact onsets (then the verdict is exact unless flips came late), else what
+    the line saying why they are not must contain."""
     checks.equal(f.get("onset"), onset, f"{what}: onset source")
     checks.equal(f.get("keys"), keys, f"{what}: key source")
+    checks.equal(f.get("compositor"), compositor, f"{what}: compositor")
     checks.check(f.get("flips", 0) >= 2, f"{what}: flips told ({f.get('flips')})")
-    exact = onset in ("flip", "dxgi") and f.get("late") == 0 and f.get("miscounted") == 0
-    checks.equal(f["exact"], exact, f"{what}: verdict 'exact' for onsets {onset}, {f.get('late')} late, "
+    exact = why is None and f.get("late") == 0 and f.get("miscounted") == 0
+    checks.equal(f["exact"], exact, f"{what}: verdict 'exact' with {f.get('late')} late, "
                  f"{f.get('miscounted')} at another count")
+    if why is not None:
+        checks.check(why in f.get("why", ""), f"{what}: why not exact, {why!r} in {f.get('why')!r}")
     checks.equal(status, 0 if exact else 1, f"{what}: exit status")
     if onset in ("flip", "dxgi", "dwm"):
         checks.check(f.get("period_ms", 0) > 0, f"{what}: a refresh period measured")

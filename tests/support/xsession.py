@@ -109,9 +109,8 @@ class X:
         return Image.read(path)
 
 
-def numlock_state(display):
-    """NumLock as the X server keeps it (Mod2 of the pointer's modifier mask), or None when
-    libX11 cannot be reached through ctypes."""
+def _libx11():
+    """libX11 through ctypes with the calls used here declared, or None where it cannot be had."""
     name = ctypes.util.find_library("X11")
     if not name:
         return None
@@ -125,7 +124,31 @@ def numlock_state(display):
     x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
     x11.XQueryPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 7
-    dpy = x11.XOpenDisplay(display.encode())
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    return x11
+
+
+def selection_owned(display, selection):
+    """Whether some client owns the selection (e.g. _NET_WM_CM_S0, held by a compositing
+    manager); None when libX11 or the display cannot be reached."""
+    x11 = _libx11()
+    dpy = x11.XOpenDisplay(display.encode()) if x11 else None
+    if not dpy:
+        return None
+    try:
+        return x11.XGetSelectionOwner(dpy, x11.XInternAtom(dpy, selection.encode(), 0)) != 0
+    finally:
+        x11.XCloseDisplay(dpy)
+
+
+def numlock_state(display):
+    """NumLock as the X server keeps it (Mod2 of the pointer's modifier mask), or None when
+    libX11 cannot be reached through ctypes."""
+    x11 = _libx11()
+    dpy = x11.XOpenDisplay(display.encode()) if x11 else None
     if not dpy:
         return None
     try:
@@ -249,3 +272,63 @@ class Xvfb:
 
     def close(self):
         processes.stop(self.proc, group=True)
+
+
+class Compositor:
+    """A compositing manager from Debian on display, started in a process group of its own and
+    stopped by it (close()), ready once it owns _NET_WM_CM_S0:
+      "mutter": GNOME's compositor as the X11 window manager; it redirects every window it
+                manages (on Xvfb also one covering the screen, having no monitor to hand it to);
+      "picom":  a compositor without a window manager that unredirects a window covering the
+                whole screen and redirects every smaller one."""
+
+    COMMANDS = {"mutter": ["dbus-run-session", "--", "mutter", "--x11", "--replace", "--sm-disable"],
+                "picom": ["picom", "--backend", "xrender", "--unredir-if-possible"]}
+    TOOLS = {"mutter": ("dbus-run-session", "mutter"), "picom": ("picom",)}
+
+    def __init__(self, kind, display, workdir):
+        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=processes.runtime_dir(workdir, kind + "-runtime"))
+        self.log = open(os.path.join(workdir, kind + ".log"), "w")
+        self.proc = subprocess.Popen(self.COMMANDS[kind], env=env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        if not processes.poll(lambda: selection_owned(display, "_NET_WM_CM_S0"), 30, self.proc):
+            self.close()
+            raise CheckFailed(f"{kind} did not become the compositing manager of {display}")
+
+    def close(self):
+        processes.stop(self.proc, group=True)
+        self.log.close()
+
+
+class XWayland:
+    """A Wayland session without a monitor: weston's headless back end with its X server
+    (XWayland) for X11 programs; .display is that X server. Stopped with close()."""
+
+    TOOLS = ("weston", "Xwayland")
+
+    def __init__(self, workdir):
+        runtime = processes.runtime_dir(workdir, "weston-runtime")
+        self.log_path = os.path.join(workdir, "weston.log")
+        self.log = open(self.log_path, "w")
+        self.proc = subprocess.Popen(
+            ["weston", "--backend=headless-backend.so", "--xwayland", "--socket=kivora-test",
+             "--width=1280", "--height=1024"],
+            env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
+
+        def listening():
+            with open(self.log_path, encoding="utf-8", errors="replace") as f:
+                m = re.search(r"xserver listening on display (:\d+)", f.read())
+            return m.group(1) if m else None
+
+        self.display = processes.poll(listening, 20, self.proc)
+        if not self.display:
+            self.close()
+            raise CheckFailed("weston's X server did not start")
+        # For X11 programs of this session. WAYLAND_DISPLAY is left out on purpose: what the X
+        # server itself tells is what a program started without the session's environment sees.
+        self.env = {"DISPLAY": self.display, "XDG_RUNTIME_DIR": runtime}
+
+    def close(self):
+        processes.stop(self.proc, group=True)
+        self.log.close()

@@ -50,7 +50,8 @@ def main():
             status, lines = displaycheck.run(["wine", args.kivora, "--check-display", *timing], env, sender, KC_1,
                                              focus)
             print(f"--- {what}: status {status}\n" + "\n".join(lines), flush=True)
-            displaycheck.check(checks, status, displaycheck.figures(lines), what, "dwm", "rawinput")
+            displaycheck.check(checks, status, displaycheck.figures(lines), what, "dwm", "rawinput", "yes",
+                               "Windows composes the window")
             if timing:
                 # Wine's swap chains give no frame statistics: the onsets fall back on the
                 # compositor's grid, said once.

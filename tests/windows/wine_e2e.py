@@ -134,7 +134,7 @@ def main():
         data = os.path.join(work, "データ")
         os.makedirs(data)
         rows = [f"山田,2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},{500_000 + t * 1000},"
-                f"400000," for t in range(1, 7)]
+                f"400000,,0,dwm,16667,yes,0" for t in range(1, 7)]
         with open(os.path.join(data, "20261209-090000_山田.csv"), "w", encoding="utf-8-sig", newline="") as f:
             f.write("\r\n".join([DATA_HEADER] + rows) + "\r\n")
         with open(os.path.join(data, "20261209-090000_山田_means.csv"), "w", encoding="utf-8-sig", newline="") as f:
