@@ -4,7 +4,7 @@
 #include "analysis/GroupStats.h"
 #include "base/Fonts.h"
 #include "results/Report.h"
-#include "results/ReportPdf.h"
+#include "charts/ReportPdf.h"
 #include "results/SessionData.h"
 #include "run/PlanMaker.h"
 

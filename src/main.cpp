@@ -1,4 +1,4 @@
-#include "app/Application.h"
+#include "startup/Application.h"
 
 int main(int argc, char **argv) {
     return kivora::runApplication(argc, argv);

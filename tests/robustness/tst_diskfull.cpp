@@ -11,7 +11,7 @@
 // cost the run its data either.
 #include "support/SessionDriver.h"
 
-#include "app/frmResult.h"
+#include "ui/frmResult.h"
 #include "base/Fonts.h"
 #include "results/SessionData.h"
 

@@ -5,7 +5,7 @@
 // first as a widget count, then as memory.
 #include "support/SessionDriver.h"
 
-#include "app/frmResult.h"
+#include "ui/frmResult.h"
 #include "base/Fonts.h"
 #include "results/SessionData.h"
 

@@ -4,10 +4,10 @@
 // Start, the name question, the answer keys as the X server delivers them, Stop, the results
 // window. Used by every test that runs trials on frmMain.
 
-#include "app/PictureBox.h"
-#include "app/basTime.h"
-#include "app/frmMain.h"
-#include "app/frmResult.h"
+#include "ui/PictureBox.h"
+#include "ui/basTime.h"
+#include "ui/frmMain.h"
+#include "ui/frmResult.h"
 #include "support/FakeTime.h"
 #include "support/Files.h"
 #include "support/NativeKeys.h"

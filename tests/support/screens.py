@@ -14,10 +14,10 @@ TWIPS_PER_PX = 15  # at 96 pixels per inch, as the windows are designed
 BORDER_PX = 2      # the picture control's sunken border, around its 256-px picture
 
 # The windows' geometry is designed in twips and written once, in the window tests' geometry
-# tables (tst_app_windows::mainGeometry_data, tst_frmResult::geometry_data); the boxes here are
+# tables (tst_ui_windows::mainGeometry_data, tst_frmResult::geometry_data); the boxes here are
 # read from those rows: QTest::newRow("NAME") << ... << rectFromTwips(LEFT, TOP, WIDTH, HEIGHT).
-_TABLES = [os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "app", f)
-           for f in ("tst_app_windows.cpp", "tst_frmresult.cpp")]
+_TABLES = [os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "ui", f)
+           for f in ("tst_ui_windows.cpp", "tst_frmresult.cpp")]
 _ROW = re.compile(r'QTest::newRow\("(\w+)"\)[^;]*?rectFromTwips\((\d+),\s*(\d+),\s*(\d+),\s*(\d+)\)')
 
 

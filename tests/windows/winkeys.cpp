@@ -12,7 +12,7 @@
 // line: "clock" prints "clock <us>", a reading of the program's clock (for a caller that relates
 // it to its own); "quit" ends the program. Times are the program's clock, QueryPerformanceCounter
 // in µs.
-#include "app/KeyReader.h"
+#include "platform/KeyReader.h"
 #include "base/Clock.h"
 #include "base/KeyStamps.h"
 

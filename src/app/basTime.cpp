@@ -1,9 +1,0 @@
-#include "app/basTime.h"
-
-namespace basTime {
-
-void reset() {
-    State = {};
-}
-
-} // namespace basTime

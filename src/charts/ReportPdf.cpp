@@ -1,0 +1,323 @@
+#include "charts/ReportPdf.h"
+
+#include "base/Fonts.h"
+#include "charts/ChartControl.h"
+#include "results/ResultData.h"
+
+#include <QAbstractAxis>
+#include <QChart>
+#include <QDateTime>
+#include <QDir>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <array>
+#include <cmath>
+
+namespace kivora {
+
+namespace {
+
+constexpr int Dpi = 300;
+constexpr qreal MarginMm = 15;
+constexpr qreal MmPerInch = 25.4;
+constexpr int ChartsPerRow = 2;
+constexpr int ChartRowsPerPage = 3;
+
+const QString CategoryTitle = u"角度差 (度)"_qs;
+const QString ValueTitle = u"正答の平均反応時間 (ミリ秒)"_qs;
+
+QString fixed(double v, int decimals) {
+    return std::isnan(v) ? u"—"_qs : QString::number(v, 'f', decimals);
+}
+
+QString pValue(double p) {
+    if (std::isnan(p))
+        return u"—"_qs;
+    return p < 0.001 ? u"< 0.001"_qs : QString::number(p, 'f', 3);
+}
+
+// The report's chart, made of a new results chart: the disparities as categories and the
+// report's axis titles; its sheet starts empty (a new chart's error sheet is empty already).
+void prepareChart(ChartControl &chart, const QSize &size, const QString &title) {
+    chart.resize(size);
+    chart.Datasheet().clear();
+    chart.chart()->setTitle(title);
+    for (QAbstractAxis *axis : chart.chart()->axes(Qt::Horizontal))
+        axis->setTitleText(CategoryTitle);
+    for (QAbstractAxis *axis : chart.chart()->axes(Qt::Vertical))
+        axis->setTitleText(ValueTitle);
+    for (int d = 0; d < int(Disparities.size()); ++d)
+        chart.Datasheet().cells(1, d + 2) = double(Disparities[std::size_t(d)]);
+}
+
+// Writes the line of one presentation time into row of a report chart's sheets: its label, its
+// mean at each disparity that has one and, where there is also an error, that error bar.
+void addLine(ChartControl &chart, int row, qint16 presentTime, const std::array<double, 4> &means,
+             const std::array<double, 4> &errors = {NaN, NaN, NaN, NaN}) {
+    chart.Datasheet().cells(row, 1) = seriesName(presentTime);
+    for (int d = 0; d < int(Disparities.size()); ++d) {
+        const double mean = means[std::size_t(d)];
+        if (std::isnan(mean))
+            continue;
+        chart.Datasheet().cells(row, d + 2) = mean;
+        if (const double error = errors[std::size_t(d)]; !std::isnan(error))
+            chart.ErrorSheet().cells(row, d + 2) = error;
+    }
+}
+
+// Writes text and charts down A4 pages: a cursor that moves on to a new page when what comes
+// next does not fit.
+class PageFlow {
+public:
+    // The painter's origin is the top left corner inside the page's margins.
+    PageFlow(QPdfWriter &writer, QPainter &painter)
+        : m_writer(writer), m_painter(painter), m_body(0, 0, writer.width(), writer.height()),
+          m_y(m_body.top()) {}
+
+    qreal mm(qreal v) const { return v * Dpi / MmPerInch; }
+    QRectF body() const { return m_body; }
+    qreal y() const { return m_y; }
+    void skip(qreal height) { m_y += height; }
+    qreal left() const { return m_body.bottom() - m_y; }
+
+    void newPage() {
+        m_writer.newPage();
+        m_y = m_body.top();
+    }
+    void ensure(qreal height) {
+        if (height > left() && m_y > m_body.top())
+            newPage();
+    }
+
+    // A paragraph, wrapped to the body's width (less indent).
+    void text(const QString &s, const QFont &font, qreal indentMm = 0) {
+        m_painter.setFont(font);
+        const QRectF area(m_body.left() + mm(indentMm), 0, m_body.width() - mm(indentMm), 1e9);
+        const QRectF needed = m_painter.boundingRect(area, Qt::TextWordWrap, s);
+        ensure(needed.height());
+        m_painter.drawText(QRectF(area.left(), m_y, area.width(), needed.height()), Qt::TextWordWrap, s);
+        m_y += needed.height();
+    }
+
+    // One table row: each text left-aligned at its column's left edge (mm from the body's left).
+    void tableRow(const QStringList &cells, const QList<qreal> &columnsMm, const QFont &font,
+                  bool ruleBelow) {
+        m_painter.setFont(font);
+        const QFontMetricsF metrics(font, &m_writer);
+        ensure(metrics.lineSpacing() * 1.3);
+        for (int i = 0; i < cells.size() && i < columnsMm.size(); ++i)
+            m_painter.drawText(QPointF(m_body.left() + mm(columnsMm[i]), m_y + metrics.ascent()), cells[i]);
+        m_y += metrics.lineSpacing() * 1.3;
+        if (ruleBelow) {
+            m_painter.save();
+            m_painter.setPen(QPen(Qt::black, mm(0.2)));
+            m_painter.drawLine(QPointF(m_body.left(), m_y - metrics.lineSpacing() * 0.2),
+                               QPointF(m_body.right(), m_y - metrics.lineSpacing() * 0.2));
+            m_painter.restore();
+        }
+    }
+
+    void chart(ChartControl &chart, const QRectF &target) {
+        m_painter.save();
+        m_painter.setRenderHint(QPainter::Antialiasing);
+        chart.renderChartArea(&m_painter, target);
+        m_painter.restore();
+    }
+
+private:
+    QPdfWriter &m_writer;
+    QPainter &m_painter;
+    QRectF m_body;
+    qreal m_y;
+};
+
+void groupChart(PageFlow &flow, const Report &report) {
+    ChartControl chart;
+    const QSize size(640, 420);
+    prepareChart(chart, size,
+                 u"キヴォラ反応時間 (完了した実行 %1 の平均 ± SE)"_qs.arg(report.completeRuns()));
+    int row = 2;
+    for (const GroupLine &line : report.group) {
+        std::array<double, 4> means;
+        std::array<double, 4> errors;
+        for (std::size_t d = 0; d < Disparities.size(); ++d) {
+            means[d] = line.meanRt[d].mean;
+            errors[d] = line.meanRt[d].se;
+        }
+        addLine(chart, row, line.presentTime, means, errors);
+        ++row;
+    }
+    const qreal width = flow.body().width();
+    const qreal height = width * size.height() / size.width();
+    flow.ensure(height);
+    flow.chart(chart, QRectF(flow.body().left(), flow.y(), width, height));
+    flow.skip(height + flow.mm(4));
+}
+
+void slopeTable(PageFlow &flow, const Report &report) {
+    const QFont bold = uiFont(10, true);
+    const QFont plain = uiFont(10);
+    flow.text(
+        u"傾き: 実行ごとに、角度差ごとの正答の平均反応時間に最小二乗法で当てはめた直線の傾き (ミリ秒/度)。"
+        u"完了した実行の平均と、0 との比較 (1 標本 t 検定、両側)。"_qs,
+        uiFont(9));
+    flow.skip(flow.mm(1));
+    const QList<qreal> columns{0, 28, 40, 64, 84, 120, 140, 154};
+    flow.tableRow(
+        {u"呈示時間"_qs, u"n"_qs, u"傾きの平均"_qs, u"SE"_qs, u"95% 信頼区間"_qs, u"t"_qs, u"df"_qs, u"p"_qs},
+        columns, bold, true);
+    for (const GroupLine &line : report.group) {
+        const GroupSummary &s = line.slope;
+        const QString ci =
+            std::isnan(s.ciLow) ? u"—"_qs : u"%1 〜 %2"_qs.arg(fixed(s.ciLow, 2), fixed(s.ciHigh, 2));
+        flow.tableRow({seriesName(line.presentTime), QString::number(s.n), fixed(s.mean, 2), fixed(s.se, 2),
+                       ci, fixed(s.t, 2), s.n >= 2 ? QString::number(s.df) : u"—"_qs, pValue(s.p)},
+                      columns, plain, false);
+    }
+    if (report.group.empty())
+        flow.text(u"完了した実行がないため、傾きの集計はありません。"_qs, plain);
+    flow.skip(flow.mm(4));
+}
+
+void exclusionRules(PageFlow &flow, const Report &report) {
+    const Report::Exclusions e = report.exclusions();
+    const QFont plain = uiFont(10);
+    flow.text(u"除外の規則と件数"_qs, uiFont(11, true));
+    flow.text(
+        u"・誤答の試行は反応時間の集計に入れない: %1 試行 (完了した実行の %2 試行のうち)"_qs.arg(e.errors)
+            .arg(e.trials),
+        plain, 2);
+    flow.text(
+        u"・反応時間が %1 ミリ秒未満の正答 (見越し反応): %2 試行"_qs.arg(report.limits.minRt).arg(e.tooFast),
+        plain, 2);
+    flow.text(u"・反応時間が %1 ミリ秒を超える正答 (注意の途切れ): %2 試行"_qs.arg(report.limits.maxRt)
+                  .arg(e.tooSlow),
+              plain, 2);
+    flow.text(u"・未完了の実行はグループの集計と図に入れない: %1 実行 (%2 試行)"_qs.arg(e.incompleteRuns)
+                  .arg(e.incompleteTrials),
+              plain, 2);
+    flow.text(u"方向 = ((StartDir + CueDir) mod 6) × 60 度 (時計回り)、角度差 = min(方向, 360 − 方向)。"
+              u"正像と鏡映像の試行は合わせて平均する。"_qs,
+              uiFont(9), 2);
+    flow.skip(flow.mm(4));
+}
+
+void leftOut(PageFlow &flow, const Report &report) {
+    const QFont small = uiFont(8);
+    if (!report.skipped.empty()) {
+        flow.text(u"読み込まなかったファイル (%1)"_qs.arg(report.skipped.size()), uiFont(11, true));
+        for (const SkippedFile &s : report.skipped)
+            flow.text(s.detail(s.fileName), small, 2);
+        flow.skip(flow.mm(2));
+    }
+    if (report.meansFiles > 0)
+        flow.text(u"_means.csv ファイル %1 件は、実行が最後まで答えられた印として使いました。"_qs.arg(
+                      report.meansFiles),
+                  uiFont(9));
+    // The lab decides what to do with them: their trials are in every table all the same.
+    QStringList timing;
+    for (const ReportRun &r : report.runs) {
+        QStringList why;
+        if (r.file.onsetsExact == false)
+            why << u"表示時刻が正確でない試行あり"_qs;
+        if (r.file.lateFlips.value_or(0) > 0)
+            why << u"表示の遅れ %1 回"_qs.arg(*r.file.lateFlips);
+        if (!why.isEmpty())
+            timing << u"%1 (%2) %3"_qs.arg(r.file.subject, why.join(u"、"_qs), r.file.fileName);
+    }
+    if (!timing.isEmpty()) {
+        flow.skip(flow.mm(2));
+        flow.text(u"表示時刻に注意する実行 (%1、集計には含む)"_qs.arg(timing.size()), uiFont(11, true));
+        flow.text(u"表示時刻が正確でない: コンポジタが画面を合成していた、Wayland のセッション、Windows "
+                  u"の推定値など (runs.csv の onsets_exact が 0)。表示の遅れ: 予定のリフレッシュより後に"
+                  u"出た画面の数 (late_flips)。"_qs,
+                  uiFont(9), 2);
+        for (const QString &line : timing)
+            flow.text(line, small, 2);
+    }
+    QStringList incomplete;
+    for (const ReportRun &r : report.runs)
+        if (!r.file.complete)
+            incomplete
+                << u"%1 (%2 試行に回答) %3"_qs.arg(r.file.subject).arg(r.summary.trials).arg(r.file.fileName);
+    if (!incomplete.isEmpty()) {
+        flow.skip(flow.mm(2));
+        flow.text(u"未完了の実行 (%1、runs.csv と cells.csv には含む)"_qs.arg(incomplete.size()),
+                  uiFont(11, true));
+        for (const QString &line : incomplete)
+            flow.text(line, small, 2);
+    }
+}
+
+void runCharts(PageFlow &flow, const Report &report) {
+    const QSize size(480, 360);
+    const qreal gap = flow.mm(6);
+    const qreal width = (flow.body().width() - gap * (ChartsPerRow - 1)) / ChartsPerRow;
+    const qreal height = width * size.height() / size.width();
+    int onPage = 0;
+    for (const ReportRun &r : report.runs) {
+        if (!r.file.complete)
+            continue;
+        if (onPage == 0) {
+            flow.newPage();
+            flow.text(u"実行ごとの結果 (完了した実行、正答の平均反応時間)"_qs, uiFont(11, true));
+            flow.skip(flow.mm(2));
+        }
+        const RunSummary &s = r.summary;
+        // A chart of its own for each run: a reused one would keep the legend of the first.
+        ChartControl chart;
+        const QString accuracy =
+            s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u"%"_qs : u"—"_qs;
+        prepareChart(chart, size,
+                     u"%1  正答率 %2 (%3/%4)"_qs.arg(r.file.subject, accuracy).arg(s.correct).arg(s.trials));
+        int row = 2;
+        for (const RunLine &line : s.lines) {
+            addLine(chart, row, line.presentTime, line.meanRt);
+            ++row;
+        }
+        const int column = onPage % ChartsPerRow;
+        const qreal top = flow.y() + (onPage / ChartsPerRow) * (height + gap);
+        flow.chart(chart, QRectF(flow.body().left() + column * (width + gap), top, width, height));
+        onPage = (onPage + 1) % (ChartsPerRow * ChartRowsPerPage);
+    }
+}
+
+} // namespace
+
+bool writeReportPdf(const Report &report, QIODevice *device) {
+    QPdfWriter writer(device);
+    writer.setResolution(Dpi);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm),
+                                     QPageLayout::Millimeter));
+    writer.setTitle(u"Kivora report"_qs);
+    writer.setCreator(u"Kivora " KIVORA_VERSION ""_qs);
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    painter.setPen(Qt::black);
+    PageFlow flow(writer, painter);
+
+    flow.text(u"キヴォラ反応時間 集計"_qs, uiFont(16, true));
+    flow.text(u"データフォルダ: %1    作成: %2"_qs.arg(
+                  QDir::toNativeSeparators(report.folder),
+                  QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm"_qs)),
+              uiFont(9));
+    const int complete = report.completeRuns();
+    flow.text(u"実行: 読み込み %1 (完了 %2: グループの集計と図に使用、未完了 %3)"_qs.arg(report.runs.size())
+                  .arg(complete)
+                  .arg(int(report.runs.size()) - complete),
+              uiFont(10));
+    flow.skip(flow.mm(3));
+    if (complete > 0)
+        groupChart(flow, report);
+    slopeTable(flow, report);
+    exclusionRules(flow, report);
+    leftOut(flow, report);
+    runCharts(flow, report);
+    return painter.end();
+}
+
+} // namespace kivora

@@ -1,0 +1,408 @@
+#include "startup/Application.h"
+
+#include "startup/ClassCommands.h"
+#include "startup/CommandLine.h"
+#include "platform/Console.h"
+#include "startup/DisplayCheck.h"
+#include "ui/FramePresenter.h"
+#include "platform/KeyReader.h"
+#include "platform/WindowSystem.h"
+#include "ui/frmMain.h"
+#include "base/Clock.h"
+#include "base/Fonts.h"
+#include "base/KeyStamps.h"
+#include "base/RuntimeError.h"
+#include "base/StageTimer.h"
+#include "results/EventLog.h"
+#include "results/SessionData.h"
+#include "run/PlanReader.h"
+#include "stimuli/BmpFile.h"
+#include "stimuli/PictureStore.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+
+namespace kivora {
+
+namespace {
+
+// Whether a box can be seen and answered: not on the offscreen and minimal platforms, where a
+// box would wait for ever.
+bool boxesCanBeAnswered() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != u"offscreen"_qs && platform != u"minimal"_qs;
+}
+
+// The error box of a failure that ends the program. Where no box can be answered the message on
+// standard error is all there is.
+void errorBox(const QString &text) {
+    if (boxesCanBeAnswered())
+        QMessageBox::critical(nullptr, u"Kivora"_qs, text);
+}
+
+// A failure that reaches the event loop ends the program after the standard error box, as
+// every handler's failure does. (Letting an exception cross Qt's event loop is undefined.)
+class KivoraApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override {
+        // While the error box is up, the stage timers stay still: the handler that failed may
+        // have left its timer running, and must not run (and fail) again behind the box.
+        if (s_failing && (event->type() == QEvent::SockAct || event->type() == QEvent::WinEventAct) &&
+            receiver->parent() && qobject_cast<StageTimer *>(receiver->parent()))
+            return true;
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const RuntimeError &e) {
+            fatal(e.text());
+        } catch (const DisplayError &e) {
+            fatal(e.text());
+        } catch (const std::exception &e) {
+            fatal(QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+    [[noreturn]] static void fatal(const QString &text) {
+        printErr(text);
+        if (!std::exchange(s_failing, true))
+            errorBox(text);
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+
+private:
+    static inline bool s_failing = false;
+};
+
+// For a command that only writes files (pictures, a PDF): no display needed. A Windows desktop
+// is always there, and the pictures are drawn there with the system's fonts, as on screen; the
+// offscreen platform for Windows would look for fonts in a folder of its own.
+void withoutDisplay() {
+#ifndef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+}
+
+// A line the log could not take is said on standard error: it is no reason to stop a session.
+template <typename Write> void logQuietly(EventLog *log, Write write) {
+    if (!log)
+        return;
+    try {
+        write(*log);
+    } catch (const RuntimeError &e) {
+        printErr(u"kivora: "_qs + e.detail());
+    }
+}
+
+// The settings file start-up reads; false, after saying why on standard error and (where a box
+// can be answered) in the error box, when it cannot be used.
+bool startupSettings(const StartRequest &request, Settings &settings) {
+    try {
+        settings = readStartupSettings(request.settingsFile);
+        return true;
+    } catch (const SettingsError &e) {
+        printErr(e.detail());
+        if (qobject_cast<QApplication *>(QCoreApplication::instance())) // --check has no windows
+            errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+        return false;
+    }
+}
+
+// --check: the plan a session would read, checked and summed up.
+int runCheck(int argc, char **argv, const StartRequest &request) {
+    QCoreApplication app(argc, argv);
+    Settings settings;
+    if (!startupSettings(request, settings))
+        return 1;
+    const RunOptions run = withSettings(request.run, settings);
+    const QString planPath =
+        run.plan.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs : run.plan;
+    TrialTable trials;
+    try {
+        const qint16 count = loadPlanFile(planPath, trials);
+        printOut(planSummary(trials, count));
+        return 0;
+    } catch (const PlanError &e) {
+        printErr(e.detail());
+        return 1;
+    }
+}
+
+int runExportStimuli(int argc, char **argv, const StartRequest &request) {
+    withoutDisplay();
+    QGuiApplication app(argc, argv);
+    installFontSubstitutes();
+    const PictureStore store;
+    QString error;
+    if (!exportStimuli(store, request.exportDir, &error)) {
+        printErr(error);
+        return 1;
+    }
+    return 0;
+}
+
+int runMakePlan(int argc, char **argv, const StartRequest &request) {
+    QCoreApplication app(argc, argv);
+    return makePlanCommand(request.planFile, request.recipe, request.seed);
+}
+
+// The end of a report made from the folder dialog or a dropped folder, for someone who has no
+// console: report.pdf opened with the system's viewer, and what was read in one box. Where no
+// box can be answered, its text goes to standard error and no viewer is started.
+void showReport(int status, QStringList lines, const QString &pdf) {
+    const bool visible = boxesCanBeAnswered();
+    if (status == 0 && visible && !QDesktopServices::openUrl(QUrl::fromLocalFile(pdf)))
+        lines << u"kivora: the system's viewer did not open %1"_qs.arg(QDir::toNativeSeparators(pdf));
+    const QString headline = status == 0 ? u"集計しました。"_qs : u"集計できませんでした。"_qs;
+    if (!visible) {
+        printErr(headline + u"\n\n"_qs + lines.join(u'\n'));
+        return;
+    }
+    // A long list of skipped files goes under "Show Details"; the last line (how many runs were
+    // read, where the report is) always stays in sight.
+    constexpr int InSight = 12;
+    QStringList brief = lines;
+    if (lines.size() > InSight) {
+        brief = lines.first(InSight - 2);
+        brief << u"... (%1 lines more under Show Details)"_qs.arg(lines.size() - InSight + 1) << lines.last();
+    }
+    QMessageBox box(status == 0 ? QMessageBox::Information : QMessageBox::Warning, u"Kivora 集計"_qs,
+                    headline + u"\n\n"_qs + brief.join(u'\n'));
+    if (lines.size() > InSight)
+        box.setDetailedText(lines.join(u'\n'));
+    box.exec();
+}
+
+// --report DIR prints what it read; --report alone asks for the folder and, like a folder
+// dropped on the program, shows the report (unless --no-open).
+int runReport(int argc, char **argv, const StartRequest &request) {
+    const bool asked = request.reportFolder == ReportFolder::Asked;
+    const bool shown = request.reportFolder != ReportFolder::Given && !request.noOpen;
+    const QString noDialog = u"kivora: --report without a folder asks for one in a dialog, and no display "
+                             u"is there for it: give the folder, --report DIR\nTry 'kivora --help'."_qs;
+    if (asked && !displayReachable()) {
+        printErr(noDialog);
+        return 2;
+    }
+    // A report nobody is shown on screen needs no display.
+    if (!asked && (!shown || !displayReachable()))
+        withoutDisplay();
+    QApplication app(argc, argv);
+    if (asked && !boxesCanBeAnswered()) {
+        printErr(noDialog);
+        return 2;
+    }
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
+            japaneseFontSource()));
+    QString folder = request.reportDir;
+    if (asked) {
+        Settings settings;
+        if (!startupSettings(request, settings))
+            return 1;
+        folder = QFileDialog::getExistingDirectory(nullptr, u"集計するデータのフォルダー"_qs,
+                                                   settings.options.data.isEmpty() ? QDir::currentPath()
+                                                                                   : settings.options.data);
+        if (folder.isEmpty())
+            return 1; // Cancel: nothing read, nothing written, nothing to say
+    }
+    Transcript say(!shown);
+    QString pdf;
+    const int status = reportCommand(folder, request.reportOut, request.limits, say, &pdf);
+    if (shown)
+        showReport(status, say.lines(), pdf);
+    return status;
+}
+
+// --check-display: the display and the keys a session would use, checked and told.
+int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
+    preferX11();
+    if (!displayReachable()) {
+        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+        return 1;
+    }
+    KivoraApplication app(argc, argv);
+    QApplication::setApplicationName(u"Kivora"_qs);
+    Settings settings;
+    if (!startupSettings(request, settings))
+        return 1;
+    return checkDisplayCommand(withSettings(request.run, settings).timing);
+}
+
+// Recorders are set up before any participant sits down: a folder or log that cannot be written
+// stops the program now, not after the first answer. A message about a path from the settings
+// file says where in the file it stands.
+bool openRecorders(const RunOptions &run, const StartRequest &request, const Settings &settings,
+                   std::unique_ptr<SessionData> &data, std::unique_ptr<EventLog> &log) {
+    const auto from = [&settings](const QString &onCommandLine, const QString &key) {
+        return onCommandLine.isEmpty() ? settings.where(key) + u": "_qs : QString();
+    };
+    QString where;
+    try {
+        if (!run.data.isEmpty()) {
+            where = from(request.run.data, u"data"_qs);
+            SessionData::checkFolder(run.data);
+            data = std::make_unique<SessionData>(run.data);
+        }
+        if (!run.log.isEmpty()) {
+            where = from(request.run.log, u"log"_qs);
+            log = std::make_unique<EventLog>(run.log);
+        }
+    } catch (const RuntimeError &e) {
+        printErr(u"kivora: "_qs + where + e.detail());
+        errorBox(where + e.detail());
+        return false;
+    }
+    return true;
+}
+
+// A session: the main window on the plan, with the recorders and the presenter asked for.
+int runSession(int argc, char **argv, const StartRequest &request) {
+    // The letters and arrows take a while to draw and need no fonts: draw them on another
+    // thread while Qt connects to the display and loads its fonts.
+    auto shapes = std::async(std::launch::async, &PictureStore::drawShapes);
+    preferX11();
+    if (!displayReachable()) {
+        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+        return 1;
+    }
+    KivoraApplication app(argc, argv);
+    QApplication::setApplicationName(u"Kivora"_qs);
+    QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
+            japaneseFontSource()));
+
+    Settings settings;
+    if (!startupSettings(request, settings))
+        return 1;
+    const RunOptions run = withSettings(request.run, settings);
+    const QString &planPath = run.plan;
+    const QString &timing = run.timing;
+    const bool shuffle = run.shuffle.value_or(false);
+    std::unique_ptr<SessionData> data;
+    std::unique_ptr<EventLog> log;
+    if (!openRecorders(run, request, settings, data, log))
+        return 1;
+
+    SystemTimeSource time;
+    frmMain main(time, [&shapes] { return shapes.get(); });
+    if (data)
+        main.addObserver(data.get());
+    if (log)
+        main.addObserver(log.get());
+
+    // Pictures in step with the display's refresh where it offers that; an explicit request
+    // for it on a display without it stops here, before a participant sits down.
+    if (timing != u"timers"_qs) {
+        QString why;
+        std::unique_ptr<Presenter> frames;
+        if (timing == u"flip"_qs) {
+            frames = makeFlipPresenter(main.Image1, &why);
+            if (!frames)
+                printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
+        }
+        if (!frames)
+            frames = makeFramePresenter(main.Image1, &why);
+        if (frames) {
+            main.setPresenter(std::move(frames));
+        } else if (timing == u"present"_qs) {
+            printErr(u"kivora: --timing present: "_qs + why);
+            errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs + why);
+            return 1;
+        } else {
+            printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(why));
+        }
+    }
+    // Key presses stamped as they arrive, in either mode, where the display lets a reader see them.
+    KeyStamps keyStamps;
+    const std::unique_ptr<KeyReader> keyReader = KeyReader::start(keyStamps);
+    if (keyReader)
+        main.setKeyStamps(&keyStamps);
+    if (!planPath.isEmpty())
+        main.setPlanFile(planPath);
+    if (shuffle)
+        main.shuffleEachRun(freshSeed);
+    try {
+        main.Form_Load();
+    } catch (const PlanError &e) {
+        printErr(e.detail());
+        errorBox(u"試行計画を読み込めません。\n\n"_qs + e.detail());
+        return 1;
+    } catch (const RuntimeError &e) {
+        KivoraApplication::fatal(e.text());
+    }
+    if (log) {
+        // The first paint of the main window, once it has reached the window system.
+        onFirstPaint(&main, [&log] {
+            logQuietly(log.get(), [](EventLog &l) { l.windowShown(SteadyClock::instance().nowUs()); });
+        });
+    }
+    // How the pictures reach the screen, once the presenter knows the display (the refresh
+    // period takes half a second to measure after the window is shown).
+    const auto displayKnown = [&log, &main, &keyReader] {
+        const DisplayInfo info = main.readDisplay();
+        // Timers were chosen or fallen back on with a notice of their own.
+        if (!info.exact() && info.onset != OnsetSource::Flush)
+            printErr(u"kivora: notice: onsets are not exact: "_qs + whyNotExact(info.onset, info.compositor));
+        const QString keys = QString::fromLatin1(KeyReader::sourceOf(keyReader.get()));
+        logQuietly(log.get(), [&info, &keys](EventLog &l) {
+            l.display(SteadyClock::instance().nowUs(), info, keys, QGuiApplication::platformName());
+        });
+    };
+    if (main.presenter().isReady())
+        onFirstPaint(&main, displayKnown);
+    else
+        QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown);
+    main.show();
+    return app.exec();
+}
+
+} // namespace
+
+int runApplication(int argc, char **argv) {
+    attachStartingConsole();
+    const ParsedCommandLine parsed = parseCommandLine(commandLineArguments(argc, argv), QDir::currentPath());
+    if (!parsed.error.isEmpty()) {
+        printErr(parsed.error);
+        return 2;
+    }
+    const StartRequest &request = parsed.request;
+    switch (request.command) {
+    case Command::Help:
+        printOut(helpText(QString::fromLatin1(SteadyClock::systemName())));
+        return 0;
+    case Command::Version:
+        printOut(versionText());
+        return 0;
+    case Command::MakePlan:
+        return runMakePlan(argc, argv, request);
+    case Command::Report:
+        return runReport(argc, argv, request);
+    case Command::Check:
+        return runCheck(argc, argv, request);
+    case Command::ExportStimuli:
+        return runExportStimuli(argc, argv, request);
+    case Command::CheckDisplay:
+        return runCheckDisplay(argc, argv, request);
+    case Command::Session:
+        break;
+    }
+    return runSession(argc, argv, request);
+}
+
+} // namespace kivora

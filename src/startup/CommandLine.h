@@ -1,0 +1,103 @@
+#pragma once
+
+#include "analysis/GroupStats.h"
+#include "startup/Settings.h"
+#include "run/PlanMaker.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kivora {
+
+// The command line: each option declared once, with its place and text in --help; the help is
+// made from these declarations, and the parser reads the options they name.
+
+enum class Opt {
+    Plan,
+    Check,
+    CheckDisplay,
+    ExportStimuli,
+    Data,
+    Log,
+    Timing,
+    Shuffle,
+    Settings,
+    Help,
+    Version, // a session's
+    MakePlan,
+    FigSets,
+    Times,
+    StartDirs,
+    Repeats,
+    Seed, // --make-plan's
+    Report,
+    Out,
+    MinRt,
+    MaxRt,
+    NoOpen, // --report's
+    Folder, // not an option: a folder as the only argument
+};
+
+// The groups of the help, in its order.
+enum class HelpGroup { Run, Class };
+
+struct OptionDecl {
+    Opt id;
+    QString name;      // without the dashes; empty for the argument FOLDER
+    QString valueName; // empty for a switch
+    HelpGroup group;
+    bool under;                 // listed under the option before it, whose command it belongs to
+    QString help;               // one paragraph; the help wraps it. %1 stands for the clock's name
+    bool valueOptional = false; // --report [DIR]
+};
+
+const QList<OptionDecl> &optionDecls();
+const OptionDecl &decl(Opt id);
+
+// --help: the declarations in their groups, each description wrapped beside its option.
+// clockName is the clock the log's t_us come from.
+QString helpText(const QString &clockName);
+
+// --version: the version and the licence.
+QString versionText();
+
+// What the program was asked to do.
+enum class Command { Session, Help, Version, Check, CheckDisplay, ExportStimuli, MakePlan, Report };
+
+// Where the report's folder comes from.
+enum class ReportFolder {
+    Given,   // --report DIR: console only
+    Asked,   // --report alone: the system's folder dialog
+    Dropped, // the only argument, as Windows passes a folder dropped on the program
+};
+
+// The command line read. Paths are absolute: a relative one counts from the folder the program
+// was started in.
+struct StartRequest {
+    Command command = Command::Session;
+    RunOptions run;       // --plan, --data, --log, --timing, --shuffle
+    QString settingsFile; // --settings; empty: kivora.ini in the program's folder
+    QString exportDir;    // --export-stimuli
+    QString planFile;     // --make-plan, with its recipe and seed
+    PlanRecipe recipe;
+    std::optional<quint64> seed;
+    ReportFolder reportFolder = ReportFolder::Given;
+    QString reportDir; // empty when it is asked for
+    QString reportOut; // --out; empty: reportDir/report
+    RtLimits limits;
+    bool noOpen = false; // --no-open
+};
+
+struct ParsedCommandLine {
+    StartRequest request;
+    // Empty, or the text for standard error of a command line that is refused (exit status 2).
+    QString error;
+};
+
+// args with argv[0] first. Looks at the file system only for a lone argument (a folder, a file
+// or neither).
+ParsedCommandLine parseCommandLine(const QStringList &args, const QString &startDir);
+
+} // namespace kivora

@@ -1,0 +1,186 @@
+#include "startup/Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace kivora {
+
+namespace {
+
+QString shown(const QString &file) {
+    return QDir::toNativeSeparators(file);
+}
+
+[[noreturn]] void refuse(const QString &file, int line, const QString &message) {
+    throw SettingsError(u"%1:%2: %3"_qs.arg(shown(file)).arg(line).arg(message));
+}
+
+// %NAME% (Windows style, names such as ProgramFiles(x86) included), ${NAME} and $NAME. Anything
+// else with % or $ stays as written: a share such as \\server\data$ or a folder "100%".
+const QRegularExpression &variablePattern() {
+    static const QRegularExpression pattern(
+        u"%([A-Za-z_][A-Za-z0-9_()]*)%|\\$\\{([A-Za-z_][A-Za-z0-9_]*)\\}|\\$([A-Za-z_][A-Za-z0-9_]*)"_qs);
+    return pattern;
+}
+
+// value with its environment variables replaced; the name of an unset one in *unset.
+QString expanded(const QString &value, const Environment &env, QString *unset) {
+    QString out;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch &m : variablePattern().globalMatch(value)) {
+        QString name;
+        for (int group = 1; group <= 3 && name.isEmpty(); ++group)
+            name = m.captured(group);
+        const std::optional<QString> replacement = env(name);
+        if (!replacement) {
+            *unset = name;
+            return {};
+        }
+        out += QStringView(value).sliced(from, m.capturedStart() - from);
+        out += *replacement;
+        from = m.capturedEnd();
+    }
+    out += QStringView(value).sliced(from);
+    return out;
+}
+
+std::optional<bool> truth(const QString &value) {
+    const QString v = value.toLower();
+    if (v == u"true"_qs || v == u"yes"_qs || v == u"1"_qs)
+        return true;
+    if (v == u"false"_qs || v == u"no"_qs || v == u"0"_qs)
+        return false;
+    return std::nullopt;
+}
+
+// One key's value checked and put into the options.
+void take(Settings &s, const QString &key, const QString &value, int line, const Environment &env) {
+    const QString what = key + u'=' + value;
+    if (key == u"shuffle"_qs) {
+        s.options.shuffle = truth(value);
+        if (!s.options.shuffle)
+            refuse(s.file, line, what + u": shuffle takes true or false (also yes/no, 1/0)"_qs);
+    } else if (key == u"timing"_qs) {
+        if (!timingModes().contains(value))
+            refuse(s.file, line, what + u": timing takes present, timers or flip"_qs);
+        s.options.timing = value;
+    } else {
+        QString unset;
+        const QString path = expanded(value, env, &unset);
+        if (!unset.isEmpty())
+            refuse(s.file, line, what + u": the environment variable %1 is not set"_qs.arg(unset));
+        const QString absolute = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
+        (key == u"plan"_qs ? s.options.plan : key == u"data"_qs ? s.options.data : s.options.log) = absolute;
+    }
+    s.lines.insert(key, line);
+}
+
+// The value of a key=value line: as written, or inside one pair of double quotes.
+QString valueOf(const QString &written, const QString &file, int line, const QString &key) {
+    if (written.startsWith(u'"')) {
+        if (written.size() < 2 || !written.endsWith(u'"'))
+            refuse(file, line, key + u": the value opens a \" that it does not close"_qs);
+        return written.sliced(1, written.size() - 2);
+    }
+    if (written.contains(u';'))
+        refuse(file, line,
+               key + u'=' + written +
+                   u": a value with ';' goes in double quotes (a comment stands on a line of its own)"_qs);
+    return written;
+}
+
+} // namespace
+
+QString Settings::where(const QString &key) const {
+    return u"%1:%2: %3"_qs.arg(shown(file)).arg(lines.value(key)).arg(key);
+}
+
+const QStringList &timingModes() {
+    static const QStringList modes{u"present"_qs, u"timers"_qs, u"flip"_qs};
+    return modes;
+}
+
+const QStringList &settingsKeys() {
+    static const QStringList keys{u"plan"_qs, u"data"_qs, u"log"_qs, u"shuffle"_qs, u"timing"_qs};
+    return keys;
+}
+
+std::optional<QString> processEnvironment(const QString &name) {
+    const QByteArray latin = name.toLatin1();
+    if (!qEnvironmentVariableIsSet(latin.constData()))
+        return std::nullopt;
+    return qEnvironmentVariable(latin.constData());
+}
+
+Settings parseSettings(const QByteArray &text, const QString &file, const Environment &env) {
+    Settings s;
+    s.file = QFileInfo(file).absoluteFilePath();
+    const QByteArray body = text.startsWith("\xEF\xBB\xBF") ? text.sliced(3) : text;
+    int number = 0;
+    for (const QByteArray &bytes : body.split('\n')) {
+        ++number;
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString line = QString(utf8(bytes)).trimmed(); // a CR before the LF goes too
+        if (utf8.hasError())
+            refuse(s.file, number, u"the file is not UTF-8 text: save it as UTF-8"_qs);
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']') ||
+                line.sliced(1, line.size() - 2).trimmed().compare(u"General"_qs, Qt::CaseInsensitive) != 0)
+                refuse(
+                    s.file, number,
+                    line +
+                        u": the keys stand at the top of the file or under [General], in no other section"_qs);
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0)
+            refuse(s.file, number, u"'%1' is not key=value"_qs.arg(line));
+        const QString key = line.first(eq).trimmed();
+        if (!settingsKeys().contains(key))
+            refuse(s.file, number,
+                   u"unknown key '%1': the keys are plan, data, log, shuffle and timing"_qs.arg(key));
+        if (s.lines.contains(key))
+            refuse(s.file, number,
+                   u"%1 is given twice (first on line %2)"_qs.arg(key).arg(s.lines.value(key)));
+        const QString value = valueOf(line.sliced(eq + 1).trimmed(), s.file, number, key);
+        if (value.isEmpty())
+            refuse(s.file, number, key + u" has no value: give one or leave the line out"_qs);
+        take(s, key, value, number, env);
+    }
+    return s;
+}
+
+Settings readSettings(const QString &file, bool optional, const Environment &env) {
+    QFile f(file);
+    if (optional && !QFileInfo::exists(file))
+        return {};
+    if (QFileInfo(file).isDir() || !f.open(QIODevice::ReadOnly))
+        throw SettingsError(u"%1: cannot read the settings file (%2)"_qs.arg(
+            shown(QFileInfo(file).absoluteFilePath()),
+            QFileInfo(file).isDir() ? u"a folder"_qs : f.errorString()));
+    return parseSettings(f.readAll(), file, env);
+}
+
+Settings readStartupSettings(const QString &named) {
+    if (!named.isEmpty())
+        return readSettings(named, false);
+    return readSettings(QCoreApplication::applicationDirPath() + u"/kivora.ini"_qs, true);
+}
+
+RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
+    RunOptions run = settings.options;
+    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::timing})
+        if (!(commandLine.*field).isEmpty())
+            run.*field = commandLine.*field;
+    if (commandLine.shuffle)
+        run.shuffle = commandLine.shuffle;
+    return run;
+}
+
+} // namespace kivora

@@ -1,0 +1,9 @@
+#include "ui/basTime.h"
+
+namespace basTime {
+
+void reset() {
+    State = {};
+}
+
+} // namespace basTime

@@ -1,0 +1,228 @@
+// Start-up without windows: the settings file kivora.ini (accepted and refused files, the option
+// over the file, relative paths, environment variables) and the command line (--help made from
+// the option declarations, what a lone argument or --report alone asks for).
+#include "startup/CommandLine.h"
+#include "startup/Settings.h"
+#include "support/Files.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using kivora::Settings;
+
+namespace {
+
+// An environment of two variables, the same on every system.
+std::optional<QString> fakeEnvironment(const QString &name) {
+    if (name == u"USERPROFILE"_qs)
+        return u"C:\\Users\\山田"_qs;
+    if (name == u"HOME"_qs)
+        return u"/home/yamada"_qs;
+    return std::nullopt;
+}
+
+// Settings read from text as a file in folder /lab/pc1.
+Settings parsed(const QByteArray &text) {
+    return kivora::parseSettings(text, QDir::cleanPath(QDir::rootPath() + u"lab/pc1/kivora.ini"_qs),
+                                 fakeEnvironment);
+}
+
+QString inLab(const QString &path) {
+    return QDir::cleanPath(QDir::rootPath() + path);
+}
+
+} // namespace
+
+class tst_startup : public QObject {
+    Q_OBJECT
+private slots:
+    void settingsAccepted_data();
+    void settingsAccepted();
+    void settingsRefused_data();
+    void settingsRefused();
+    void optionOverFile();
+    void missingFiles();
+    void helpFromDeclarations();
+    void commands_data();
+    void commands();
+};
+
+// What a file gives: the key's value as the run takes it.
+void tst_startup::settingsAccepted_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("relative data folder: from the file's folder")
+        << QByteArray("data=data\n") << u"data"_qs << inLab(u"lab/pc1/data"_qs);
+    QTest::newRow("parent folder") << QByteArray("plan = ../plans/class.csv\r\n") << u"plan"_qs
+                                   << inLab(u"lab/plans/class.csv"_qs);
+    QTest::newRow("absolute log") << QByteArray("log=/var/log/kivora.log") << u"log"_qs
+                                  << inLab(u"var/log/kivora.log"_qs);
+    QTest::newRow("$HOME") << QByteArray("data=$HOME/kivora") << u"data"_qs
+                           << inLab(u"home/yamada/kivora"_qs);
+    QTest::newRow("${HOME}") << QByteArray("data=${HOME}x") << u"data"_qs << inLab(u"home/yamadax"_qs);
+    QTest::newRow("a %NAME% that is no variable stays")
+        << QByteArray("data=/share/100%/x") << u"data"_qs << inLab(u"share/100%/x"_qs);
+    QTest::newRow("under [General], with comments and a byte order mark")
+        << QByteArray("\xEF\xBB\xBF; the lab's settings\n# more\n[General]\nshuffle=true\n") << u"shuffle"_qs
+        << u"true"_qs;
+    QTest::newRow("shuffle no") << QByteArray("shuffle=No") << u"shuffle"_qs << u"false"_qs;
+    QTest::newRow("shuffle 1") << QByteArray("shuffle=1") << u"shuffle"_qs << u"true"_qs;
+    QTest::newRow("timing timers") << QByteArray("timing=timers") << u"timing"_qs << u"timers"_qs;
+    QTest::newRow("quotes keep a ';'")
+        << QByteArray("data=\"/lab/a;b\"") << u"data"_qs << inLab(u"lab/a;b"_qs);
+    QTest::newRow("Japanese folder") << QByteArray("data=/データ/二組") << u"data"_qs
+                                     << inLab(u"データ/二組"_qs);
+#ifdef Q_OS_WIN
+    // Backslashes stand as written (an INI reader that takes them for escapes would lose them).
+    QTest::newRow("%USERPROFILE% and backslashes")
+        << QByteArray("data=%USERPROFILE%\\Documents\\Kivora\\data") << u"data"_qs
+        << u"C:/Users/山田/Documents/Kivora/data"_qs;
+    QTest::newRow("network share") << QByteArray("data=\\\\server\\share\\kivora") << u"data"_qs
+                                   << u"//server/share/kivora"_qs;
+#else
+    QTest::newRow("backslashes stand as written")
+        << QByteArray("data=/lab/a\\b\\nc") << u"data"_qs << inLab(u"lab/a\\b\\nc"_qs);
+#endif
+}
+
+void tst_startup::settingsAccepted() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    const Settings s = parsed(text);
+    const kivora::RunOptions &o = s.options;
+    const QString got = key == u"plan"_qs       ? o.plan
+                        : key == u"data"_qs     ? o.data
+                        : key == u"log"_qs      ? o.log
+                        : key == u"timing"_qs   ? o.timing
+                        : o.shuffle.has_value() ? (*o.shuffle ? u"true"_qs : u"false"_qs)
+                                                : QString();
+    QCOMPARE(got, value);
+    QVERIFY(s.where(key).contains(u"kivora.ini:"_qs));
+}
+
+// A file that cannot be used stops start-up: the message names the line and says what is wrong
+// or what is allowed.
+void tst_startup::settingsRefused_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("unknown key") << QByteArray("data=d\nshufle=true\n") << 2 << u"unknown key 'shufle'"_qs;
+    QTest::newRow("shuffle value") << QByteArray("shuffle=maybe") << 1 << u"true or false"_qs;
+    QTest::newRow("timing value") << QByteArray("timing=fast") << 1 << u"present, timers or flip"_qs;
+    QTest::newRow("no value") << QByteArray("\nlog=\n") << 2 << u"no value"_qs;
+    QTest::newRow("not key=value") << QByteArray("data\n") << 1 << u"not key=value"_qs;
+    QTest::newRow("twice") << QByteArray("data=a\ndata=b\n") << 2 << u"given twice"_qs;
+    QTest::newRow("other section") << QByteArray("[kivora]\ndata=a\n") << 1 << u"no other section"_qs;
+    QTest::newRow("unset variable") << QByteArray("data=%APPDATA%\\k") << 1 << u"APPDATA is not set"_qs;
+    QTest::newRow("Shift-JIS, not UTF-8")
+        << QByteArray("data=\x83\x66\x81\x5B\x83\x5E") << 1 << u"not UTF-8"_qs;
+    QTest::newRow("a ';' in a plain value") << QByteArray("data=a;b") << 1 << u"double quotes"_qs;
+    QTest::newRow("quote not closed") << QByteArray("data=\"a") << 1 << u"does not close"_qs;
+}
+
+void tst_startup::settingsRefused() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, line);
+    QFETCH(QString, says);
+    try {
+        parsed(text);
+        QFAIL("accepted");
+    } catch (const kivora::SettingsError &e) {
+        QVERIFY2(e.detail().contains(u"kivora.ini:%1: "_qs.arg(line)), qPrintable(e.detail()));
+        QVERIFY2(e.detail().contains(says), qPrintable(e.detail()));
+    }
+}
+
+// Each option given on the command line wins over the file's; the others come from the file.
+void tst_startup::optionOverFile() {
+    const Settings file = parsed("plan=p.csv\ndata=d\nlog=l.log\ntiming=timers\nshuffle=false\n");
+    kivora::RunOptions line;
+    line.data = u"/elsewhere/data"_qs;
+    line.shuffle = true;
+    const kivora::RunOptions run = kivora::withSettings(line, file);
+    QCOMPARE(run.data, line.data);
+    QCOMPARE(run.shuffle, std::optional<bool>(true));
+    QCOMPARE(run.plan, file.options.plan);
+    QCOMPARE(run.log, file.options.log);
+    QCOMPARE(run.timing, u"timers"_qs);
+}
+
+// The program's own kivora.ini may be missing; a file named by --settings may not.
+void tst_startup::missingFiles() {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(u"kivora.ini"_qs);
+    QVERIFY(kivora::readSettings(missing, true).file.isEmpty());
+    QVERIFY_THROWS_EXCEPTION(kivora::SettingsError, kivora::readSettings(missing, false));
+    QVERIFY(files::writeFile(missing, "data=x\n"));
+    QCOMPARE(kivora::readSettings(missing, true).options.data, dir.filePath(u"x"_qs));
+}
+
+// --help lists every declared option with its value and its description, and every key of the
+// settings file.
+void tst_startup::helpFromDeclarations() {
+    const QString help = kivora::helpText(u"CLOCK"_qs);
+    for (const kivora::OptionDecl &d : kivora::optionDecls()) {
+        const QString name = d.name.isEmpty() ? d.valueName : u"--"_qs + d.name;
+        QVERIFY2(help.contains(name), qPrintable(name));
+        const QString firstWords = d.help.section(u' ', 0, 2);
+        QVERIFY2(help.simplified().contains(firstWords.arg(u"CLOCK"_qs)), qPrintable(firstWords));
+    }
+    for (const QString &key : kivora::settingsKeys())
+        QVERIFY2(help.contains(key), qPrintable(key));
+    QVERIFY(help.contains(u"CLOCK microseconds"_qs));
+}
+
+// What the command line asks for; -1 for a refusal.
+void tst_startup::commands_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("folder"); // ReportFolder for a report
+    using kivora::Command;
+    using kivora::ReportFolder;
+    QTest::newRow("nothing: a session") << QStringList{} << int(Command::Session) << 0;
+    QTest::newRow("a folder alone: its report")
+        << QStringList{u"data"_qs} << int(Command::Report) << int(ReportFolder::Dropped);
+    QTest::newRow("a file alone: a report, which refuses it")
+        << QStringList{u"data/run.csv"_qs} << int(Command::Report) << int(ReportFolder::Dropped);
+    QTest::newRow("--report alone: the dialog")
+        << QStringList{u"--report"_qs} << int(Command::Report) << int(ReportFolder::Asked);
+    QTest::newRow("--report before another option")
+        << QStringList{u"--report"_qs, u"--no-open"_qs} << int(Command::Report) << int(ReportFolder::Asked);
+    QTest::newRow("--report DIR") << QStringList{u"--report"_qs, u"data"_qs} << int(Command::Report)
+                                  << int(ReportFolder::Given);
+    QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
+    QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
+    QTest::newRow("a name that is nowhere") << QStringList{u"nowhere"_qs} << -1 << 0;
+    QTest::newRow("two folders") << QStringList{u"data"_qs, u"data"_qs} << -1 << 0;
+    QTest::newRow("--no-open without a report") << QStringList{u"--no-open"_qs} << -1 << 0;
+    QTest::newRow("--settings for --make-plan")
+        << QStringList{u"--make-plan"_qs, u"p.csv"_qs, u"--settings"_qs, u"k.ini"_qs} << -1 << 0;
+}
+
+void tst_startup::commands() {
+    QFETCH(QStringList, args);
+    QFETCH(int, command);
+    QFETCH(int, folder);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"data"_qs));
+    QVERIFY(files::writeFile(dir.filePath(u"data/run.csv"_qs), "x"));
+    const kivora::ParsedCommandLine p =
+        kivora::parseCommandLine(QStringList{u"kivora"_qs} + args, dir.path());
+    if (command < 0) {
+        QVERIFY2(p.error.startsWith(u"kivora: "_qs), qPrintable(p.error));
+        return;
+    }
+    QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+    QCOMPARE(int(p.request.command), command);
+    if (p.request.command == kivora::Command::Report) {
+        QCOMPARE(int(p.request.reportFolder), folder);
+        if (p.request.reportFolder != kivora::ReportFolder::Asked)
+            QVERIFY(p.request.reportDir.startsWith(dir.path())); // a relative folder from the start folder
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_startup)
+#include "tst_startup.moc"
