@@ -52,4 +52,17 @@ int virtualKeyCode(const QKeyEvent &event) {
     }
 }
 
+std::optional<qint16> answerOf(int keyCode) {
+    switch (keyCode) {
+    case VK_NUMPAD1:
+    case VK_1:
+        return 0;
+    case VK_NUMPAD2:
+    case VK_2:
+        return 1;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace kivora

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+#include <optional>
+
 class QKeyEvent;
 
 namespace kivora {
@@ -21,5 +24,9 @@ enum VirtualKey : int {
 // character. With NumLock off the keypad keys arrive as End/Down and are not digits. Keys the
 // program has no use for give 0.
 int virtualKeyCode(const QKeyEvent &event);
+
+// The answer a key gives: code 0 (the figure as it was) for key 1 of the main keyboard or the
+// keypad, code 1 (mirrored) for key 2; nothing for any other key.
+std::optional<qint16> answerOf(int keyCode);
 
 } // namespace kivora

@@ -14,7 +14,9 @@ namespace kivora {
 // stamp of the press it is handling. Only recent presses are kept, and a key code only until
 // its press is taken or falls out: nothing else of the keyboard is kept.
 //
-// A press is matched by its key code (the X key code, QKeyEvent::nativeScanCode()): the
+// A press is matched by its key code, the platform's number of the physical key as
+// QKeyEvent::nativeScanCode() gives it (the X11 key code; on Windows the scan code, with 0x100
+// for an extended key) and as the key reader stamps it: the
 // earliest press of that code not taken yet, stamped no later than WaitUs after the handler saw
 // it, not older than notBeforeUs and not more than MaxDelayUs before the handler saw it. Every
 // key event the handler sees takes its press, so presses are used up in the order they
@@ -29,8 +31,8 @@ public:
     // A press reaches the key handler well within this (µs), or it is not the press handled.
     static constexpr qint64 MaxDelayUs = 500'000;
     // How long the handler waits for the reader to stamp the press it is handling (µs): the
-    // two read the same event from the X server on different threads, and the reader is
-    // usually, not always, first.
+    // two learn of the same press on different threads (X11: from the X server; Windows: Raw
+    // Input and the window's key message), and the reader is usually, not always, first.
     static constexpr qint64 WaitUs = 5'000;
 
     // Called by the reader (any thread) once it reads the key presses: until then the handler

@@ -15,12 +15,6 @@
 
 namespace kivora {
 
-namespace {
-bool isAnswerKey(int code) {
-    return code == VK_NUMPAD1 || code == VK_NUMPAD2 || code == VK_1 || code == VK_2;
-}
-} // namespace
-
 TrialRun::TrialRun(RunState &state, TimeSource &time, const PictureStore &pictures, RunView &view)
     : m_state(state), m_time(time), m_pictures(pictures), m_view(view) {
     const struct {
@@ -57,9 +51,9 @@ StageTimer &TrialRun::timerEnding(Stage stage) const {
 
 void TrialRun::StartTurn() {
     const TrialRec &rec = m_state.Trials[m_curTrial];
-    m_awaitingAnswer = false;
-    m_turnActive = true;
-    m_onsetUs.fill(0);
+    m_stage = Stage::Countdown;
+    for (const Stage s : {Stage::Countdown, Stage::First, Stage::Cue})
+        m_onsetUs[std::size_t(s.index())] = 0;
     m_lateFlips = 0;
     // The countdown follows an answer or Start, whenever that came: it is shown at once.
     showStage(Stage::Countdown, 0);
@@ -77,14 +71,21 @@ void TrialRun::StartTurn() {
 void TrialRun::stageElapsed(Stage stage) {
     StageTimer &ending = timerEnding(stage);
     const Stage next = stage.next();
+    // From the test figure on keys 1 and 2 answer; those pressed before it was on screen are
+    // swallowed (keyDown compares their stamps with its onset).
+    m_stage = next;
     showStage(next, m_presenter->framesFor(ending.Interval()));
     if (next.timed())
         armWhenShown(next);
     ending.setEnabled(false);
-    // From here keys 1 and 2 answer; those pressed before the figure was on screen are
-    // swallowed (keyDown compares their stamps with its onset).
-    if (next == Stage::Test)
-        m_awaitingAnswer = true;
+}
+
+qint64 TrialRun::onsetUs(Stage stage) const {
+    const qint64 us = m_onsetUs[std::size_t(stage.index())];
+    if (stage != Stage::Test)
+        return us;
+    const qint64 cueUs = m_onsetUs[std::size_t(Stage(Stage::Cue).index())];
+    return cueUs != 0 && us > cueUs ? us : 0; // an earlier trial's test figure is not this one's
 }
 
 qint16 TrialRun::questionsLeft() const {
@@ -122,7 +123,7 @@ void TrialRun::armWhenShown(Stage stage) {
 void TrialRun::screenShown(Stage stage, Onset onset) {
     // A screen of a trial broken off by Stop may still come on screen (it was on its way): it
     // belongs to no trial any more.
-    if (!stage.inTrial() || !m_turnActive)
+    if (!stage.inTrial() || !m_stage.inTrial())
         return;
     m_onsetUs[std::size_t(stage.index())] = onset.us;
     if (stage.timed()) {
@@ -132,8 +133,6 @@ void TrialRun::screenShown(Stage stage, Onset onset) {
         timer.setLeadUs(m_presenter->leadUs(stage.next(), timer.Interval()));
         timer.countFrom(onset.us);
     }
-    if (stage == Stage::Test)
-        m_startTime = Clock::toMs32(onset.us);
 
     if (onset.late())
         ++m_lateFlips;
@@ -194,25 +193,21 @@ qint64 TrialRun::keyTime(quint32 keyCode, qint64 handledUs) {
     return KeyStamps::earlier(m_keyStamps->take(keyCode, onsetUs(Stage::Countdown), handledUs), handledUs);
 }
 
-void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {
+void TrialRun::keyDown(int keyCode, qint64 keyTimeUs) {
     const bool timedStage =
         std::any_of(m_timers.begin(), m_timers.end(), [](const auto &t) { return t->Enabled(); });
     // Only a test figure on screen takes an answer. With no timer running the window may as well
     // be idle (before the first run, after Stop, after a finished run): a key then is swallowed
     // rather than written into a trial.
-    if (timedStage || !isAnswerKey(KeyCode) || !m_awaitingAnswer) {
-        KeyCode = 0;
+    const std::optional<qint16> answer = answerOf(keyCode);
+    if (timedStage || !answer || !awaitingAnswer())
         return;
-    }
     // The test figure may still be on its way to the screen (its flip due at the next refresh):
     // its onset decides whether this key came after it.
     const qint64 onset = waitForOnset(Stage::Test);
-    if (onset == 0 || keyTimeUs < onset) {
-        // Pressed before the figure was on screen: swallowed, as in the timed stages.
-        KeyCode = 0;
-        return;
-    }
-    m_awaitingAnswer = false;
+    if (onset == 0 || keyTimeUs < onset)
+        return; // pressed before the figure was on screen: swallowed, as in the timed stages
+    m_stage = Stage::Between;
     // The reaction time from the two readings at full resolution (µs), rounded to the nearest
     // millisecond: the difference of two whole-millisecond readings would add up to 1 ms of
     // truncation error. 64-bit microseconds never wrap, so the 32-bit StartTime passing 2^31
@@ -220,7 +215,7 @@ void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {
     const qint64 rtUs = keyTimeUs - onset;
     TrialRec &rec = m_state.Trials[m_curTrial];
     rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
-    rec.Answer = (KeyCode == VK_NUMPAD1 || KeyCode == VK_1) ? 0 : 1;
+    rec.Answer = *answer;
     const AnswerTiming timing{rec.Answer + 1, keyTimeUs,     rtUs, onset - onsetUs(Stage::Cue),
                               m_lateFlips,    m_trialDisplay};
     // Recorded (and on disk) before the next trial starts.
@@ -231,7 +226,6 @@ void TrialRun::keyDown(int &KeyCode, qint64 keyTimeUs) {
     } else {
         endRun();
     }
-    KeyCode = 0;
 }
 
 void TrialRun::endRun() {
@@ -254,8 +248,7 @@ void TrialRun::stop() {
 }
 
 void TrialRun::stopSteps() {
-    m_awaitingAnswer = false;
-    m_turnActive = false;
+    m_stage = Stage::Between;
     m_running = false;
     showBetween(u"instruction"_qs);
     m_view.showCaption(QString());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/StatCell.h"
+#include "base/Clock.h"
 #include "results/RunObserver.h"
 #include "run/Stage.h"
 #include "run/TrialRec.h"
@@ -101,10 +102,10 @@ public:
     // stamp on arrival where the key reader saw it (keyCode: the platform's number of the
     // physical key), else handledUs.
     qint64 keyTime(quint32 keyCode, qint64 handledUs);
-    // A key came (KeyCode: its virtual-key code, set to 0 once handled; keyTimeUs: when it was
+    // A key came (keyCode: its virtual-key code; keyTimeUs: when it was
     // pressed). Keys 1 and 2 pressed after the test figure's onset answer it; every other key,
     // and every key during the timed stages or between runs, is swallowed.
-    void keyDown(int &KeyCode, qint64 keyTimeUs);
+    void keyDown(int keyCode, qint64 keyTimeUs);
     // Stop: the run is broken off at once, its answered trials kept.
     void stop();
     // The statistics of the trial table into the state.
@@ -119,16 +120,16 @@ public:
     void refresh();
 
     // --- what the run is doing ---------------------------------------------------------------
-    // The trial being run (1-based; kept by Stop) and the 32-bit millisecond view of the test
-    // figure's onset.
+    // The trial being run (1-based; kept by Stop) and the 32-bit millisecond view of the latest
+    // test figure's onset (0 before the first; it changes only when a test figure is on screen).
     const qint16 &curTrial() const { return m_curTrial; }
-    const qint32 &startTime() const { return m_startTime; }
+    qint32 startTime() const { return Clock::toMs32(m_onsetUs[Stage(Stage::Test).index()]); }
     bool running() const { return m_running; }
     // From the moment the test figure is put up until it is answered or the run stops: the only
     // time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
-    bool awaitingAnswer() const { return m_awaitingAnswer; }
+    bool awaitingAnswer() const { return m_stage == Stage::Test; }
     // The onset of the current trial's stage (clock µs), 0 until it has been on screen.
-    qint64 onsetUs(Stage stage) const { return m_onsetUs[stage.index()]; }
+    qint64 onsetUs(Stage stage) const;
     // The clock the onsets, key times and reaction times are read from.
     const Clock &clock() const;
 
@@ -164,13 +165,17 @@ private:
     std::function<quint64()> m_nextOrderSeed; // set when every run is shuffled
 
     qint16 m_curTrial = 0;
-    qint32 m_startTime = 0;
-    bool m_running = false;        // from Start until the run is stopped or completed
-    bool m_turnActive = false;     // a trial is running: its screens' onsets count
-    bool m_awaitingAnswer = false; // the test figure is up and not answered yet
+    bool m_running = false; // from Start until the run is stopped or completed
+    // The stage of the trial being run, while its stages run (from the countdown until the
+    // test figure is answered); Between otherwise: before the first trial, after an answer,
+    // after Stop and at the end of a run. Only a trial's screens take onsets.
+    Stage m_stage = Stage::Between;
     bool m_writeErrorShown = false;
-    // Onsets of the current trial's stages (clock µs; 0 until shown). The test figure's is the
-    // origin of the reaction time; the countdown's bounds which key stamps can belong to it.
+    // Onsets of the stages (clock µs): the countdown's, the first figure's and the cue's of the
+    // current trial (0 until shown, cleared at its countdown); the test figure's is the latest
+    // one shown, kept until the next test figure is on screen (StartTime's origin), and the
+    // current trial's once it is later than the trial's cue. The test figure's is the origin of
+    // the reaction time; the countdown's bounds which key stamps can belong to it.
     std::array<qint64, Stage::TrialStages> m_onsetUs{};
     std::array<QString, Stage::TrialStages> m_shownDetail; // the log's detail of each stage
     int m_lateFlips = 0;                                   // of the current trial's screens

@@ -1,23 +1,23 @@
 #include "startup/Application.h"
 
-#include "startup/ClassCommands.h"
-#include "startup/CommandLine.h"
-#include "platform/Console.h"
-#include "startup/DisplayCheck.h"
-#include "ui/FramePresenter.h"
-#include "platform/KeyReader.h"
-#include "platform/WindowSystem.h"
-#include "ui/frmMain.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyStamps.h"
 #include "base/RuntimeError.h"
 #include "base/StageTimer.h"
+#include "platform/Console.h"
+#include "platform/KeyReader.h"
+#include "platform/WindowSystem.h"
 #include "results/EventLog.h"
 #include "results/SessionData.h"
 #include "run/PlanReader.h"
+#include "startup/ClassCommands.h"
+#include "startup/CommandLine.h"
+#include "startup/DisplayCheck.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
+#include "ui/FramePresenter.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -292,7 +292,6 @@ int runSession(int argc, char **argv, const StartRequest &request) {
         return 1;
     const RunOptions run = withSettings(request.run, settings);
     const QString &planPath = run.plan;
-    const QString &timing = run.timing;
     const bool shuffle = run.shuffle.value_or(false);
     std::unique_ptr<SessionData> data;
     std::unique_ptr<EventLog> log;
@@ -308,25 +307,15 @@ int runSession(int argc, char **argv, const StartRequest &request) {
 
     // Pictures in step with the display's refresh where it offers that; an explicit request
     // for it on a display without it stops here, before a participant sits down.
-    if (timing != u"timers"_qs) {
-        QString why;
-        std::unique_ptr<Presenter> frames;
-        if (timing == u"flip"_qs) {
-            frames = makeFlipPresenter(main.Image1, &why);
-            if (!frames)
-                printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
-        }
-        if (!frames)
-            frames = makeFramePresenter(main.Image1, &why);
-        if (frames) {
-            main.setPresenter(std::move(frames));
-        } else if (timing == u"present"_qs) {
-            printErr(u"kivora: --timing present: "_qs + why);
-            errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs + why);
-            return 1;
-        } else {
-            printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(why));
-        }
+    PresenterChoice frames = choosePresenter(run.timing, main.Image1);
+    if (frames.presenter) {
+        main.setPresenter(std::move(frames.presenter));
+    } else if (frames.refused) {
+        printErr(u"kivora: --timing present: "_qs + frames.why);
+        errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs + frames.why);
+        return 1;
+    } else if (!frames.why.isEmpty()) {
+        printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(frames.why));
     }
     // Key presses stamped as they arrive, in either mode, where the display lets a reader see them.
     KeyStamps keyStamps;

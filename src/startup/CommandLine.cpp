@@ -11,6 +11,12 @@ namespace {
 constexpr int HelpWidth = 80;  // columns of the help's lines
 constexpr int HelpColumn = 24; // where the descriptions start
 
+// "a, b and c"
+QString listed(const QStringList &items, const QString &lastJoin = u" and "_qs) {
+    return items.size() < 2 ? items.join(QString())
+                            : items.first(items.size() - 1).join(u", "_qs) + lastJoin + items.last();
+}
+
 // The names the parser reads; a switch has no value name.
 QCommandLineOption parserOption(const OptionDecl &d) {
     return d.valueName.isEmpty() ? QCommandLineOption(d.name)
@@ -169,94 +175,147 @@ QString reportValues(const Args &args, StartRequest &r) {
 
 const QList<OptionDecl> &optionDecls() {
     using G = HelpGroup;
+    using V = Setting;
     static const QList<OptionDecl> decls{
-        {Opt::Plan, u"plan"_qs, u"FILE"_qs, G::Run, false,
-         u"read the trial plan from FILE instead of sequence.csv in the program's folder (a relative FILE is "
-         u"taken from the folder kivora was started in)"_qs},
-        {Opt::Check,
-         u"check"_qs,
-         {},
-         G::Run,
-         false,
-         u"read and check the plan, print a summary and exit (status 0), or print FILE:LINE: message and "
-         u"exit "
-         u"with status 1; needs no display"_qs},
-        {Opt::CheckDisplay,
-         u"check-display"_qs,
-         {},
-         G::Run,
-         false,
-         u"show about ten seconds of flips, then ask for key 1, and print the refresh period, its jitter, "
-         u"late "
-         u"flips, the onset and key sources; status 0 when the onsets are exact"_qs},
-        {Opt::ExportStimuli, u"export-stimuli"_qs, u"DIR"_qs, G::Run, false,
-         u"write the 56 stimulus pictures as DIR/<list>-<position>.bmp and exit; needs no display"_qs},
-        {Opt::Data, u"data"_qs, u"DIR"_qs, G::Run, false,
-         u"save the session as it happens: a CSV file per run in DIR (<YYYYMMDD-HHMMSS>_<name>.csv, a row "
-         u"per "
-         u"answered trial, synced to disk before the next trial) and, for every completed run, <same "
-         u"stem>_means.csv with the chart's means; DIR is created if missing and must be writable"_qs},
-        {Opt::Log, u"log"_qs, u"FILE"_qs, G::Run, false,
-         u"append a tab-separated timing log to FILE: t_us (the %1 microseconds reaction times come from), "
-         u"event, trial, detail, one line per screen shown, answer, stop, end of run and results window"_qs},
-        {Opt::Timing, u"timing"_qs, u"MODE"_qs, G::Run, false,
-         u"how the pictures reach the screen: \"present\" (each in step with the display's refresh, its "
-         u"onset "
-         u"taken from the display; the default where the display offers the X Present extension) or "
-         u"\"timers\" (painted when its timer fires, its onset read once the repaint reached the X server); "
-         u"on "
-         u"Windows also \"flip\" (a DXGI swap chain, its onsets from the swap chain's frame statistics)"_qs},
-        {Opt::Shuffle,
-         u"shuffle"_qs,
-         {},
-         G::Run,
-         false,
-         u"every run takes the plan's trials in a fresh random order; its seed goes into the data rows "
-         u"(order_seed) and the log's run_start line"_qs},
-        {Opt::Settings, u"settings"_qs, u"FILE"_qs, G::Run, false,
-         u"read the settings file (below) FILE instead of kivora.ini in the program's folder"_qs},
-        {Opt::Help, u"help"_qs, {}, G::Run, false, u"show this help and exit"_qs},
-        {Opt::Version, u"version"_qs, {}, G::Run, false, u"show the version and the licence and exit"_qs},
+        {.id = Opt::Plan,
+         .name = u"plan"_qs,
+         .valueName = u"FILE"_qs,
+         .help = u"read the trial plan from FILE instead of sequence.csv in the program's folder (a relative "
+                 u"FILE is taken from the folder kivora was started in)"_qs,
+         .setting = V::Path},
+        {.id = Opt::Check,
+         .name = u"check"_qs,
+         .help = u"read and check the plan, print a summary and exit (status 0), or print FILE:LINE: message "
+                 u"and exit with status 1; needs no display"_qs},
+        {.id = Opt::CheckDisplay,
+         .name = u"check-display"_qs,
+         .help = u"show about ten seconds of flips, then ask for key 1, and print the refresh period, its "
+                 u"jitter, late flips, the onset and key sources; status 0 when the onsets are exact"_qs},
+        {.id = Opt::ExportStimuli,
+         .name = u"export-stimuli"_qs,
+         .valueName = u"DIR"_qs,
+         .help =
+             u"write the 56 stimulus pictures as DIR/<list>-<position>.bmp and exit; needs no display"_qs},
+        {.id = Opt::Data,
+         .name = u"data"_qs,
+         .valueName = u"DIR"_qs,
+         .help =
+             u"save the session as it happens: a CSV file per run in DIR (<YYYYMMDD-HHMMSS>_<name>.csv, a "
+             u"row per answered trial, synced to disk before the next trial) and, for every completed run, "
+             u"<same stem>_means.csv with the chart's means; DIR is created if missing and must be "
+             u"writable"_qs,
+         .setting = V::Path},
+        {.id = Opt::Log,
+         .name = u"log"_qs,
+         .valueName = u"FILE"_qs,
+         .help =
+             u"append a tab-separated timing log to FILE: t_us (the %1 microseconds reaction times come "
+             u"from), event, trial, detail, one line per screen shown, answer, stop, end of run and results "
+             u"window"_qs,
+         .setting = V::Path},
+        {.id = Opt::Timing,
+         .name = u"timing"_qs,
+         .valueName = u"MODE"_qs,
+         .help =
+             u"how the pictures reach the screen: \"present\" (each in step with the display's refresh, its "
+             u"onset taken from the display; the default where the display offers the X Present "
+             u"extension) or \"timers\" (painted when its timer fires, its onset read once the repaint "
+             u"reached the X server); on Windows also \"flip\" (a DXGI swap chain, its onsets from the swap "
+             u"chain's frame statistics)"_qs,
+         .setting = V::Choice,
+         .choices = timingWords()},
+        {.id = Opt::Shuffle,
+         .name = u"shuffle"_qs,
+         .help =
+             u"every run takes the plan's trials in a fresh random order; its seed goes into the data rows "
+             u"(order_seed) and the log's run_start line"_qs,
+         .setting = V::Switch},
+        {.id = Opt::Settings,
+         .name = u"settings"_qs,
+         .valueName = u"FILE"_qs,
+         .help = u"read the settings file (below) FILE instead of kivora.ini in the program's folder"_qs},
+        {.id = Opt::Help, .name = u"help"_qs, .help = u"show this help and exit"_qs},
+        {.id = Opt::Version, .name = u"version"_qs, .help = u"show the version and the licence and exit"_qs},
 
-        {Opt::MakePlan, u"make-plan"_qs, u"FILE"_qs, G::Class, false,
-         u"write a balanced plan to FILE (never overwritten): every figure set x cue direction 0-5 x as it "
-         u"was/mirrored x time x start direction x repeats, in one shuffled order; prints the trial count "
-         u"and "
-         u"the seed"_qs},
-        {Opt::FigSets, u"figsets"_qs, u"LIST"_qs, G::Class, true, u"figure sets, default 1,2,3,4"_qs},
-        {Opt::Times, u"times"_qs, u"LIST"_qs, G::Class, true,
-         u"presentation times in ms, default 400,800,1200"_qs},
-        {Opt::StartDirs, u"start-dirs"_qs, u"LIST"_qs, G::Class, true, u"start directions 0-5, default 0"_qs},
-        {Opt::Repeats, u"repeats"_qs, u"N"_qs, G::Class, true, u"each combination N times, default 1"_qs},
-        {Opt::Seed, u"seed"_qs, u"N"_qs, G::Class, true, u"the order's seed (default: a fresh one)"_qs},
-        {Opt::Report, u"report"_qs, u"DIR"_qs, G::Class, false,
-         u"read every data file in DIR and write cells.csv, runs.csv, group.csv and report.pdf; exit status "
-         u"0 "
-         u"when at least one run was read. Without DIR it asks for the folder with the system's folder "
-         u"dialog "
-         u"(this needs a display), starting at the settings' data folder, then opens report.pdf and shows in "
-         u"a box what was read; Cancel ends it with status 1, nothing written"_qs,
-         true},
-        {Opt::Out, u"out"_qs, u"FOLDER"_qs, G::Class, true, u"where the report goes, default DIR/report"_qs},
-        {Opt::MinRt, u"min-rt"_qs, u"MS"_qs, G::Class, true,
-         u"shorter correct RTs are left out, default 150"_qs},
-        {Opt::MaxRt, u"max-rt"_qs, u"MS"_qs, G::Class, true,
-         u"longer correct RTs are left out, default 10000"_qs},
-        {Opt::NoOpen,
-         u"no-open"_qs,
-         {},
-         G::Class,
-         true,
-         u"after the folder dialog or for a dropped folder: no box and no PDF viewer, what was read goes to "
-         u"the console as with --report DIR"_qs},
-        {Opt::Folder,
-         {},
-         u"FOLDER"_qs,
-         G::Class,
-         false,
-         u"a folder as the only argument (what a folder dropped on kivora gives): its report, as with "
-         u"--report "
-         u"alone after the dialog; a file there is refused with a box"_qs},
+        {.id = Opt::MakePlan,
+         .name = u"make-plan"_qs,
+         .valueName = u"FILE"_qs,
+         .group = G::Class,
+         .help = u"write a balanced plan to FILE (never overwritten): every figure set x cue direction 0-5 x "
+                 u"as it was/mirrored x time x start direction x repeats, in one shuffled order; prints the "
+                 u"trial count and the seed"_qs},
+        {.id = Opt::FigSets,
+         .name = u"figsets"_qs,
+         .valueName = u"LIST"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"figure sets, default 1,2,3,4"_qs},
+        {.id = Opt::Times,
+         .name = u"times"_qs,
+         .valueName = u"LIST"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"presentation times in ms, default 400,800,1200"_qs},
+        {.id = Opt::StartDirs,
+         .name = u"start-dirs"_qs,
+         .valueName = u"LIST"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"start directions 0-5, default 0"_qs},
+        {.id = Opt::Repeats,
+         .name = u"repeats"_qs,
+         .valueName = u"N"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"each combination N times, default 1"_qs},
+        {.id = Opt::Seed,
+         .name = u"seed"_qs,
+         .valueName = u"N"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"the order's seed (default: a fresh one)"_qs},
+        {.id = Opt::Report,
+         .name = u"report"_qs,
+         .valueName = u"DIR"_qs,
+         .group = G::Class,
+         .help =
+             u"read every data file in DIR and write cells.csv, runs.csv, group.csv and report.pdf; exit "
+             u"status 0 when at least one run was read. Without DIR it asks for the folder with the "
+             u"system's folder dialog (this needs a display), starting at the settings' data folder, then "
+             u"opens report.pdf and shows in a box what was read; Cancel ends it with status 1, nothing "
+             u"written"_qs,
+         .valueOptional = true},
+        {.id = Opt::Out,
+         .name = u"out"_qs,
+         .valueName = u"FOLDER"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"where the report goes, default DIR/report"_qs},
+        {.id = Opt::MinRt,
+         .name = u"min-rt"_qs,
+         .valueName = u"MS"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"shorter correct RTs are left out, default 150"_qs},
+        {.id = Opt::MaxRt,
+         .name = u"max-rt"_qs,
+         .valueName = u"MS"_qs,
+         .group = G::Class,
+         .under = true,
+         .help = u"longer correct RTs are left out, default 10000"_qs},
+        {.id = Opt::NoOpen,
+         .name = u"no-open"_qs,
+         .group = G::Class,
+         .under = true,
+         .help =
+             u"after the folder dialog or for a dropped folder: no box and no PDF viewer, what was read goes "
+             u"to the console as with --report DIR"_qs},
+        {.id = Opt::Folder,
+         .valueName = u"FOLDER"_qs,
+         .group = G::Class,
+         .help =
+             u"a folder as the only argument (what a folder dropped on kivora gives): its report, as with "
+             u"--report alone after the dialog; a file there is refused with a box"_qs},
     };
     return decls;
 }
@@ -264,6 +323,48 @@ const QList<OptionDecl> &optionDecls() {
 const OptionDecl &decl(Opt id) {
     return *std::find_if(optionDecls().begin(), optionDecls().end(),
                          [id](const OptionDecl &d) { return d.id == id; });
+}
+
+QString settingKey(const OptionDecl &d) {
+    return QString(d.name).replace(u'-', u'_');
+}
+
+QString allowedValues(const OptionDecl &d) {
+    switch (d.setting) {
+    case Setting::Switch:
+        return u"true or false (also yes/no, 1/0)"_qs;
+    case Setting::Choice:
+        return listed(d.choices, u" or "_qs);
+    case Setting::Path:
+        return u"a path"_qs;
+    case Setting::None:
+        break;
+    }
+    return {};
+}
+
+namespace {
+// The declarations of the settings file's keys: the paths first, then the switches, then the
+// choices, each in the order of the declarations.
+QList<const OptionDecl *> settingDecls() {
+    QList<const OptionDecl *> out;
+    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice})
+        for (const OptionDecl &d : optionDecls())
+            if (d.setting == kind)
+                out << &d;
+    return out;
+}
+
+} // namespace
+
+const QStringList &settingsKeys() {
+    static const QStringList keys = [] {
+        QStringList k;
+        for (const OptionDecl *d : settingDecls())
+            k << settingKey(*d);
+        return k;
+    }();
+    return keys;
 }
 
 QString helpText(const QString &clockName) {
@@ -281,17 +382,25 @@ QString helpText(const QString &clockName) {
                 text += entry(d, clockName);
     }
     text += u"\nSettings file:\n"_qs;
+    // The keys described by kind: the paths together, then each other key with what it takes.
+    QStringList paths;
+    QStringList others;
+    for (const OptionDecl *d : settingDecls()) {
+        if (d->setting == Setting::Path)
+            paths << settingKey(*d);
+        else
+            others << settingKey(*d) + u" ("_qs +
+                          (d->setting == Setting::Switch ? u"true or false, also yes/no, 1/0"_qs
+                                                         : allowedValues(*d)) +
+                          u")"_qs;
+    }
     text += paragraph(
         u"kivora.ini in the program's folder (or the FILE of --settings), UTF-8, gives a session and --check "
-        u"their options: one key=value a line, at the top or under [General]. Keys: plan, data and log "
-        u"(paths "
-        u"as written; a relative one counts from the file's folder; %NAME%, $NAME and ${NAME} are "
-        u"environment "
-        u"variables), shuffle (true or false, also yes/no, 1/0) and timing (present, timers or flip). An "
-        u"option on "
-        u"the command line wins over the file. A missing kivora.ini is no error; an unknown key or a bad "
-        u"value "
-        u"stops the program with the file, the line and what is allowed."_qs,
+        u"their options: one key=value a line, at the top or under [General]. Keys: %1 (paths as written; a "
+        u"relative one counts from the file's folder; %NAME%, $NAME and ${NAME} are environment variables), "
+        u"%2. An option on the command line wins over the file. A missing kivora.ini is no error; an unknown "
+        u"key or a bad value stops the program with the file, the line and what is allowed."_qs.arg(
+            listed(paths), listed(others)),
         2);
     return text;
 }
@@ -330,9 +439,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         r.command = Command::Version;
         return parsed;
     }
-    r.run.timing = a.value(Opt::Timing);
-    if (a.isSet(Opt::Timing) && !timingModes().contains(r.run.timing))
-        return {{}, u"kivora: --timing takes present, timers or flip, not '%1'"_qs.arg(r.run.timing)};
+    if (a.isSet(Opt::Timing)) {
+        const qsizetype mode = timingWords().indexOf(a.value(Opt::Timing));
+        if (mode < 0)
+            return refused(u"--timing takes %1, not '%2'"_qs.arg(allowedValues(decl(Opt::Timing)),
+                                                                 a.value(Opt::Timing)));
+        r.run.timing = Timing(mode);
+    }
 
     const bool report = a.isSet(Opt::Report) || reportAsked || dropped;
     // An option that belongs to another command is a mistake worth saying.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "analysis/GroupStats.h"
-#include "startup/Settings.h"
 #include "run/PlanMaker.h"
+#include "startup/Settings.h"
 
 #include <QList>
 #include <QString>
@@ -43,18 +43,36 @@ enum class Opt {
 // The groups of the help, in its order.
 enum class HelpGroup { Run, Class };
 
+// What the settings file takes for an option that is also one of its keys.
+enum class Setting {
+    None,   // not a key of the settings file
+    Path,   // a path, as written (environment variables replaced)
+    Switch, // true or false (also yes/no, 1/0); on the command line the option alone is true
+    Choice, // one of the option's choices
+};
+
 struct OptionDecl {
     Opt id;
-    QString name;      // without the dashes; empty for the argument FOLDER
-    QString valueName; // empty for a switch
-    HelpGroup group;
-    bool under;                 // listed under the option before it, whose command it belongs to
-    QString help;               // one paragraph; the help wraps it. %1 stands for the clock's name
+    QString name = {};      // without the dashes; empty for the argument FOLDER
+    QString valueName = {}; // empty for a switch
+    HelpGroup group = HelpGroup::Run;
+    bool under = false;         // listed under the option before it, whose command it belongs to
+    QString help = {};          // one paragraph; the help wraps it. %1 stands for the clock's name
     bool valueOptional = false; // --report [DIR]
+    Setting setting = Setting::None;
+    QStringList choices = {}; // the values of a Choice, in the order the help and the messages list them
 };
 
 const QList<OptionDecl> &optionDecls();
 const OptionDecl &decl(Opt id);
+
+// The key of an option in the settings file: its name with "_" for "-".
+QString settingKey(const OptionDecl &d);
+// What a value of d may be, for a refusal: "present, timers or flip", "true or false (also
+// yes/no, 1/0)".
+QString allowedValues(const OptionDecl &d);
+// The keys of the settings file, in the order of the declarations.
+const QStringList &settingsKeys();
 
 // --help: the declarations in their groups, each description wrapped beside its option.
 // clockName is the clock the log's t_us come from.

@@ -1,17 +1,17 @@
 #include "startup/DisplayCheck.h"
 
-#include "platform/Console.h"
-#include "ui/FramePresenter.h"
-#include "platform/KeyReader.h"
-#include "ui/PictureBox.h"
-#include "ui/TimersPresenter.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyCodes.h"
 #include "base/KeyStamps.h"
 #include "base/StageTimer.h"
 #include "base/Twips.h"
+#include "platform/Console.h"
+#include "platform/KeyReader.h"
 #include "session/FlipFigures.h"
+#include "ui/FramePresenter.h"
+#include "ui/PictureBox.h"
+#include "ui/TimersPresenter.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -96,7 +96,7 @@ private:
 
 } // namespace
 
-int checkDisplayCommand(const QString &timing) {
+int checkDisplayCommand(std::optional<Timing> timing) {
     installFontSubstitutes();
     const Clock &clock = SteadyClock::instance();
     QWidget window;
@@ -111,22 +111,15 @@ int checkDisplayCommand(const QString &timing) {
     caption->setFont(uiFont(12, false));
     caption->setText(u"表示を確かめています。しばらくお待ちください。\n(checking the display)"_qs);
 
-    std::unique_ptr<Presenter> presenter;
-    QString why;
-    if (timing == u"flip"_qs) {
-        presenter = makeFlipPresenter(image, &why);
-        if (!presenter)
-            printErr(u"kivora: --timing flip: %1; the pictures are shown as without it"_qs.arg(why));
-    }
-    if (!presenter && timing != u"timers"_qs)
-        presenter = makeFramePresenter(image, &why);
-    if (!presenter && timing == u"present"_qs) {
-        printErr(u"kivora: --timing present: "_qs + why);
+    PresenterChoice choice = choosePresenter(timing, image);
+    std::unique_ptr<Presenter> presenter = std::move(choice.presenter);
+    if (choice.refused) {
+        printErr(u"kivora: --timing present: "_qs + choice.why);
         return 1;
     }
     if (!presenter) {
-        if (!why.isEmpty())
-            printOut(u"no presentation in step with the refresh: %1\n"_qs.arg(why));
+        if (!choice.why.isEmpty())
+            printOut(u"no presentation in step with the refresh: %1\n"_qs.arg(choice.why));
         presenter = std::make_unique<TimersPresenter>(&window, image, clock);
     }
     KeyStamps stamps;

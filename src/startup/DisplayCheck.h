@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "ui/FramePresenter.h"
+
+#include <optional>
 
 namespace kivora {
 
@@ -10,9 +12,9 @@ namespace kivora {
 // onset source, the refresh period and its jitter, the flips at their planned refresh and the
 // late ones, whether a compositor or a display scaling other than 100 % is in the way, the key
 // source and, for every key 1, how much earlier its stamp is than the key filter's reading.
-// timing: "present", "timers", "flip" or empty (as a session picks). Returns 0 when the onsets are exact
-// (the display's own flip times, every flip at its planned refresh), 1 otherwise. Needs a
-// QApplication.
-int checkDisplayCommand(const QString &timing);
+// timing: what --timing asks for (nothing: as a session picks). Returns 0 when the onsets are
+// exact (the display's own flip times, nothing composing the window, every flip at its planned
+// refresh), 1 otherwise. Needs a QApplication.
+int checkDisplayCommand(std::optional<Timing> timing);
 
 } // namespace kivora

@@ -1,5 +1,7 @@
 #include "startup/Settings.h"
 
+#include "startup/CommandLine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -57,24 +59,55 @@ std::optional<bool> truth(const QString &value) {
     return std::nullopt;
 }
 
-// One key's value checked and put into the options.
-void take(Settings &s, const QString &key, const QString &value, int line, const Environment &env) {
+// The field of the options that an option's value goes into.
+QString *pathOf(RunOptions &o, Opt id) {
+    switch (id) {
+    case Opt::Plan:
+        return &o.plan;
+    case Opt::Data:
+        return &o.data;
+    case Opt::Log:
+        return &o.log;
+    default:
+        return nullptr;
+    }
+}
+
+// One key's value checked, by what its option's declaration says it takes, and put into the
+// options.
+void take(Settings &s, const OptionDecl &d, const QString &value, int line, const Environment &env) {
+    const QString key = settingKey(d);
     const QString what = key + u'=' + value;
-    if (key == u"shuffle"_qs) {
-        s.options.shuffle = truth(value);
-        if (!s.options.shuffle)
-            refuse(s.file, line, what + u": shuffle takes true or false (also yes/no, 1/0)"_qs);
-    } else if (key == u"timing"_qs) {
-        if (!timingModes().contains(value))
-            refuse(s.file, line, what + u": timing takes present, timers or flip"_qs);
-        s.options.timing = value;
-    } else {
+    const auto refuseValue = [&] {
+        refuse(s.file, line, what + u": %1 takes %2"_qs.arg(key, allowedValues(d)));
+    };
+    switch (d.setting) {
+    case Setting::Switch: {
+        const std::optional<bool> on = truth(value);
+        if (!on)
+            refuseValue();
+        if (d.id == Opt::Shuffle)
+            s.options.shuffle = on;
+        break;
+    }
+    case Setting::Choice: {
+        const qsizetype choice = d.choices.indexOf(value);
+        if (choice < 0)
+            refuseValue();
+        if (d.id == Opt::Timing)
+            s.options.timing = Timing(choice);
+        break;
+    }
+    case Setting::Path: {
         QString unset;
         const QString path = expanded(value, env, &unset);
         if (!unset.isEmpty())
             refuse(s.file, line, what + u": the environment variable %1 is not set"_qs.arg(unset));
-        const QString absolute = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
-        (key == u"plan"_qs ? s.options.plan : key == u"data"_qs ? s.options.data : s.options.log) = absolute;
+        *pathOf(s.options, d.id) = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
+        break;
+    }
+    case Setting::None:
+        break;
     }
     s.lines.insert(key, line);
 }
@@ -97,16 +130,6 @@ QString valueOf(const QString &written, const QString &file, int line, const QSt
 
 QString Settings::where(const QString &key) const {
     return u"%1:%2: %3"_qs.arg(shown(file)).arg(lines.value(key)).arg(key);
-}
-
-const QStringList &timingModes() {
-    static const QStringList modes{u"present"_qs, u"timers"_qs, u"flip"_qs};
-    return modes;
-}
-
-const QStringList &settingsKeys() {
-    static const QStringList keys{u"plan"_qs, u"data"_qs, u"log"_qs, u"shuffle"_qs, u"timing"_qs};
-    return keys;
 }
 
 std::optional<QString> processEnvironment(const QString &name) {
@@ -142,16 +165,22 @@ Settings parseSettings(const QByteArray &text, const QString &file, const Enviro
         if (eq < 0)
             refuse(s.file, number, u"'%1' is not key=value"_qs.arg(line));
         const QString key = line.first(eq).trimmed();
-        if (!settingsKeys().contains(key))
+        const auto d = std::find_if(optionDecls().begin(), optionDecls().end(), [&key](const OptionDecl &o) {
+            return o.setting != Setting::None && settingKey(o) == key;
+        });
+        if (d == optionDecls().end()) {
+            const QStringList &keys = settingsKeys();
             refuse(s.file, number,
-                   u"unknown key '%1': the keys are plan, data, log, shuffle and timing"_qs.arg(key));
+                   u"unknown key '%1': the keys are %2 and %3"_qs.arg(
+                       key, keys.first(keys.size() - 1).join(u", "_qs), keys.last()));
+        }
         if (s.lines.contains(key))
             refuse(s.file, number,
                    u"%1 is given twice (first on line %2)"_qs.arg(key).arg(s.lines.value(key)));
         const QString value = valueOf(line.sliced(eq + 1).trimmed(), s.file, number, key);
         if (value.isEmpty())
             refuse(s.file, number, key + u" has no value: give one or leave the line out"_qs);
-        take(s, key, value, number, env);
+        take(s, *d, value, number, env);
     }
     return s;
 }
@@ -175,9 +204,11 @@ Settings readStartupSettings(const QString &named) {
 
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
     RunOptions run = settings.options;
-    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::timing})
+    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log})
         if (!(commandLine.*field).isEmpty())
             run.*field = commandLine.*field;
+    if (commandLine.timing)
+        run.timing = commandLine.timing;
     if (commandLine.shuffle)
         run.shuffle = commandLine.shuffle;
     return run;

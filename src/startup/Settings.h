@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FramePresenter.h"
+
 #include <QHash>
 #include <QString>
 #include <exception>
@@ -14,7 +16,7 @@ struct RunOptions {
     QString plan;
     QString data;
     QString log;
-    QString timing;              // "present", "timers", "flip" or empty
+    std::optional<Timing> timing;
     std::optional<bool> shuffle; // the command line's --shuffle is true or not given
 };
 
@@ -31,16 +33,17 @@ private:
     std::string m_what;
 };
 
-// The settings file, kivora.ini: the long options of a run as keys, one "key=value" a line, at
-// the top of the file or under [General] (no other section). Blank lines and lines starting with
-// ';' or '#' are comments. A value stands as it is written: backslashes, commas and percent
-// signs are its own, so a Windows path reads as it is written; one pair of double quotes around
-// it is taken off (for blanks at its ends or a ';', which other INI readers take for a comment).
+// The settings file, kivora.ini: the long options of a run as keys (those the option
+// declarations give a Setting, spelled with "_" for "-"), one "key=value" a line, at the top of
+// the file or under [General] (no other section). Blank lines and lines starting with ';' or '#'
+// are comments. A value stands as it is written: backslashes, commas and percent signs are its
+// own, so a Windows path reads as it is written; one pair of double quotes around it is taken off
+// (for blanks at its ends or a ';', which other INI readers take for a comment).
 //
-//   plan, data, log  paths; %NAME%, $NAME and ${NAME} are replaced by the environment variable
-//                    (an unset one is an error); a relative path counts from the file's folder
-//   shuffle          true or false (also yes/no, 1/0, in any case)
-//   timing           present, timers or flip
+//   paths     (plan, data, log) %NAME%, $NAME and ${NAME} are replaced by the environment
+//             variable (an unset one is an error); a relative path counts from the file's folder
+//   switches  (shuffle) true or false (also yes/no, 1/0, in any case)
+//   choices   (timing) one of the option's words
 struct Settings {
     QString file;              // the file read, absolute; empty when there was none
     RunOptions options;        // what it gives
@@ -49,12 +52,6 @@ struct Settings {
     // "FILE:LINE: key", where a key's value came from, for a message about it.
     QString where(const QString &key) const;
 };
-
-// The values --timing and the settings' timing take.
-const QStringList &timingModes();
-
-// The keys of the settings file, in the order the help lists them.
-const QStringList &settingsKeys();
 
 // An environment variable's value, or nothing when it is not set.
 using Environment = std::function<std::optional<QString>(const QString &name)>;

@@ -1,18 +1,23 @@
 #include "ui/frmMain.h"
 
-#include "ui/PictureBox.h"
-#include "ui/TimersPresenter.h"
-#include "platform/WindowSystem.h"
-#include "ui/basTime.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyCodes.h"
 #include "base/Twips.h"
+#include "platform/WindowSystem.h"
+#include "run/PlanReader.h"
+#include "ui/PictureBox.h"
+#include "ui/TimersPresenter.h"
+#include "ui/basTime.h"
+#include "ui/frmResult.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
 using kivora::rectFromTwips;
@@ -32,8 +37,7 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
                  QWidget *parent)
     : QWidget(parent), ImageList(shapes()), m_run(basTime::State, time, ImageList, *this),
       tmWait(&m_run.timerEnding(kivora::Stage::Countdown)), tmPrim(&m_run.timerEnding(kivora::Stage::First)),
-      tmSec(&m_run.timerEnding(kivora::Stage::Cue)), CurTrial(m_run.curTrial()),
-      StartTime(m_run.startTime()) {
+      tmSec(&m_run.timerEnding(kivora::Stage::Cue)), CurTrial(m_run.curTrial()) {
     setObjectName(u"frmMain"_qs);
     setWindowTitle(u"Kivora"_qs);
     // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the
@@ -152,4 +156,104 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event) {
         code = 0; // a held key answers once, not again with every repeat
     Form_KeyDown(code, int(key->modifiers() & Qt::ShiftModifier ? 1 : 0), keyUs);
     return true;
+}
+
+// --- the load step ----------------------------------------------------------------------------
+
+void frmMain::Form_Load() {
+    // The program's folder is the current folder for the rest of the program's life, so the
+    // bare name "sequence.csv" is found there whichever folder the program was started from.
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    basTime::TrialCount = 0;
+    // Reads value after value and refuses a plan the run could not carry out, with the file and
+    // the line; only records 1..TrialCount and their plan fields are written.
+    // Opened by its full name, so that a refusal names the folder it looked in.
+    basTime::TrialCount = kivora::loadPlanFile(QDir::current().absoluteFilePath(m_planFile), basTime::Trials);
+    m_run.planLoaded();
+    m_run.showBetween(u"instruction"_qs);
+}
+
+// --- the trial cycle: countdown, first figure, arrow cue, test figure --------------------------
+// The run shows each stage and counts its timer from the moment its screen came on screen.
+
+void frmMain::StartTurn() {
+    m_run.StartTurn();
+}
+
+void frmMain::tmWait_Timer() {
+    m_run.stageElapsed(kivora::Stage::Countdown);
+}
+
+void frmMain::tmPrim_Timer() {
+    m_run.stageElapsed(kivora::Stage::First);
+}
+
+void frmMain::tmSec_Timer() {
+    m_run.stageElapsed(kivora::Stage::Cue);
+}
+
+// --- Start, answers, Stop and End, and what the run shows in the windows -----------------------
+
+void frmMain::btnStart_Click() {
+    if (basTime::TrialCount < 1) {
+        // Without a trial the run would show record 1's zeros: say so and start nothing.
+        QMessageBox::information(this, windowTitle(),
+                                 u"試行計画に試行がありません。実験を開始できません。"_qs);
+        return;
+    }
+    basTime::SubjectName = askName();
+    // Back to the main window for the answer keys (without a window manager the keyboard focus
+    // would stay with the closed dialog's root window).
+    activateWindow();
+    if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
+        return;
+    m_run.start();
+}
+
+void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {
+    m_run.keyDown(KeyCode, keyTimeUs);
+    KeyCode = 0; // handled or swallowed: no key reaches the focused control
+}
+
+void frmMain::Analyze() {
+    m_run.Analyze();
+}
+
+void frmMain::btnStop_Click() {
+    m_run.stop();
+}
+
+void frmMain::btnEnd_Click() {
+    close();
+}
+
+void frmMain::showRunning(bool running) {
+    btnStart->setEnabled(!running);
+    btnStop->setEnabled(running);
+    btnEnd->setEnabled(!running);
+}
+
+void frmMain::showResults(const std::function<void()> &painted) {
+    frmResult results; // loaded afresh for every showing, without an owner window
+    kivora::onFirstPaint(&results, painted);
+    results.exec();
+    activateWindow();
+}
+
+void frmMain::showWriteFailure(const QString &detail, bool running) {
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, windowTitle(),
+        u"記録を書き込めませんでした。\n\n"_qs + detail +
+            (running ? u"\n\nそれまでの記録は残っています。"_qs : u"\n\n実験は開始していません。"_qs),
+        QMessageBox::Ok, this);
+    box->setObjectName(u"writeFailure"_qs);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Shown for the experimenter without taking the keyboard. A modal box would run its own
+    // event loop inside the stage handler that failed, with the trial's timers firing behind
+    // it, and the participant's keys would close it unseen. The run goes on; Stop works.
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    box->show();
+    activateWindow(); // where the platform activated the box all the same
 }

@@ -22,9 +22,8 @@ class RunObserver;
 // The main window: the instruction screen, the trial cycle, the answers and run control. It
 // shows a kivora::TrialRun, which holds the run's state and rules; each handler hands its event
 // to the run, and the run tells the window what to put into its controls (kivora::RunView).
-// Its definition (controls, layout, key preview) is in frmMain.cpp; the load step, the trial
-// cycle's handlers and the run control each in a file of their own (frmMain_Load.cpp,
-// frmMain_TrialCycle.cpp, frmMain_RunControl.cpp).
+// Its definition (controls, layout, key preview), the load step, the trial cycle's handlers and
+// the run control are in frmMain.cpp.
 class frmMain : public QWidget, private kivora::RunView {
     Q_OBJECT
 public:
@@ -96,7 +95,7 @@ public:
     kivora::StageTimer *const tmPrim;
     kivora::StageTimer *const tmSec;
     const qint16 &CurTrial;
-    const qint32 &StartTime;
+    qint32 StartTime() const { return m_run.startTime(); }
 
     // True from the moment the test figure is put up until it is answered or the run stops: the
     // only time keys 1 and 2 count as answers (and only keys pressed once it was on screen).

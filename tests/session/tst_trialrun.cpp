@@ -147,7 +147,7 @@ void tst_trialrun::startTimeOnlyAtTestFigure() {
     h.time.advanceMs(400);
     QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(h.time.nowUs()));
     const qint32 first = h.run.startTime();
-    QCOMPARE(h.key(kivora::VK_2), 0); // answered: trial 2 begins now
+    h.key(kivora::VK_2); // answered: trial 2 begins now
     QCOMPARE(h.run.curTrial(), qint16(2));
     h.time.advanceMs(3799);
     QCOMPARE(h.run.startTime(), first);
@@ -327,7 +327,7 @@ void tst_trialrun::answerCodes() {
     h.load({TrialRec{1, 0, 2, 0, 400, qint16(1 - answer), 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
     QVERIFY(h.start());
     h.toTestFigure();
-    QCOMPARE(h.key(code), 0); // handled: no key reaches the focused control
+    h.key(code);
     QCOMPARE(h.state.Trials[1].Answer, qint16(answer));
     QCOMPARE(h.run.curTrial(), qint16(2));
 }
@@ -360,8 +360,7 @@ void tst_trialrun::answerDecidedByStamps() {
     stamps.add(Key1, flipUs + pressedUs);
     // The key handler hears of the press a little after it happened.
     h.time.setNowUs(std::max(h.time.nowUs(), flipUs + pressedUs + 300));
-    int code = kivora::VK_1;
-    h.run.keyDown(code, h.run.keyTime(Key1, h.time.nowUs()));
+    h.run.keyDown(kivora::VK_1, h.run.keyTime(Key1, h.time.nowUs()));
     if (rt < 0) {
         QVERIFY(h.run.awaitingAnswer()); // still waiting for an answer
         QVERIFY(h.rec.answers.isEmpty());
@@ -397,8 +396,7 @@ void tst_trialrun::keyHandlerClockWithoutStamp() {
     h.time.advanceUs(432'100);
     const qint64 handledUs = h.time.nowUs();
     stamps.add(stampedKey, handledUs + 300);
-    int code = kivora::VK_1;
-    h.run.keyDown(code, h.run.keyTime(Key1, handledUs));
+    h.run.keyDown(kivora::VK_1, h.run.keyTime(Key1, handledUs));
     QCOMPARE(h.rec.answers.size(), 1);
     QCOMPARE(h.rec.answers[0].keyUs, handledUs);
     QCOMPARE(h.state.Trials[1].RT, qint32((handledUs - flipUs + 500) / 1000));
@@ -422,13 +420,13 @@ void tst_trialrun::keysSwallowedInTimedStages() {
     h.time.advanceMs(atMs);
     for (const int code :
          {int(kivora::VK_1), int(kivora::VK_2), int(kivora::VK_NUMPAD1), int(kivora::VK_NUMPAD2), 0})
-        QCOMPARE(h.key(code), 0);
+        h.key(code);
     QCOMPARE(h.state.Trials[1], (TrialRec{1, 0, 2, 0, 400, 7, 0}));
     QCOMPARE(h.run.curTrial(), qint16(1));
     QVERIFY(h.view.running);
     h.toTestFigure();                                 // the trial goes on as planned
     for (const int code : {0, int(kivora::VK_1) + 2}) // no answers (key 3): the figure keeps waiting
-        QCOMPARE(h.key(code), 0);
+        h.key(code);
     QVERIFY(h.run.awaitingAnswer());
     QCOMPARE(h.state.Trials[1].Answer, qint16(7));
 }
@@ -439,15 +437,15 @@ void tst_trialrun::strayKeysBetweenRunsChangeNothing() {
     RunHarness h;
     h.load(RunHarness::ThreeTrials);
     const kivora::TrialTable before = h.state.Trials;
-    QCOMPARE(h.key(kivora::VK_1), 0); // before the first run: CurTrial is 0
+    h.key(kivora::VK_1); // before the first run: CurTrial is 0
     QCOMPARE(h.state.Trials, before);
     QVERIFY(h.start());
     h.toTestFigure();
     h.run.stop();
     const kivora::TrialTable afterStop = h.state.Trials;
     const QStringList events = h.rec.events;
-    QCOMPARE(h.key(kivora::VK_2), 0); // after Stop, with the old test figure's StartTime still set
-    QCOMPARE(h.key(kivora::VK_NUMPAD1), 0);
+    h.key(kivora::VK_2); // after Stop, with the old test figure's StartTime still set
+    h.key(kivora::VK_NUMPAD1);
     QCOMPARE(h.state.Trials, afterStop);
     QCOMPARE(h.rec.events, events);
     QCOMPARE(h.timersArmed(), u"---"_qs);

@@ -96,7 +96,7 @@ void tst_startup::settingsAccepted() {
     const QString got = key == u"plan"_qs       ? o.plan
                         : key == u"data"_qs     ? o.data
                         : key == u"log"_qs      ? o.log
-                        : key == u"timing"_qs   ? o.timing
+                        : key == u"timing"_qs   ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
                         : o.shuffle.has_value() ? (*o.shuffle ? u"true"_qs : u"false"_qs)
                                                 : QString();
     QCOMPARE(got, value);
@@ -147,7 +147,7 @@ void tst_startup::optionOverFile() {
     QCOMPARE(run.shuffle, std::optional<bool>(true));
     QCOMPARE(run.plan, file.options.plan);
     QCOMPARE(run.log, file.options.log);
-    QCOMPARE(run.timing, u"timers"_qs);
+    QCOMPARE(run.timing, std::optional(kivora::Timing::Timers));
 }
 
 // The program's own kivora.ini may be missing; a file named by --settings may not.
@@ -195,6 +195,7 @@ void tst_startup::commands_data() {
                                   << int(ReportFolder::Given);
     QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
     QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
+    QTest::newRow("--timing fast") << QStringList{u"--timing"_qs, u"fast"_qs} << -1 << 0;
     QTest::newRow("a name that is nowhere") << QStringList{u"nowhere"_qs} << -1 << 0;
     QTest::newRow("two folders") << QStringList{u"data"_qs, u"data"_qs} << -1 << 0;
     QTest::newRow("--no-open without a report") << QStringList{u"--no-open"_qs} << -1 << 0;
@@ -212,7 +213,8 @@ void tst_startup::commands() {
     const kivora::ParsedCommandLine p =
         kivora::parseCommandLine(QStringList{u"kivora"_qs} + args, dir.path());
     if (command < 0) {
-        QVERIFY2(p.error.startsWith(u"kivora: "_qs), qPrintable(p.error));
+        QVERIFY2(p.error.startsWith(u"kivora: "_qs) && p.error.endsWith(u"Try 'kivora --help'."_qs),
+                 qPrintable(p.error));
         return;
     }
     QVERIFY2(p.error.isEmpty(), qPrintable(p.error));

@@ -79,11 +79,8 @@ struct RunHarness {
                        interval(kivora::Stage::Cue) + 100);
         QVERIFY2(run.awaitingAnswer(), qPrintable(u"trial %1 shows no test figure"_qs.arg(run.curTrial())));
     }
-    // A key with virtual-key code `code`, pressed now; returns the code as the handler left it.
-    int key(int code) {
-        run.keyDown(code, run.keyTime(0, time.nowUs()));
-        return code;
-    }
+    // A key with virtual-key code `code`, pressed now.
+    void key(int code) { run.keyDown(code, run.keyTime(0, time.nowUs())); }
     // Answers the current test figure (0: key 1, 1: key 2) rtMs after it came on screen.
     void answer(qint16 answer, qint32 rtMs) {
         time.setNowUs(run.onsetUs(kivora::Stage::Test) + qint64(rtMs) * 1000);
