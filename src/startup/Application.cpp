@@ -226,13 +226,20 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     return status;
 }
 
+// The display the participant's windows are shown on (X11 where the user chose no platform), or
+// false after saying that it cannot be reached.
+bool participantDisplay() {
+    preferX11();
+    if (displayReachable())
+        return true;
+    printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+    return false;
+}
+
 // --check-display: the display and the keys a session would use, checked and told.
 int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
-    preferX11();
-    if (!displayReachable()) {
-        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+    if (!participantDisplay())
         return 1;
-    }
     KivoraApplication app(argc, argv);
     QApplication::setApplicationName(u"Kivora"_qs);
     Settings settings;
@@ -273,11 +280,8 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     // The letters and arrows take a while to draw and need no fonts: draw them on another
     // thread while Qt connects to the display and loads its fonts.
     auto shapes = std::async(std::launch::async, &PictureStore::drawShapes);
-    preferX11();
-    if (!displayReachable()) {
-        printErr(u"kivora: 画面（X ディスプレイ）に接続できません。DISPLAY を確かめてください。"_qs);
+    if (!participantDisplay())
         return 1;
-    }
     KivoraApplication app(argc, argv);
     QApplication::setApplicationName(u"Kivora"_qs);
     QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
