@@ -14,10 +14,11 @@ esac
 # shellcheck disable=SC2034  # both lists are used by the scripts that source this file
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
 # without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present and
-# XInput headers are for the frame-locked pictures and the key reader.
+# XInput headers are for the frame-locked pictures and the key reader. rsvg-convert and icotool
+# make the icon's sizes and its .ico from the one SVG (cmake/Icons.cmake).
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
     libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libcups2-dev libboost-dev
-    fonts-ipafont-gothic)
+    fonts-ipafont-gothic librsvg2-bin icoutils)
 # shellcheck disable=SC2034
 # What the tests need on top: a real X server and its tools (XTest and DAMAGE for the key sender,
 # the Present test and the timing benchmark's watcher), printing to PDF, clang.
