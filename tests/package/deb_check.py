@@ -30,6 +30,7 @@ import configparser
 import glob
 import os
 import re
+import signal
 import struct
 import subprocess
 import sys
@@ -153,7 +154,10 @@ def check_window_class(c, entries, linux_kivora, work):
 
 def check_in_root(c, args, work):
     """Install, use, remove and purge in a clean root; the figures of the root."""
-    tarball, made_s = debroot.pristine(args.cache)
+    try:
+        tarball, made_s = debroot.pristine(args.cache)
+    except (RuntimeError, subprocess.CalledProcessError) as e:
+        raise CheckFailed(f"no clean Debian 12 root: {e}")
     start = time.monotonic()
     with debroot.Root(tarball, os.path.dirname(os.path.abspath(args.cache))) as root:
         unpacked_s = time.monotonic() - start
@@ -260,6 +264,8 @@ def main():
         print(f"skipped: {why if isinstance(why, str) else 'missing ' + ' '.join(why)}")
         return processes.SKIP
 
+    # A stop (scripts/test's, a time-out's) goes through the clean-up: /proc unmounted, the root removed.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     start = time.monotonic()
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="kivora-deb-check.") as work:

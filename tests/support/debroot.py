@@ -76,7 +76,8 @@ class Root:
         self.proc_mounted = False
 
     def __enter__(self):
-        self.path = tempfile.mkdtemp(prefix="kivora-root.", dir=self.parent)
+        self.remove_stale()
+        self.path = tempfile.mkdtemp(prefix=f"kivora-root.{os.getpid()}.", dir=self.parent)
         subprocess.run(["tar", "--numeric-owner", "-C", self.path, "-xzf", self.tarball], check=True)
         shutil.copyfile("/etc/resolv.conf", os.path.join(self.path, "etc", "resolv.conf"))
         subprocess.run(["mount", "-t", "proc", "proc", os.path.join(self.path, "proc")], check=True)
@@ -95,6 +96,18 @@ class Root:
                 raise RuntimeError(f"{self.path} still has mounts; left in place")
         shutil.rmtree(self.path)
         return False
+
+    def remove_stale(self):
+        """Roots of runs that were killed before they could clean up (their process, named in
+        the folder's name, is gone): their /proc unmounted, then removed."""
+        for stale in glob.glob(os.path.join(self.parent, "kivora-root.*.*")):
+            if os.path.exists(f"/proc/{os.path.basename(stale).split('.')[1]}"):
+                continue
+            with open("/proc/self/mounts") as f:
+                mounted = [line.split()[1] for line in f if line.split()[1].startswith(stale + "/")]
+            for point in sorted(mounted, reverse=True):
+                subprocess.run(["umount", "--lazy", point], check=True)
+            shutil.rmtree(stale)
 
     def run(self, *command, env=None, timeout=600):
         """command in the root, as root, in a plain environment (plus env); stdout and stderr
