@@ -14,11 +14,10 @@ esac
 # shellcheck disable=SC2034  # both lists are used by the scripts that source this file
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
 # without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present and
-# XInput headers are for the frame-locked pictures and the key reader. rsvg-convert and icotool
-# make the icon's sizes and its .ico from the one SVG (cmake/Icons.cmake).
+# XInput headers are for the frame-locked pictures and the key reader.
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
     libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libcups2-dev libboost-dev
-    fonts-ipafont-gothic librsvg2-bin icoutils)
+    fonts-ipafont-gothic)
 # shellcheck disable=SC2034
 # What the tests need on top: a real X server and its tools (XTest and DAMAGE for the key sender,
 # the Present test and the timing benchmark's watcher), printing to PDF, clang.
@@ -36,6 +35,9 @@ KIVORA_WINDOWS_PACKAGES=(ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x8
     mingw-w64-tools wine64 wine qt6-base-dev-tools python3 xvfb x11-utils fonts-dejavu-core
     libxtst-dev libxcb-damage0-dev xdotool wixl msitools)
 
+# Building needs too: rsvg-convert and icotool, which make the icon's sizes and its .ico from the
+# one SVG (cmake/Icons.cmake).
+KIVORA_BUILD_PACKAGES+=(librsvg2-bin icoutils)
 # shellcheck disable=SC2034
 # What the Debian package needs (scripts/package-deb): help2man for its manual page, dpkg-dev
 # for dpkg-shlibdeps and the build flags; and its test (tests/package/deb_check.py): lintian, the
