@@ -38,6 +38,15 @@ KIVORA_WINDOWS_PACKAGES=(ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x8
     mingw-w64-tools wine64 wine qt6-base-dev-tools python3 xvfb x11-utils fonts-dejavu-core
     libxtst-dev libxcb-damage0-dev xdotool wixl msitools)
 
+# Building needs too: rsvg-convert and icotool, which make the icon's sizes and its .ico from the
+# one SVG (cmake/Icons.cmake).
+KIVORA_BUILD_PACKAGES+=(librsvg2-bin icoutils)
+# shellcheck disable=SC2034
+# What the Debian package needs (scripts/package-deb): help2man for its manual page, dpkg-dev
+# for dpkg-shlibdeps and the build flags; and its test (tests/package/deb_check.py): lintian, the
+# checkers of desktop entries and AppStream metadata, debootstrap for a clean Debian 12 root.
+KIVORA_PACKAGE_PACKAGES=(help2man dpkg-dev lintian desktop-file-utils appstream debootstrap)
+
 kivora_say() { printf '[kivora] %s\n' "$*" >&2; }
 kivora_die() { printf '[kivora] error: %s\n' "$*" >&2; exit 1; }
 

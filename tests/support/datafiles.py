@@ -37,6 +37,16 @@ def read_plan(path):
     return rows
 
 
+def write_run(folder, subject, trials=6):
+    """A completed run's data and means files in folder, as the program writes them."""
+    rows = [f"{subject},2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},"
+            f"{500_000 + t * 1000},400000," for t in range(1, trials + 1)]
+    for name, lines in ((f"20261209-090000_{subject}.csv", [DATA_HEADER] + rows),
+                        (f"20261209-090000_{subject}_means.csv", [MEANS_HEADER])):
+        with open(os.path.join(folder, name), "w", encoding="utf-8-sig", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+
+
 def snapshot(folder):
     """{file name: contents} of a folder, empty when there is no folder; two snapshots compare
     equal when no file was added, removed or changed."""

@@ -5,7 +5,8 @@ would use it:
   - msiexec /i MSI /qn installs: Program Files\\Kivora holds the zip's files, with the installed
     settings as kivora.ini; the Start menu of all users holds "Kivora" and "Kivora 集計", shortcuts
     to the installed kivora.exe (the latter with --report) that start in its folder; the
-    uninstall entry names the program, its version and its publisher;
+    uninstall entry names the program, its version and its publisher; the package gives the
+    uninstall entry and both shortcuts the installed kivora.exe's icon;
   - the installed kivora.exe starts from there without help (its DLLs beside it): its main window
     comes up and it ends with status 0 when closed; once the program reads its settings file
     (its --help names kivora.ini), that start has made the data folder of the installed
@@ -41,6 +42,7 @@ import datafiles  # noqa: E402
 from checks import Checks, CheckFailed  # noqa: E402
 from screens import MAIN_SIZE  # noqa: E402
 from wine import windows_path  # noqa: E402
+import winresources  # noqa: E402
 
 SKIP = 77
 MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
@@ -230,6 +232,8 @@ def run_checks(c, args, work, display):
             c.check(not got.startswith(b"\xef\xbb\xbf"), "kivora.ini has no byte order mark")
         elif name in files:
             c.check(files[name] == content, f"{name} is the zip's")
+    for problem in winresources.msi_problems(args.msi, os.path.join(install_dir, "kivora.exe")):
+        c.check(False, problem)
     menu_folder = os.path.relpath(programs, wine.drive_c).replace(os.sep, "/")
     menu = {os.path.relpath(path, menu_folder): data for path, data in links(wine.drive_c).items()
             if path not in links_before}

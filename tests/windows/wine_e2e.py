@@ -7,7 +7,8 @@
     the two text screens with the same lines of text at the same places (their glyphs come from
     each system's rasterizer);
   - --check gives the same summary and status as the Linux build for each bundled plan;
-  - a data folder given as the only argument (a folder dropped on kivora.exe) gets its report.
+  - a data folder given as the only argument (a folder dropped on kivora.exe) gets its report;
+  - kivora.exe carries its icon and version details (tests/support/winresources.py).
 
 Prints the start-up time under wine (process start to the logged first paint) as a figure;
 wine is not Windows, so it is informative only.
@@ -32,6 +33,7 @@ from datafiles import DATA_HEADER, MEANS_HEADER  # noqa: E402
 from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
 from screens import MAIN_SIZE  # noqa: E402
 from wine import windows_path  # noqa: E402
+import winresources  # noqa: E402
 
 SKIP = 77
 MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
@@ -146,6 +148,11 @@ def main():
             failures.append(f"a dropped data folder: status {w.returncode}, {out.strip()!r} "
                             f"{w.stderr.decode('utf-8', 'replace').strip()!r}, report.pdf "
                             f"{'written' if os.path.isfile(os.path.join(data, 'report', 'report.pdf')) else 'missing'}")
+
+        # 5. The icon and the version details of the file's properties, of the version the
+        #    program itself states.
+        version = run(["wine", args.kivora, "--version"], wine_env).stdout.decode().split()[1]
+        failures += winresources.exe_problems(args.kivora, version)
 
     for failure in failures:
         print("FAIL:", failure)
