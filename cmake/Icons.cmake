@@ -7,9 +7,10 @@
 #   icons/kivora-icons.qrc                  the PNGs as :/icons/kivora-<N>.png (PNG, since the
 #                                           Qt for Windows has no SVG image plugin)
 #
-# kivora_add_icon_resources(<target>) puts the PNGs into the target's Qt resources and, in a
-# Windows build, the icon and the version details (packaging/windows/kivora.rc.in) into its
-# Windows resources, through windres.
+# kivora_add_icon_resources(<target>) puts the PNGs into the target's Qt resources (the windows'
+# icon; kivora_ui, whose programIcon() initialises them); kivora_add_windows_resources(<target>),
+# in a Windows build, the icon and the version details (packaging/windows/kivora.rc.in) into the
+# program's own Windows resources, through windres.
 
 set(KIVORA_ICON_SIZES 16 24 32 48 64 128 256)
 set(KIVORA_ICON_SVG ${CMAKE_SOURCE_DIR}/packaging/icons/kivora.svg)
@@ -63,6 +64,10 @@ add_custom_target(kivora_icons ALL DEPENDS ${pngs} ${KIVORA_ICON_ICO})
 function(kivora_add_icon_resources target)
     qt6_add_resources(icon_sources ${KIVORA_ICON_QRC})
     target_sources(${target} PRIVATE ${icon_sources})
+    add_dependencies(${target} kivora_icons)
+endfunction()
+
+function(kivora_add_windows_resources target)
     if(WIN32)
         # The icon that Explorer, the taskbar and the window class take (Qt's windows take the
         # program's IDI_ICON1 as their icon), and the version details of the file's properties.

@@ -82,9 +82,16 @@ QString whyNotExact(OnsetSource source, Compositor compositor) {
 }
 
 QString DisplayInfo::words() const {
-    return u"mode=%1 period_us=%2 compositor=%3 onset=%4 exact=%5"_qs.arg(word(mode))
-        .arg(periodUs)
-        .arg(word(compositor), word(onset), exact() ? u"1"_qs : u"0"_qs);
+    return u"mode=%1 period_us=%2 compositor=%3 onset=%4 exact=%5 "_qs.arg(word(mode))
+               .arg(periodUs)
+               .arg(word(compositor), word(onset), exact() ? u"1"_qs : u"0"_qs) +
+           screenWords();
+}
+
+QString DisplayInfo::screenWords() const {
+    const auto oneWord = [](QString text) { return text.isEmpty() ? u"-"_qs : text.replace(u' ', u'_'); };
+    return u"fullscreen=%1 screen=%2 model=%3"_qs.arg(fullscreen ? u"1"_qs : u"0"_qs, oneWord(screen),
+                                                      oneWord(model));
 }
 
 } // namespace kivora

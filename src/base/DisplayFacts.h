@@ -48,6 +48,13 @@ bool onsetsExact(OnsetSource source, Compositor compositor);
 // notice; empty where they are.
 QString whyNotExact(OnsetSource source, Compositor compositor);
 
+// The monitor a window is shown on, as the window finds it.
+struct ScreenFacts {
+    bool fullscreen = false; // the window covers the whole monitor
+    QString screen;          // the monitor's name as the system gives it (HDMI-1, \\.\DISPLAY2)
+    QString model;           // its manufacturer and model, where the system tells them
+};
+
 // What the display offers a run, as a presenter finds it.
 struct DisplayInfo {
     PresentMode mode = PresentMode::Timers;
@@ -55,12 +62,24 @@ struct DisplayInfo {
     Compositor compositor = Compositor::Unknown;
     quint32 window = 0; // the native window the pictures are presented in; 0 where none
     OnsetSource onset = OnsetSource::Flush;
-    bool fullscreen = false; // the pictures are shown in a window covering a whole monitor
+    // The monitor the pictures are shown on (the window's, not the presenter's to find).
+    bool fullscreen = false;
+    QString screen;
+    QString model;
+    void setScreen(const ScreenFacts &facts) {
+        fullscreen = facts.fullscreen;
+        screen = facts.screen;
+        model = facts.model;
+    }
 
     bool exact() const { return onsetsExact(onset, compositor); }
-    // mode=... period_us=... compositor=... onset=... exact=...: the words that tell a change of
-    // the display in the log (the native window stays the same).
+    // mode=... period_us=... compositor=... onset=... exact=... fullscreen=... screen=...
+    // model=...: the words that tell a change of the display in the log (the native window stays
+    // the same). Blanks in the monitor's name and model are written as "_", so that every word is
+    // one key=value.
     QString words() const;
+    // fullscreen=... screen=... model=...: the monitor's words alone.
+    QString screenWords() const;
 };
 
 } // namespace kivora

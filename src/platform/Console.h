@@ -17,6 +17,11 @@ void attachStartingConsole();
 // The command line as the system hands it over (argv[0] first).
 QStringList commandLineArguments(int argc, char **argv);
 
+// Whether what goes to standard output is seen somewhere: a console, a file or a pipe. A Windows
+// program started with a double-click or from the Start menu has none (its output is then shown
+// in a box); on Linux always.
+bool outputSeen();
+
 // text to standard output, flushed at once.
 void printOut(const QString &text);
 // text and a line end to standard error.

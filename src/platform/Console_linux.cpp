@@ -16,6 +16,10 @@ QStringList commandLineArguments(int argc, char **argv) {
     return args;
 }
 
+bool outputSeen() {
+    return true; // a terminal, a file, a pipe, or a desktop session's journal
+}
+
 void printErr(const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     std::fputc('\n', stderr);

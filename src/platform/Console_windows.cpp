@@ -62,6 +62,10 @@ QStringList commandLineArguments(int, char **) {
     return args;
 }
 
+bool outputSeen() {
+    return leadsSomewhere(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
 void printErr(const QString &text) {
     write(STD_ERROR_HANDLE, text + u'\n');
 }

@@ -30,6 +30,11 @@ void repaintNow(QWidget *window);
 // desktop window manager composes every window: Yes.
 Compositor compositorOf(quintptr nativeWindow);
 
+// Asks a compositor to leave the window alone, for a window that covers a whole monitor: on X11
+// the property _NET_WM_BYPASS_COMPOSITOR = 1 (mutter, KWin and picom honour it; whether they did
+// is for compositorOf to say). Nothing on Windows.
+void askCompositorBypass(quintptr nativeWindow);
+
 // The platform the windows are shown on: X11 unless the user chose one in QT_QPA_PLATFORM. Qt
 // would take its native Wayland platform in a Wayland session where its plugin is installed,
 // and there is neither X Present nor the raw key reader. Call before the application object is

@@ -116,6 +116,21 @@ Compositor compositorOf(quintptr nativeWindow) {
     return managerRuns(c) ? Compositor::Bypassed : Compositor::No;
 }
 
+void askCompositorBypass(quintptr nativeWindow) {
+    xcb_connection_t *c = qtConnection();
+    if (!c || !nativeWindow)
+        return;
+    const char name[] = "_NET_WM_BYPASS_COMPOSITOR";
+    const auto atom =
+        owned(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
+    if (!atom)
+        return;
+    const quint32 bypass = 1; // 1: please leave it alone; 2 would ask to composite it
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(nativeWindow), atom->atom, XCB_ATOM_CARDINAL,
+                        32, 1, &bypass);
+    xcb_flush(c);
+}
+
 void preferX11() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");

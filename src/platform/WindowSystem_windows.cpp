@@ -22,4 +22,6 @@ Compositor compositorOf(quintptr) {
 
 void preferX11() {}
 
+void askCompositorBypass(quintptr) {}
+
 } // namespace kivora

@@ -53,11 +53,12 @@ void EventLog::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &t
 void EventLog::display(qint64 us, const DisplayInfo &d, const QString &keys, const QString &platform) {
     line(us, u"display"_qs, 0,
          u"mode=%1 period_us=%2 compositor=%3 window=0x%4 onset=%5 keys=%6 exact=%7 platform=%8"_qs
-             .arg(word(d.mode))
-             .arg(d.periodUs)
-             .arg(word(d.compositor))
-             .arg(d.window, 0, 16)
-             .arg(word(d.onset), keys, d.exact() ? u"1"_qs : u"0"_qs, platform));
+                 .arg(word(d.mode))
+                 .arg(d.periodUs)
+                 .arg(word(d.compositor))
+                 .arg(d.window, 0, 16)
+                 .arg(word(d.onset), keys, d.exact() ? u"1"_qs : u"0"_qs, platform) +
+             u" "_qs + d.screenWords());
 }
 
 void EventLog::displayChanged(qint64 us, qint16 trial, const DisplayInfo &d) {

@@ -61,6 +61,10 @@ public:
     // the next screen comes on screen when it is due (negative: after the interval).
     virtual qint64 leadUs(Stage next, qint32 intervalMs) const = 0;
 
+    // The window went to another monitor (the one it was on went away): returns whether the
+    // presenter measures the display again, after which it emits ready() once more.
+    virtual bool displayMoved() { return false; }
+
     // Whether the presenter knows the display well enough to run a trial; a run waits for it.
     virtual bool isReady() const { return true; }
     virtual void waitUntilReady() {}

@@ -263,16 +263,26 @@ void TrialRun::Analyze() {
 }
 
 DisplayInfo TrialRun::readDisplay() {
-    const DisplayInfo info = m_presenter->displayInfo();
+    DisplayInfo info = m_presenter->displayInfo();
+    info.setScreen(m_view.screenFacts());
     const auto same = [](const DisplayInfo &a, const DisplayInfo &b) {
-        // The period is measured once and then stays; the words a lab judges the onsets by are these.
+        // The period is measured once a monitor and then stays; the words a lab judges the onsets
+        // by are these.
         return a.mode == b.mode && a.compositor == b.compositor && a.onset == b.onset &&
-               a.fullscreen == b.fullscreen;
+               a.fullscreen == b.fullscreen && a.screen == b.screen;
     };
     if (m_knownDisplay && !same(*m_knownDisplay, info))
         notify([&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? m_curTrial : qint16(0), info); });
     m_knownDisplay = info;
     return info;
+}
+
+void TrialRun::displayMoved() {
+    if (m_presenter->displayMoved())
+        connect(
+            m_presenter.get(), &Presenter::ready, this, [this] { readDisplay(); }, Qt::SingleShotConnection);
+    else
+        readDisplay();
 }
 
 void TrialRun::showBetween(const QString &key) {

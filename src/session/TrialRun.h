@@ -54,6 +54,8 @@ public:
     // A recorder could not write (detail says what); shown at most once per run, without taking
     // the keyboard from the participant. running: whether the run had begun.
     virtual void showWriteFailure(const QString &detail, bool running) = 0;
+    // The monitor the pictures are shown on, and whether the window covers it.
+    virtual ScreenFacts screenFacts() const = 0;
 };
 
 // One participant's runs, from Start to the results, without a window. A run takes the plan's
@@ -114,6 +116,9 @@ public:
     // recorders (displayChanged). Start-up reads it once the presenter is ready, and every
     // trial's countdown again.
     DisplayInfo readDisplay();
+    // The window went to another monitor: the presenter measures the display again where it
+    // can, and the display is read once that is done (a change goes to the recorders once).
+    void displayMoved();
     // A picture of list 0 by key ("instruction", "wait"), shown as soon as possible.
     void showBetween(const QString &key);
     // Puts everything shown on screen now, the window's own changes with it.

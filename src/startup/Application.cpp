@@ -17,6 +17,8 @@
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
 #include "ui/FramePresenter.h"
+#include "ui/ProgramIdentity.h"
+#include "ui/Screens.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QScreen>
 #include <QUrl>
 
 #include <cstdio>
@@ -126,8 +129,7 @@ int runCheck(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings))
         return 1;
     const RunOptions run = withSettings(request.run, settings);
-    const QString planPath =
-        run.plan.isEmpty() ? QCoreApplication::applicationDirPath() + u"/sequence.csv"_qs : run.plan;
+    const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     TrialTable trials;
     try {
         const qint16 count = loadPlanFile(planPath, trials);
@@ -199,6 +201,7 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     if (!asked && (!shown || !displayReachable()))
         withoutDisplay();
     QApplication app(argc, argv);
+    setProgramIdentity(); // the dialog and the box carry the program's icon
     if (asked && !boxesCanBeAnswered()) {
         printErr(noDialog);
         return 2;
@@ -236,16 +239,48 @@ bool participantDisplay() {
     return false;
 }
 
+// The monitor the participant's windows go on: the one --screen (screen=) names, else the
+// primary one; nothing, after saying which there are (on standard error and in the error box),
+// where no monitor or more than one has the name.
+std::optional<QScreen *> participantScreen(const RunOptions &run) {
+    if (run.screen.isEmpty())
+        return QGuiApplication::primaryScreen();
+    QString why;
+    if (QScreen *screen = screenNamed(run.screen, &why))
+        return screen;
+    const QString text = u"--screen %1: %2\n\n"_qs.arg(run.screen, why) + screenList();
+    printErr(u"kivora: "_qs + text);
+    errorBox(u"モニターを選べません。\n\n"_qs + text);
+    return std::nullopt;
+}
+
 // --check-display: the display and the keys a session would use, checked and told.
 int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     if (!participantDisplay())
         return 1;
     KivoraApplication app(argc, argv);
-    QApplication::setApplicationName(u"Kivora"_qs);
+    setProgramIdentity();
     Settings settings;
     if (!startupSettings(request, settings))
         return 1;
-    return checkDisplayCommand(withSettings(request.run, settings).timing);
+    const RunOptions run = withSettings(request.run, settings);
+    const std::optional<QScreen *> screen = participantScreen(run);
+    if (!screen)
+        return 1;
+    return checkDisplayCommand(run.timing, *screen, run.fullscreen.value_or(false));
+}
+
+// --list-screens: every monitor, on the console, or in a box where nothing would show it.
+int runListScreens(int argc, char **argv) {
+    if (!participantDisplay())
+        return 1;
+    QApplication app(argc, argv);
+    setProgramIdentity();
+    if (outputSeen() || !boxesCanBeAnswered())
+        printOut(screenList());
+    else
+        QMessageBox::information(nullptr, u"Kivora"_qs, screenList());
+    return 0;
 }
 
 // Recorders are set up before any participant sits down: a folder or log that cannot be written
@@ -283,7 +318,7 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     if (!participantDisplay())
         return 1;
     KivoraApplication app(argc, argv);
-    QApplication::setApplicationName(u"Kivora"_qs);
+    setProgramIdentity();
     QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     installFontSubstitutes();
@@ -295,11 +330,15 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings))
         return 1;
     const RunOptions run = withSettings(request.run, settings);
-    const QString &planPath = run.plan;
+    const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     const bool shuffle = run.shuffle.value_or(false);
     std::unique_ptr<SessionData> data;
     std::unique_ptr<EventLog> log;
     if (!openRecorders(run, request, settings, data, log))
+        return 1;
+
+    const std::optional<QScreen *> screen = participantScreen(run);
+    if (!screen)
         return 1;
 
     SystemTimeSource time;
@@ -326,8 +365,7 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     const std::unique_ptr<KeyReader> keyReader = KeyReader::start(keyStamps);
     if (keyReader)
         main.setKeyStamps(&keyStamps);
-    if (!planPath.isEmpty())
-        main.setPlanFile(planPath);
+    main.setPlanFile(planPath);
     if (shuffle)
         main.shuffleEachRun(freshSeed);
     try {
@@ -361,7 +399,7 @@ int runSession(int argc, char **argv, const StartRequest &request) {
         onFirstPaint(&main, displayKnown);
     else
         QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown);
-    main.show();
+    main.showOn(*screen, run.fullscreen.value_or(false));
     return app.exec();
 }
 
@@ -392,6 +430,8 @@ int runApplication(int argc, char **argv) {
         return runExportStimuli(argc, argv, request);
     case Command::CheckDisplay:
         return runCheckDisplay(argc, argv, request);
+    case Command::ListScreens:
+        return runListScreens(argc, argv);
     case Command::Session:
         break;
     }

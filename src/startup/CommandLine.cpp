@@ -49,7 +49,10 @@ QString entry(const OptionDecl &d, const QString &clockName) {
                 (d.valueName.isEmpty() ? QString()
                  : d.valueOptional     ? u" ["_qs + d.valueName + u']'
                                        : u' ' + d.valueName);
-    const QString help = d.help.contains(u"%1"_qs) ? d.help.arg(clockName) : d.help;
+    const QString help = QString(d.help)
+                             .replace(u"{clock}"_qs, clockName)
+                             .replace(u"{plan}"_qs, planSearchText())
+                             .replace(u"{settings}"_qs, settingsSearchText());
     QString out;
     const QStringList lines = wrapped(help, HelpWidth - HelpColumn);
     if (left.size() > HelpColumn - 2)
@@ -180,8 +183,8 @@ const QList<OptionDecl> &optionDecls() {
         {.id = Opt::Plan,
          .name = u"plan"_qs,
          .valueName = u"FILE"_qs,
-         .help = u"read the trial plan from FILE instead of sequence.csv in the program's folder (a relative "
-                 u"FILE is taken from the folder kivora was started in)"_qs,
+         .help = u"read the trial plan from FILE instead of {plan} (a relative FILE is taken from the folder "
+                 u"kivora was started in)"_qs,
          .setting = V::Path},
         {.id = Opt::Check,
          .name = u"check"_qs,
@@ -209,7 +212,7 @@ const QList<OptionDecl> &optionDecls() {
          .name = u"log"_qs,
          .valueName = u"FILE"_qs,
          .help =
-             u"append a tab-separated timing log to FILE: t_us (the %1 microseconds reaction times come "
+             u"append a tab-separated timing log to FILE: t_us (the {clock} microseconds reaction times come "
              u"from), event, trial, detail, one line per screen shown, answer, stop, end of run and results "
              u"window"_qs,
          .setting = V::Path},
@@ -230,10 +233,31 @@ const QList<OptionDecl> &optionDecls() {
              u"every run takes the plan's trials in a fresh random order; its seed goes into the data rows "
              u"(order_seed) and the log's run_start line"_qs,
          .setting = V::Switch},
+        {.id = Opt::Fullscreen,
+         .name = u"fullscreen"_qs,
+         .help =
+             u"show the main window over the whole monitor, without frame or title bar, its controls at "
+             u"their designed size in the middle; the pointer is hidden while a run is in progress, and on "
+             u"X11 a compositor is asked to leave the window alone (whether it did, the display line and "
+             u"the data rows say)"_qs,
+         .setting = V::Switch},
+        {.id = Opt::Screen,
+         .name = u"screen"_qs,
+         .valueName = u"NAME"_qs,
+         .help =
+             u"the monitor the windows are shown on: its name as the system gives it (HDMI-1; on Windows "
+             u"\\\\.\\DISPLAY2, which may change between reboots) or, the stable choice where it is unique, "
+             u"its model or manufacturer and model (see --list-screens); default: the primary monitor"_qs,
+         .setting = V::Text,
+         .allowed = u"a monitor's name or model (kivora --list-screens)"_qs},
+        {.id = Opt::ListScreens,
+         .name = u"list-screens"_qs,
+         .help = u"list every monitor (name, manufacturer and model, size, refresh rate, scaling, which is "
+                 u"primary) and exit"_qs},
         {.id = Opt::Settings,
          .name = u"settings"_qs,
          .valueName = u"FILE"_qs,
-         .help = u"read the settings file (below) FILE instead of kivora.ini in the program's folder"_qs},
+         .help = u"read the settings file (below) FILE instead of {settings}"_qs},
         {.id = Opt::Help, .name = u"help"_qs, .help = u"show this help and exit"_qs},
         {.id = Opt::Version, .name = u"version"_qs, .help = u"show the version and the licence and exit"_qs},
 
@@ -337,6 +361,8 @@ QString allowedValues(const OptionDecl &d) {
         return listed(d.choices, u" or "_qs);
     case Setting::Path:
         return u"a path"_qs;
+    case Setting::Text:
+        return d.allowed;
     case Setting::None:
         break;
     }
@@ -348,7 +374,7 @@ namespace {
 // choices, each in the order of the declarations.
 QList<const OptionDecl *> settingDecls() {
     QList<const OptionDecl *> out;
-    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice})
+    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice, Setting::Text})
         for (const OptionDecl &d : optionDecls())
             if (d.setting == kind)
                 out << &d;
@@ -395,12 +421,12 @@ QString helpText(const QString &clockName) {
                           u")"_qs;
     }
     text += paragraph(
-        u"kivora.ini in the program's folder (or the FILE of --settings), UTF-8, gives a session and --check "
+        u"%3 (or the FILE of --settings), UTF-8, gives a session and --check "
         u"their options: one key=value a line, at the top or under [General]. Keys: %1 (paths as written; a "
         u"relative one counts from the file's folder; %NAME%, $NAME and ${NAME} are environment variables), "
         u"%2. An option on the command line wins over the file. A missing kivora.ini is no error; an unknown "
         u"key or a bad value stops the program with the file, the line and what is allowed."_qs.arg(
-            listed(paths), listed(others)),
+            listed(paths), listed(others), settingsSearchText()),
         2);
     return text;
 }
@@ -460,6 +486,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
                 : report                      ? Command::Report
                 : a.isSet(Opt::Check)         ? Command::Check
                 : a.isSet(Opt::CheckDisplay)  ? Command::CheckDisplay
+                : a.isSet(Opt::ListScreens)   ? Command::ListScreens
                 : a.isSet(Opt::ExportStimuli) ? Command::ExportStimuli
                                               : Command::Session;
     if (a.isSet(Opt::Settings) && r.command != Command::Session && r.command != Command::Check &&
@@ -472,6 +499,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
     r.run.log = resolved(a.value(Opt::Log), startDir);
     if (a.isSet(Opt::Shuffle))
         r.run.shuffle = true;
+    if (a.isSet(Opt::Fullscreen))
+        r.run.fullscreen = true;
+    r.run.screen = a.value(Opt::Screen);
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);
     if (r.command == Command::MakePlan) {

@@ -23,6 +23,9 @@ enum class Opt {
     Log,
     Timing,
     Shuffle,
+    Fullscreen,
+    Screen,
+    ListScreens,
     Settings,
     Help,
     Version, // a session's
@@ -49,6 +52,7 @@ enum class Setting {
     Path,   // a path, as written (environment variables replaced)
     Switch, // true or false (also yes/no, 1/0); on the command line the option alone is true
     Choice, // one of the option's choices
+    Text,   // any text that is not empty
 };
 
 struct OptionDecl {
@@ -56,11 +60,14 @@ struct OptionDecl {
     QString name = {};      // without the dashes; empty for the argument FOLDER
     QString valueName = {}; // empty for a switch
     HelpGroup group = HelpGroup::Run;
-    bool under = false;         // listed under the option before it, whose command it belongs to
-    QString help = {};          // one paragraph; the help wraps it. %1 stands for the clock's name
+    bool under = false; // listed under the option before it, whose command it belongs to
+    // One paragraph; the help wraps it. {clock} stands for the clock's name, {plan} and
+    // {settings} for where the plan and the settings file are looked for.
+    QString help = {};
     bool valueOptional = false; // --report [DIR]
     Setting setting = Setting::None;
     QStringList choices = {}; // the values of a Choice, in the order the help and the messages list them
+    QString allowed = {};     // what a Text may be, for the help and the messages
 };
 
 const QList<OptionDecl> &optionDecls();
@@ -82,7 +89,17 @@ QString helpText(const QString &clockName);
 QString versionText();
 
 // What the program was asked to do.
-enum class Command { Session, Help, Version, Check, CheckDisplay, ExportStimuli, MakePlan, Report };
+enum class Command {
+    Session,
+    Help,
+    Version,
+    Check,
+    CheckDisplay,
+    ListScreens,
+    ExportStimuli,
+    MakePlan,
+    Report
+};
 
 // Where the report's folder comes from.
 enum class ReportFolder {
@@ -95,7 +112,7 @@ enum class ReportFolder {
 // was started in.
 struct StartRequest {
     Command command = Command::Session;
-    RunOptions run;       // --plan, --data, --log, --timing, --shuffle
+    RunOptions run;       // --plan, --data, --log, --timing, --shuffle, --fullscreen, --screen
     QString settingsFile; // --settings; empty: kivora.ini in the program's folder
     QString exportDir;    // --export-stimuli
     QString planFile;     // --make-plan, with its recipe and seed

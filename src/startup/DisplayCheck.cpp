@@ -9,8 +9,10 @@
 #include "platform/Console.h"
 #include "platform/KeyReader.h"
 #include "session/FlipFigures.h"
+#include "ui/DesignedWindow.h"
 #include "ui/FramePresenter.h"
 #include "ui/PictureBox.h"
+#include "ui/Screens.h"
 #include "ui/TimersPresenter.h"
 
 #include <QApplication>
@@ -96,15 +98,15 @@ private:
 
 } // namespace
 
-int checkDisplayCommand(std::optional<Timing> timing) {
+int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool fullscreen) {
     installFontSubstitutes();
     const Clock &clock = SteadyClock::instance();
-    QWidget window;
+    // The main window's size and picture area, shown the way a session shows it.
+    DesignedWindow window(QSize(pxFromTwips(5280), pxFromTwips(4995)));
     window.setWindowTitle(u"Kivora display check"_qs);
-    window.resize(pxFromTwips(5280), pxFromTwips(4995));
-    auto *image = new PictureBox(&window);
+    auto *image = new PictureBox(window.panel());
     image->setGeometry(rectFromTwips(690, 120, 3900, 3900));
-    auto *caption = new QLabel(&window);
+    auto *caption = new QLabel(window.panel());
     caption->setGeometry(rectFromTwips(120, 4080, 5040, 800));
     caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     caption->setWordWrap(true);
@@ -125,7 +127,7 @@ int checkDisplayCommand(std::optional<Timing> timing) {
     KeyStamps stamps;
     const std::unique_ptr<KeyReader> reader = KeyReader::start(stamps);
 
-    window.show();
+    window.showOn(screen, fullscreen);
     if (!waitFor([&] { return window.isVisible() && presenter->isReady(); }, ReadyWaitMs)) {
         printErr(u"kivora: the display did not report its refresh within %1 s"_qs.arg(ReadyWaitMs / 1000));
         return 1;
@@ -164,7 +166,9 @@ int checkDisplayCommand(std::optional<Timing> timing) {
     timer.setEnabled(false);
     presenter->finish();
 
-    const DisplayInfo info = presenter->displayInfo();
+    DisplayInfo info = presenter->displayInfo();
+    const QScreen *shownOn = window.shownOn();
+    info.setScreen({window.coversScreen(), shownOn->name(), modelOf(shownOn)});
     const FlipFigures f = flipFigures(onsets, frames);
     printOut(u"display check, kivora " KIVORA_VERSION "\n"_qs);
     printOut(u"mode: %1, onset source: %2\n"_qs.arg(word(info.mode), word(info.onset)));
@@ -180,6 +184,8 @@ int checkDisplayCommand(std::optional<Timing> timing) {
                  .arg(f.miscounted)
                  .arg(f.late));
     const double scaling = window.devicePixelRatioF() * 100.0;
+    printOut(u"screen: %1 (%2), %3\n"_qs.arg(info.screen, info.model.isEmpty() ? u"no model"_qs : info.model,
+                                             info.fullscreen ? u"fullscreen"_qs : u"in a window"_qs));
     printOut(u"compositor: %1; platform: %2; display scaling: %3 %\n"_qs.arg(word(info.compositor))
                  .arg(QGuiApplication::platformName())
                  .arg(std::lround(scaling)));

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class QScreen;
+
 namespace kivora {
 
 // --check-display: a check of the display and keyboard a lab can run on its own PC. Shows the
@@ -12,9 +14,10 @@ namespace kivora {
 // onset source, the refresh period and its jitter, the flips at their planned refresh and the
 // late ones, whether a compositor or a display scaling other than 100 % is in the way, the key
 // source and, for every key 1, how much earlier its stamp is than the key filter's reading.
-// timing: what --timing asks for (nothing: as a session picks). Returns 0 when the onsets are
-// exact (the display's own flip times, nothing composing the window, every flip at its planned
-// refresh), 1 otherwise. Needs a QApplication.
-int checkDisplayCommand(std::optional<Timing> timing);
+// timing: what --timing asks for (nothing: as a session picks); screen and fullscreen: the
+// monitor and the way a session shows its window (--screen, --fullscreen). Returns 0 when the
+// onsets are exact (the display's own flip times, nothing composing the window, every flip at
+// its planned refresh), 1 otherwise. Needs a QApplication.
+int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool fullscreen);
 
 } // namespace kivora

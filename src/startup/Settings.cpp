@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 namespace kivora {
@@ -86,8 +87,7 @@ void take(Settings &s, const OptionDecl &d, const QString &value, int line, cons
         const std::optional<bool> on = truth(value);
         if (!on)
             refuseValue();
-        if (d.id == Opt::Shuffle)
-            s.options.shuffle = on;
+        (d.id == Opt::Shuffle ? s.options.shuffle : s.options.fullscreen) = on;
         break;
     }
     case Setting::Choice: {
@@ -106,6 +106,9 @@ void take(Settings &s, const OptionDecl &d, const QString &value, int line, cons
         *pathOf(s.options, d.id) = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
         break;
     }
+    case Setting::Text:
+        s.options.screen = value;
+        break;
     case Setting::None:
         break;
     }
@@ -196,21 +199,71 @@ Settings readSettings(const QString &file, bool optional, const Environment &env
     return parseSettings(f.readAll(), file, env);
 }
 
-Settings readStartupSettings(const QString &named) {
+StartupPlaces startupPlaces() {
+    StartupPlaces places;
+    places.programDir = QCoreApplication::applicationDirPath();
+#ifdef KIVORA_INSTALLED_LAYOUT
+    // $XDG_CONFIG_HOME, or ~/.config where it is not set.
+    places.userConfigDir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/kivora"_qs;
+    places.systemConfigDir = QStringLiteral(KIVORA_SYSCONF_DIR);
+    places.bundledPlanDir = QStringLiteral(KIVORA_PLAN_DIR);
+#endif
+    return places;
+}
+
+namespace {
+// The first of the folders (the empty ones left out) that holds name, or nothing.
+std::optional<QString> firstHolding(const QStringList &folders, const QString &name) {
+    for (const QString &folder : folders)
+        if (!folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(name)))
+            return QDir(folder).filePath(name);
+    return std::nullopt;
+}
+} // namespace
+
+Settings readStartupSettings(const QString &named, const StartupPlaces &places) {
     if (!named.isEmpty())
         return readSettings(named, false);
-    return readSettings(QCoreApplication::applicationDirPath() + u"/kivora.ini"_qs, true);
+    const std::optional<QString> file =
+        firstHolding({places.programDir, places.userConfigDir, places.systemConfigDir}, u"kivora.ini"_qs);
+    return file ? readSettings(*file, false) : Settings{};
+}
+
+QString defaultPlan(const StartupPlaces &places) {
+    const QString name = u"sequence.csv"_qs;
+    return firstHolding({places.userConfigDir, places.bundledPlanDir}, name)
+        .value_or(QDir(places.programDir).filePath(name));
+}
+
+QString settingsSearchText() {
+#ifdef KIVORA_INSTALLED_LAYOUT
+    return u"kivora.ini in the program's folder, else in $XDG_CONFIG_HOME/kivora (~/.config/kivora), "
+           u"else " KIVORA_SYSCONF_DIR "/kivora.ini"_qs;
+#else
+    return u"kivora.ini in the program's folder"_qs;
+#endif
+}
+
+QString planSearchText() {
+#ifdef KIVORA_INSTALLED_LAYOUT
+    return u"sequence.csv in $XDG_CONFIG_HOME/kivora (~/.config/kivora), else " KIVORA_PLAN_DIR
+           "/sequence.csv"_qs;
+#else
+    return u"sequence.csv in the program's folder"_qs;
+#endif
 }
 
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
     RunOptions run = settings.options;
-    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log})
+    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen})
         if (!(commandLine.*field).isEmpty())
             run.*field = commandLine.*field;
     if (commandLine.timing)
         run.timing = commandLine.timing;
-    if (commandLine.shuffle)
-        run.shuffle = commandLine.shuffle;
+    for (auto field : {&RunOptions::shuffle, &RunOptions::fullscreen})
+        if (commandLine.*field)
+            run.*field = commandLine.*field;
     return run;
 }
 

@@ -17,7 +17,9 @@ struct RunOptions {
     QString data;
     QString log;
     std::optional<Timing> timing;
-    std::optional<bool> shuffle; // the command line's --shuffle is true or not given
+    std::optional<bool> shuffle;    // the command line's --shuffle is true or not given
+    std::optional<bool> fullscreen; // the same for --fullscreen
+    QString screen;                 // --screen: the monitor's name or model; empty: the primary one
 };
 
 // A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
@@ -42,8 +44,9 @@ private:
 //
 //   paths     (plan, data, log) %NAME%, $NAME and ${NAME} are replaced by the environment
 //             variable (an unset one is an error); a relative path counts from the file's folder
-//   switches  (shuffle) true or false (also yes/no, 1/0, in any case)
+//   switches  (shuffle, fullscreen) true or false (also yes/no, 1/0, in any case)
 //   choices   (timing) one of the option's words
+//   texts     (screen) the text as written
 struct Settings {
     QString file;              // the file read, absolute; empty when there was none
     RunOptions options;        // what it gives
@@ -68,9 +71,33 @@ Settings parseSettings(const QByteArray &text, const QString &file,
 // program's own kivora.ini) and throws SettingsError when it was named (--settings FILE).
 Settings readSettings(const QString &file, bool optional, const Environment &env = processEnvironment);
 
-// The settings file start-up reads: the one named, or kivora.ini in the program's folder
-// (needs a QCoreApplication).
-Settings readStartupSettings(const QString &named);
+// Where start-up looks for the settings file and the plan. A folder left empty is not looked in.
+struct StartupPlaces {
+    QString programDir;      // the program's own folder
+    QString userConfigDir;   // the user's: $XDG_CONFIG_HOME/kivora (~/.config/kivora)
+    QString systemConfigDir; // every user's: /etc/kivora
+    QString bundledPlanDir;  // the bundled plans: /usr/share/kivora
+};
+
+// The places of this build (needs a QCoreApplication): run from its build folder or an unpacked
+// zip, the program's folder alone; built for the installed layout (the Debian package), also the
+// user's and the system's configuration folders and the bundled plans' folder.
+StartupPlaces startupPlaces();
+
+// The settings file start-up reads: the one named (--settings), else the first that exists of
+// kivora.ini in the program's folder, in the user's and in the system's configuration folder;
+// none is no error.
+Settings readStartupSettings(const QString &named, const StartupPlaces &places = startupPlaces());
+
+// The plan a session or --check reads when none is given (--plan, plan=): sequence.csv in the
+// user's configuration folder where it is there, else the bundled one, else the one in the
+// program's folder.
+QString defaultPlan(const StartupPlaces &places = startupPlaces());
+
+// Where the settings file and the plan are looked for, in words for --help: "kivora.ini in the
+// program's folder, ...".
+QString settingsSearchText();
+QString planSearchText();
 
 // The options of the run: each one given on the command line wins over the settings file's.
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings);

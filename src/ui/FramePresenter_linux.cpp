@@ -1,9 +1,9 @@
 #include "ui/FramePresenter.h"
 
-#include "ui/PictureBox.h"
-#include "platform/WindowSystem.h"
 #include "base/Clock.h"
 #include "base/LineFit.h"
+#include "platform/WindowSystem.h"
+#include "ui/PictureBox.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -95,6 +95,7 @@ public:
     int framesFor(qint32 intervalMs) const override;
     qint64 leadUs(Stage next, qint32 intervalMs) const override;
     bool isReady() const override { return m_periodUs > 0; }
+    bool displayMoved() override;
     void waitUntilReady() override;
     DisplayInfo displayInfo() const override;
 
@@ -142,7 +143,9 @@ private:
     quint32 m_measureSerial = 0;
     std::vector<double> m_refreshMsc;
     std::vector<double> m_refreshUst;
-    qint64 m_periodUs = 0;
+    qint64 m_periodUs = 0; // 0 until measured
+    bool m_measuring =
+        false; // the period is being measured (again, after a move: the old one stands meanwhile)
 };
 
 std::unique_ptr<Presenter> makeFramePresenter(PictureBox *image, QString *why) {
@@ -245,6 +248,9 @@ void XPresentPresenter::exposed() {
 }
 
 void XPresentPresenter::startMeasuring() {
+    m_measuring = true;
+    m_refreshMsc.clear();
+    m_refreshUst.clear();
     m_measureSerial = ++m_serial;
     // The next refresh first; the following ones are asked for once its number is known.
     xcb_present_notify_msc(m_c, m_window, m_measureSerial, 0, 1, 0);
@@ -324,7 +330,7 @@ void XPresentPresenter::readEvents(int waitMs) {
 
 void XPresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint64 ust, qint64 msc) {
     if (kind == XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC) {
-        if (serial != m_measureSerial || m_periodUs > 0)
+        if (serial != m_measureSerial || !m_measuring)
             return;
         m_refreshMsc.push_back(double(msc));
         m_refreshUst.push_back(double(ust));
@@ -338,7 +344,9 @@ void XPresentPresenter::completed(quint32 serial, quint8 kind, quint8 mode, qint
             return;
         // The least-squares slope of UST over MSC: one late notification moves it little.
         const double slope = fitLine(m_refreshMsc, m_refreshUst).slope;
-        m_periodUs = std::isfinite(slope) ? std::max<qint64>(1, std::llround(slope)) : 0;
+        m_measuring = false;
+        if (std::isfinite(slope))
+            m_periodUs = std::max<qint64>(1, std::llround(slope));
         if (m_periodUs > 0)
             emit ready();
         return;
@@ -377,6 +385,15 @@ void XPresentPresenter::finish() {
         }
         readEvents(50);
     }
+}
+
+bool XPresentPresenter::displayMoved() {
+    // The monitor it is on now may refresh at another rate: measured again from its refreshes,
+    // the old period standing for the screens shown meanwhile.
+    if (!m_window)
+        return false;
+    startMeasuring();
+    return true;
 }
 
 void XPresentPresenter::waitUntilReady() {

@@ -9,10 +9,10 @@
 // flip, the picture area presents through a DXGI swap chain instead (FlipPresenter below).
 #include "ui/FramePresenter.h"
 
-#include "ui/PictureBox.h"
-#include "platform/WindowSystem.h"
 #include "base/Clock.h"
+#include "platform/WindowSystem.h"
 #include "session/GridPresenter.h"
+#include "ui/PictureBox.h"
 
 #include "base/PresentStatistics.h"
 #include "base/RefreshGrid.h"

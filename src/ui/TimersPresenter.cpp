@@ -1,8 +1,8 @@
 #include "ui/TimersPresenter.h"
 
-#include "ui/PictureBox.h"
-#include "platform/WindowSystem.h"
 #include "base/Clock.h"
+#include "platform/WindowSystem.h"
+#include "ui/PictureBox.h"
 
 #include <QWidget>
 

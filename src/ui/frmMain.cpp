@@ -7,6 +7,7 @@
 #include "platform/WindowSystem.h"
 #include "run/PlanReader.h"
 #include "ui/PictureBox.h"
+#include "ui/Screens.h"
 #include "ui/TimersPresenter.h"
 #include "ui/basTime.h"
 #include "ui/frmResult.h"
@@ -14,11 +15,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 using kivora::rectFromTwips;
 
@@ -35,31 +38,32 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &cap
 
 frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureStore::Shapes()> &shapes,
                  QWidget *parent)
-    : QWidget(parent), ImageList(shapes()), m_run(basTime::State, time, ImageList, *this),
+    : kivora::DesignedWindow(QSize(kivora::pxFromTwips(5280), kivora::pxFromTwips(4995)), parent),
+      ImageList(shapes()), m_run(basTime::State, time, ImageList, *this),
       tmWait(&m_run.timerEnding(kivora::Stage::Countdown)), tmPrim(&m_run.timerEnding(kivora::Stage::First)),
       tmSec(&m_run.timerEnding(kivora::Stage::Cue)), CurTrial(m_run.curTrial()) {
     setObjectName(u"frmMain"_qs);
     setWindowTitle(u"Kivora"_qs);
-    // Client area 5280 x 4995 twips, designed at 3810, 1920. Nothing reacts to resizing: the
-    // controls keep their places.
-    resize(kivora::pxFromTwips(5280), kivora::pxFromTwips(4995));
+    // Client area 5280 x 4995 twips (the panel the controls lie on), designed at 3810, 1920.
+    // Nothing reacts to resizing: the controls keep their places; covering a monitor, the panel
+    // stands in its middle.
     move(kivora::pxFromTwips(3810), kivora::pxFromTwips(1920));
 
     // Tab order 0, 1, 2 = creation order of the buttons; the label and the picture take no focus.
-    btnStart = makeButton(this, u"btnStart"_qs, u"開始"_qs, rectFromTwips(720, 4440, 1215, 495));
-    btnStop = makeButton(this, u"btnStop"_qs, u"中止"_qs, rectFromTwips(2040, 4440, 1215, 495));
-    btnEnd = makeButton(this, u"btnEnd"_qs, u"終了"_qs, rectFromTwips(3360, 4440, 1215, 495));
+    btnStart = makeButton(panel(), u"btnStart"_qs, u"開始"_qs, rectFromTwips(720, 4440, 1215, 495));
+    btnStop = makeButton(panel(), u"btnStop"_qs, u"中止"_qs, rectFromTwips(2040, 4440, 1215, 495));
+    btnEnd = makeButton(panel(), u"btnEnd"_qs, u"終了"_qs, rectFromTwips(3360, 4440, 1215, 495));
     btnStop->setEnabled(false);
     setTabOrder(btnStart, btnStop);
     setTabOrder(btnStop, btnEnd);
 
-    lMsg = new QLabel(this);
+    lMsg = new QLabel(panel());
     lMsg->setObjectName(u"lMsg"_qs);
     lMsg->setGeometry(rectFromTwips(720, 4080, 3855, 375));
     lMsg->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lMsg->setFont(kivora::uiFont(14.25, true));
 
-    Image1 = new kivora::PictureBox(this);
+    Image1 = new kivora::PictureBox(panel());
     Image1->setObjectName(u"Image1"_qs);
     Image1->setGeometry(rectFromTwips(690, 120, 3900, 3900));
 
@@ -72,6 +76,7 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
     connect(tmWait, &kivora::StageTimer::Timer, this, &frmMain::tmWait_Timer);
     connect(tmPrim, &kivora::StageTimer::Timer, this, &frmMain::tmPrim_Timer);
     connect(tmSec, &kivora::StageTimer::Timer, this, &frmMain::tmSec_Timer);
+    connect(this, &DesignedWindow::movedToPrimary, this, [this] { m_run.displayMoved(); });
 
     setPresenter(std::make_unique<kivora::TimersPresenter>(this, Image1, time.clock()));
 
@@ -231,10 +236,26 @@ void frmMain::showRunning(bool running) {
     btnStart->setEnabled(!running);
     btnStop->setEnabled(running);
     btnEnd->setEnabled(!running);
+    // Covering the monitor, the pointer is out of sight while a run is in progress (it comes back
+    // with Stop and before the results window opens).
+    const bool hidden = QGuiApplication::overrideCursor() != nullptr;
+    if (running && coversScreen() && !hidden)
+        QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    else if (!running && hidden)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+kivora::ScreenFacts frmMain::screenFacts() const {
+    const QScreen *s = shownOn();
+    return {coversScreen(), s ? s->name() : QString(), s ? kivora::modelOf(s) : QString()};
 }
 
 void frmMain::showResults(const std::function<void()> &painted) {
-    frmResult results; // loaded afresh for every showing, without an owner window
+    // Loaded afresh for every showing, without an owner window; covering the monitor, the main
+    // window owns it, so that it opens in front of it on the same monitor.
+    frmResult results(coversScreen() ? this : nullptr);
+    if (coversScreen()) // in the middle of the monitor rather than at its designed place
+        results.move(shownOn()->geometry().center() - QPoint(results.width() / 2, results.height() / 2));
     kivora::onFirstPaint(&results, painted);
     results.exec();
     activateWindow();
@@ -254,6 +275,12 @@ void frmMain::showWriteFailure(const QString &detail, bool running) {
     box->setWindowModality(Qt::NonModal);
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    if (coversScreen()) {
+        // Away from the picture area: the monitor's bottom right corner.
+        box->adjustSize();
+        const QRect area = shownOn()->availableGeometry();
+        box->move(area.right() - box->width() - 16, area.bottom() - box->height() - 48);
+    }
     box->show();
     activateWindow(); // where the platform activated the box all the same
 }

@@ -4,6 +4,7 @@
 #include "session/Presenter.h"
 #include "session/TrialRun.h"
 #include "stimuli/PictureStore.h"
+#include "ui/DesignedWindow.h"
 
 #include <QString>
 #include <QWidget>
@@ -24,7 +25,7 @@ class RunObserver;
 // to the run, and the run tells the window what to put into its controls (kivora::RunView).
 // Its definition (controls, layout, key preview), the load step, the trial cycle's handlers and
 // the run control are in frmMain.cpp.
-class frmMain : public QWidget, private kivora::RunView {
+class frmMain : public kivora::DesignedWindow, private kivora::RunView {
     Q_OBJECT
 public:
     // time gives the clock and the stage timers (tests hand in a fake one).
@@ -113,6 +114,7 @@ private:
     void showRunning(bool running) override;
     void showResults(const std::function<void()> &painted) override;
     void showWriteFailure(const QString &detail, bool running) override;
+    kivora::ScreenFacts screenFacts() const override;
 
     QString m_planFile = u"sequence.csv"_qs;
 };

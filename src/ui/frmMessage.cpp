@@ -1,8 +1,8 @@
 #include "ui/frmMessage.h"
 
-#include "ui/FlatTextBox.h"
 #include "base/Fonts.h"
 #include "base/Twips.h"
+#include "ui/FlatTextBox.h"
 
 #include <QEvent>
 #include <QPlainTextEdit>

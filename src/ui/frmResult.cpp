@@ -1,13 +1,13 @@
 #include "ui/frmResult.h"
 
-#include "ui/FlatTextBox.h"
-#include "platform/PrintQueue.h"
-#include "ui/basTime.h"
 #include "base/Fonts.h"
 #include "base/Twips.h"
 #include "charts/ChartControl.h"
-#include "results/ResultData.h"
 #include "charts/ResultPagePainter.h"
+#include "platform/PrintQueue.h"
+#include "results/ResultData.h"
+#include "ui/FlatTextBox.h"
+#include "ui/basTime.h"
 
 #include <QKeyEvent>
 #include <QLabel>

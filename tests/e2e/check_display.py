@@ -2,7 +2,8 @@
 """kivora --check-display on real X servers, as a lab runs it before a study: on the Xvfb of
 scripts/test (its Present extension flips at a simulated 60 Hz refresh) in both modes, then
 under GNOME's compositor (mutter, on an Xvfb of its own) and in a Wayland session (weston's
-XWayland). The flips told, the compositor found, the verdict agreeing with them (exact only for
+XWayland), and fullscreen under picom, which leaves a window covering the screen alone. The
+flips told, the compositor found, the verdict agreeing with them (exact only for
 flip onsets with nothing composing the window and every flip at its planned refresh) with a
 line saying why where it is not, the status agreeing with the verdict, and a stamp for every key
 1 pressed, no later than the key filter's reading.
@@ -67,6 +68,22 @@ def main():
                                   "yes", "a compositing manager redirects the window")
                 finally:
                     mutter.close()
+            finally:
+                server.close()
+
+        # A compositor that leaves a window covering the screen alone (picom unredirects it): the
+        # fullscreen check finds the window not redirected.
+        if missing := processes.missing_tools(*Compositor.TOOLS["picom"]):
+            print(f"skipped the step under picom: {', '.join(missing)} not installed")
+        else:
+            server = Xvfb()
+            try:
+                picom = Compositor("picom", server.display, work)
+                try:
+                    check_display(args.build, dict(env, DISPLAY=server.display), checks, "fullscreen under picom",
+                                  ["--fullscreen"], "flip", "bypassed", None)
+                finally:
+                    picom.close()
             finally:
                 server.close()
 

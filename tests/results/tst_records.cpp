@@ -230,6 +230,7 @@ void tst_records::logLinesInOrder() {
         display.compositor = Compositor::No;
         display.window = 0x1e00004;
         display.onset = OnsetSource::Flip;
+        display.setScreen({true, u"HDMI-1"_qs, u"Dell Inc. U2412M"_qs});
         log.display(15, display, u"xinput2"_qs, u"xcb"_qs);
         log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20, 100);
         log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020, 160);
@@ -260,11 +261,11 @@ void tst_records::logLinesInOrder() {
     QCOMPARE(rows[1], u"10\trun_start\t0\t名 前"_qs);
     QCOMPARE(rows[2], u"15\tdisplay\t0\tmode=present period_us=16667 compositor=no window=0x1e00004 "
                       u"onset=flip keys=xinput2 "
-                      u"exact=1 platform=xcb"_qs);
+                      u"exact=1 platform=xcb fullscreen=1 screen=HDMI-1 model=Dell_Inc._U2412M"_qs);
     QCOMPARE(rows[6], u"3016687\tlate_flip\t1\tcue target=280 msc=281"_qs);
-    QCOMPARE(
-        rows[7],
-        u"3100000\tdisplay_change\t1\tmode=present period_us=16667 compositor=yes onset=flip exact=0"_qs);
+    QCOMPARE(rows[7],
+             u"3100000\tdisplay_change\t1\tmode=present period_us=16667 compositor=yes onset=flip exact=0 "
+             u"fullscreen=1 screen=HDMI-1 model=Dell_Inc._U2412M"_qs);
     QCOMPARE(rows[8], u"3416687\ttest\t1\t2-9 msc=305"_qs);
     // The answer's time is the key's own stamp, not when the line was written.
     QCOMPARE(rows[9], u"4028420\tanswer\t1\tkey=2 rt=612"_qs);

@@ -43,6 +43,8 @@ private slots:
     void settingsRefused();
     void optionOverFile();
     void missingFiles();
+    void searchOrder_data();
+    void searchOrder();
     void helpFromDeclarations();
     void commands_data();
     void commands();
@@ -70,6 +72,9 @@ void tst_startup::settingsAccepted_data() {
     QTest::newRow("shuffle no") << QByteArray("shuffle=No") << u"shuffle"_qs << u"false"_qs;
     QTest::newRow("shuffle 1") << QByteArray("shuffle=1") << u"shuffle"_qs << u"true"_qs;
     QTest::newRow("timing timers") << QByteArray("timing=timers") << u"timing"_qs << u"timers"_qs;
+    QTest::newRow("fullscreen yes") << QByteArray("fullscreen=yes") << u"fullscreen"_qs << u"true"_qs;
+    QTest::newRow("screen by its model, blanks kept")
+        << QByteArray("screen = Dell Inc. U2412M") << u"screen"_qs << u"Dell Inc. U2412M"_qs;
     QTest::newRow("quotes keep a ';'")
         << QByteArray("data=\"/lab/a;b\"") << u"data"_qs << inLab(u"lab/a;b"_qs);
     QTest::newRow("Japanese folder") << QByteArray("data=/データ/二組") << u"data"_qs
@@ -93,12 +98,14 @@ void tst_startup::settingsAccepted() {
     QFETCH(QString, value);
     const Settings s = parsed(text);
     const kivora::RunOptions &o = s.options;
-    const QString got = key == u"plan"_qs       ? o.plan
-                        : key == u"data"_qs     ? o.data
-                        : key == u"log"_qs      ? o.log
-                        : key == u"timing"_qs   ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
-                        : o.shuffle.has_value() ? (*o.shuffle ? u"true"_qs : u"false"_qs)
-                                                : QString();
+    const auto truth = [](std::optional<bool> b) { return b ? (*b ? u"true"_qs : u"false"_qs) : QString(); };
+    const QString got = key == u"plan"_qs         ? o.plan
+                        : key == u"data"_qs       ? o.data
+                        : key == u"log"_qs        ? o.log
+                        : key == u"screen"_qs     ? o.screen
+                        : key == u"fullscreen"_qs ? truth(o.fullscreen)
+                        : key == u"timing"_qs ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
+                                              : truth(o.shuffle);
     QCOMPARE(got, value);
     QVERIFY(s.where(key).contains(u"kivora.ini:"_qs));
 }
@@ -112,6 +119,7 @@ void tst_startup::settingsRefused_data() {
     QTest::newRow("unknown key") << QByteArray("data=d\nshufle=true\n") << 2 << u"unknown key 'shufle'"_qs;
     QTest::newRow("shuffle value") << QByteArray("shuffle=maybe") << 1 << u"true or false"_qs;
     QTest::newRow("timing value") << QByteArray("timing=fast") << 1 << u"present, timers or flip"_qs;
+    QTest::newRow("fullscreen value") << QByteArray("fullscreen=on") << 1 << u"true or false"_qs;
     QTest::newRow("no value") << QByteArray("\nlog=\n") << 2 << u"no value"_qs;
     QTest::newRow("not key=value") << QByteArray("data\n") << 1 << u"not key=value"_qs;
     QTest::newRow("twice") << QByteArray("data=a\ndata=b\n") << 2 << u"given twice"_qs;
@@ -160,6 +168,45 @@ void tst_startup::missingFiles() {
     QCOMPARE(kivora::readSettings(missing, true).options.data, dir.filePath(u"x"_qs));
 }
 
+// Where start-up finds the settings file and the plan: the program's folder, then (in the
+// installed layout) the user's configuration folder, then the system's and the bundled plans'
+// folder; the first place that has the file wins.
+void tst_startup::searchOrder_data() {
+    QTest::addColumn<QStringList>("present"); // files there: "<place>/<name>"
+    QTest::addColumn<QString>("settings");    // the place whose kivora.ini is read; empty: none
+    QTest::addColumn<QString>("plan");        // the place whose sequence.csv a session reads
+    QTest::newRow("nothing anywhere: the program's folder's plan, no settings")
+        << QStringList{} << QString() << u"program"_qs;
+    QTest::newRow("settings beside the program first; a plan there only where no other place has one")
+        << QStringList{u"program/kivora.ini"_qs, u"program/sequence.csv"_qs, u"user/kivora.ini"_qs,
+                       u"plans/sequence.csv"_qs}
+        << u"program"_qs << u"plans"_qs;
+    QTest::newRow("installed: the user's before the system's")
+        << QStringList{u"user/kivora.ini"_qs, u"system/kivora.ini"_qs, u"user/sequence.csv"_qs,
+                       u"plans/sequence.csv"_qs}
+        << u"user"_qs << u"user"_qs;
+    QTest::newRow("installed: the system's settings and the bundled plan")
+        << QStringList{u"system/kivora.ini"_qs, u"plans/sequence.csv"_qs} << u"system"_qs << u"plans"_qs;
+}
+
+void tst_startup::searchOrder() {
+    QFETCH(QStringList, present);
+    QFETCH(QString, settings);
+    QFETCH(QString, plan);
+    QTemporaryDir dir;
+    const kivora::StartupPlaces places{dir.filePath(u"program"_qs), dir.filePath(u"user"_qs),
+                                       dir.filePath(u"system"_qs), dir.filePath(u"plans"_qs)};
+    for (const QString &file : present) {
+        QVERIFY(QDir(dir.path()).mkpath(file.section(u'/', 0, 0)));
+        // Each settings file names its place in the data folder it gives.
+        QVERIFY(
+            files::writeFile(dir.filePath(file), "data=" + file.section(u'/', 0, 0).toUtf8() + "-data\n"));
+    }
+    const Settings s = kivora::readStartupSettings(QString(), places);
+    QCOMPARE(s.file, settings.isEmpty() ? QString() : dir.filePath(settings + u"/kivora.ini"_qs));
+    QCOMPARE(kivora::defaultPlan(places), dir.filePath(plan + u"/sequence.csv"_qs));
+}
+
 // --help lists every declared option with its value and its description, and every key of the
 // settings file.
 void tst_startup::helpFromDeclarations() {
@@ -168,7 +215,7 @@ void tst_startup::helpFromDeclarations() {
         const QString name = d.name.isEmpty() ? d.valueName : u"--"_qs + d.name;
         QVERIFY2(help.contains(name), qPrintable(name));
         const QString firstWords = d.help.section(u' ', 0, 2);
-        QVERIFY2(help.simplified().contains(firstWords.arg(u"CLOCK"_qs)), qPrintable(firstWords));
+        QVERIFY2(help.simplified().contains(firstWords), qPrintable(firstWords));
     }
     for (const QString &key : kivora::settingsKeys())
         QVERIFY2(help.contains(key), qPrintable(key));
@@ -195,6 +242,10 @@ void tst_startup::commands_data() {
                                   << int(ReportFolder::Given);
     QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
     QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
+    QTest::newRow("--list-screens") << QStringList{u"--list-screens"_qs} << int(Command::ListScreens) << 0;
+    QTest::newRow("a fullscreen session on a monitor")
+        << QStringList{u"--fullscreen"_qs, u"--screen"_qs, u"HDMI-1"_qs} << int(Command::Session) << 0;
+    QTest::newRow("--screen without a monitor") << QStringList{u"--screen"_qs} << -1 << 0;
     QTest::newRow("--timing fast") << QStringList{u"--timing"_qs, u"fast"_qs} << -1 << 0;
     QTest::newRow("a name that is nowhere") << QStringList{u"nowhere"_qs} << -1 << 0;
     QTest::newRow("two folders") << QStringList{u"data"_qs, u"data"_qs} << -1 << 0;

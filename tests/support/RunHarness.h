@@ -38,6 +38,8 @@ struct RecordingView final : kivora::RunView {
     void showWriteFailure(const QString &detail, bool runningNow) override {
         writeFailures << detail + (runningNow ? u"|running"_qs : u"|not running"_qs);
     }
+    kivora::ScreenFacts screenFacts() const override { return screen; }
+    kivora::ScreenFacts screen; // what the window says of its monitor
 };
 
 // The 56 pictures, drawn once for the whole test program.
