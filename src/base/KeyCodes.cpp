@@ -47,6 +47,8 @@ int virtualKeyCode(const QKeyEvent &event) {
         return VK_RETURN;
     case Qt::Key_Escape:
         return VK_ESCAPE;
+    case Qt::Key_Space:
+        return VK_SPACE;
     default:
         return 0;
     }

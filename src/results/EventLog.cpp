@@ -65,6 +65,22 @@ void EventLog::displayChanged(qint64 us, qint16 trial, const DisplayInfo &d) {
     line(us, u"display_change"_qs, trial, d.words());
 }
 
+void EventLog::practiceStarted(int round, std::optional<quint64>, qint64 us) {
+    line(us, u"practice_start"_qs, 0, QString::number(round));
+}
+
+void EventLog::practiceEnded(int, int correct, int trials, qint64 us) {
+    line(us, u"practice_end"_qs, m_trial, u"correct=%1/%2"_qs.arg(correct).arg(trials));
+}
+
+void EventLog::breakStarted(qint16 done, qint64 us) {
+    line(us, u"break_start"_qs, done, {});
+}
+
+void EventLog::breakEnded(qint16 done, qint64 us) {
+    line(us, u"break_end"_qs, done, {});
+}
+
 void EventLog::runStopped(qint64 us) {
     line(us, u"stop"_qs, m_trial, {});
 }

@@ -24,6 +24,10 @@ public:
     void lateFlip(const QString &event, qint16 trial, qint64 targetMsc, qint64 msc, qint64 us) override;
     void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) override;
     void runStopped(qint64 us) override;
+    void practiceStarted(int round, std::optional<quint64> seed, qint64 us) override;
+    void practiceEnded(int round, int correct, int trials, qint64 us) override;
+    void breakStarted(qint16 done, qint64 us) override;
+    void breakEnded(qint16 done, qint64 us) override;
     void runCompleted(const RunStats &stats, qint64 us) override;
     void resultsShown(qint64 us) override;
     void resultsClosed(qint64 us) override;

@@ -49,7 +49,8 @@ Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits)
 //              median_rt,sd_rt — a row per run × presentation time × disparity × mirror code
 //              that has trials.
 //   runs.csv:  subject,run_started,file,trials,complete,correct,accuracy,excluded,late_flips,
-//              onsets_exact (empty where the data file does not say), then
+//              onsets_exact (empty where the data file does not say), practice_trials,
+//              practice_correct, practice_rounds (the practice rows, kept out of every statistic), then
 //              slope_<T>,intercept_<T>,r2_<T> for each presentation time T of Report::times.
 //   group.csv: measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p — measure "rt"
 //              (ms) per presentation time × disparity, measure "slope" (ms per degree) per

@@ -214,6 +214,11 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
 
     RunFile run;
     run.fileName = fileName;
+    int rows = 0;          // rows read
+    int practiceRound = 0; // the practice round of the rows read last
+    int roundTrials = 0;   // the rows of that round
+    const int blockAt = int(names.indexOf(StudyDataColumns[0].toString()));
+    const int roundAt = int(names.indexOf(StudyDataColumns[1].toString()));
     try {
         while (const std::optional<Record> record = reader.next()) {
             const int line = record->line;
@@ -223,14 +228,39 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
                                 .arg(names.size()));
             auto cell = [&](Column c) -> const QString & { return record->fields[at[std::size_t(c)]]; };
 
-            const int expectedTrial = int(run.trials.size()) + 1;
-            if (run.trials.empty()) {
+            if (rows == 0) {
                 run.subject = cell(Subject);
                 run.runStarted = cell(RunStarted);
             } else if (cell(Subject) != run.subject || cell(RunStarted) != run.runStarted) {
                 return skip(fileName, line,
                             u"別の実行の行です（subject か run_started が前の行と違います）"_qs);
             }
+            ++rows;
+
+            // The row's block: practice trials (round 1..3, numbered from 1 in each round, before
+            // the main trials) or the main trials (numbered from 1). A file without the column
+            // holds main trials alone.
+            const QString block = blockAt >= 0 ? record->fields[blockAt] : QString();
+            const QString roundText = roundAt >= 0 ? record->fields[roundAt] : QString();
+            const bool practice = block == u"practice"_qs;
+            if (!practice && !block.isEmpty() && block != u"main"_qs)
+                return skip(fileName, line,
+                            u"block の値「%1」は使えません（practice か main）"_qs.arg(block.left(20)));
+            const auto round = practice ? integerIn(roundText, 1, 3) : std::optional<qint64>(0);
+            if (!round || (!practice && !roundText.isEmpty()))
+                return skip(fileName, line,
+                            u"round の値「%1」は使えません（練習の行は 1〜3、本番の行は空）"_qs.arg(
+                                roundText.left(20)));
+            if (practice && !run.trials.empty())
+                return skip(fileName, line, u"練習の行が本番の行の後にあります"_qs);
+            if (practice && *round != practiceRound) {
+                if (*round < practiceRound)
+                    return skip(fileName, line,
+                                u"round の値「%1」は %2 以上のはずです"_qs.arg(*round).arg(practiceRound));
+                practiceRound = int(*round);
+                roundTrials = 0;
+            }
+            const int expectedTrial = (practice ? roundTrials : int(run.trials.size())) + 1;
             if (expectedTrial > MaxTrials)
                 return skip(fileName, line, u"試行が %1 を超えています"_qs.arg(MaxTrials));
             const auto trial = integerIn(cell(Trial), 1, MaxTrials);
@@ -290,6 +320,14 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             if (const auto full = display(Fullscreen); full && !integerIn(*full, 0, 1))
                 return badDisplay(Fullscreen, u"0 か 1"_qs);
 
+            if (practice) {
+                // Counted, never in a statistic; its display says nothing of the measured trials.
+                ++roundTrials;
+                ++run.practiceTrials;
+                run.practiceCorrect += int(*correct);
+                run.practiceRounds = practiceRound;
+                continue;
+            }
             if (displayAt[LateFlips] >= 0)
                 run.lateFlips = run.lateFlips.value_or(0) + int(lateFlips.value_or(0));
             // A run is exact when every trial says it was; one trial that says it was not decides.

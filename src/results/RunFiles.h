@@ -16,7 +16,8 @@ namespace kivora {
 // mark) with a header row naming its columns. Columns are picked by name: the eleven written
 // since the first version (subject, run_started, trial, FigSet, StartDir, CueDir, Mirror,
 // PresentTime, Answer, correct, RT) must all be there; the display's columns (late_flips,
-// onset_source, period_us, compositor, fullscreen) are read where they are; any other column
+// onset_source, period_us, compositor, fullscreen) and the study's (block, round: practice rows,
+// counted apart and numbered from 1 in each round) are read where they are; any other column
 // (RT_us, cue_us, order_seed, and those later versions add) is passed over. A column named twice
 // makes the file unreadable. Every row must belong to the same run (subject and run_started as
 // in the first row), number its trial one more than the row before (from 1), hold plan values
@@ -35,6 +36,11 @@ struct RunFile {
     // Whether every trial's onsets were exact (onsetsExact of its onset_source and compositor):
     // false when one was not, nothing where a trial does not say.
     std::optional<bool> onsetsExact;
+    // The practice rows (block "practice"), counted apart from the trials above: all rounds'
+    // trials, their correct answers, the rounds.
+    int practiceTrials = 0;
+    int practiceCorrect = 0;
+    int practiceRounds = 0;
 };
 
 // A file of the folder that gives no run, and why: "FILE:LINE: reason", or "FILE: reason"

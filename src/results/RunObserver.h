@@ -5,6 +5,7 @@
 #include "run/TrialRec.h"
 
 #include <QString>
+#include <optional>
 
 namespace kivora {
 
@@ -39,6 +40,29 @@ public:
     // The trial's record already holds Answer and RT.
     virtual void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) = 0;
     virtual void runStopped(qint64 us) = 0;
+    // A round of practice trials begins (round 1..3; seed: its order's seed where runs are
+    // shuffled), and ends with correct of its trials answered correctly. The answers between
+    // are practice trials, numbered from 1 in their round.
+    virtual void practiceStarted(int round, std::optional<quint64> seed, qint64 us) {
+        (void)round;
+        (void)seed;
+        (void)us;
+    }
+    virtual void practiceEnded(int round, int correct, int trials, qint64 us) {
+        (void)round;
+        (void)correct;
+        (void)trials;
+        (void)us;
+    }
+    // A break after `done` trials begins, and ends (the participant pressed Space).
+    virtual void breakStarted(qint16 done, qint64 us) {
+        (void)done;
+        (void)us;
+    }
+    virtual void breakEnded(qint16 done, qint64 us) {
+        (void)done;
+        (void)us;
+    }
     // The display changed since it was last read (at start-up or a trial's countdown): a
     // compositor began or stopped composing the window, the onsets' source changed.
     // trial: the trial whose countdown found the change (0 between runs).

@@ -29,6 +29,8 @@ const QByteArray &header() {
             names << name.toString();
         for (const QStringView name : DisplayDataColumns)
             names << name.toString();
+        for (const QStringView name : StudyDataColumns)
+            names << name.toString();
         return Utf8Bom.toByteArray() + (names.join(u',') + u"\r\n"_qs).toUtf8();
     }();
     return row;
@@ -188,6 +190,8 @@ void SessionData::runStarted(const QString &subject, qint64) {
     m_file.close();
     m_subjectCell = csvCell(subject);
     m_seedCell = m_nextSeed ? QString::number(*m_nextSeed) : QString();
+    m_mainSeedCell = m_seedCell;
+    m_blockCells = u"main,"_qs;
     m_nextSeed.reset();
     const QDateTime now = m_now();
     m_started = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
@@ -232,10 +236,21 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming
                                     word(timing.display.onset),
                                     QString::number(timing.display.periodUs),
                                     word(timing.display.compositor),
-                                    timing.display.fullscreen ? u"1"_qs : u"0"_qs}
+                                    timing.display.fullscreen ? u"1"_qs : u"0"_qs,
+                                    m_blockCells}
                             .join(u',') +
                         u"\r\n"_qs;
     writeSynced(m_file, row.toUtf8());
+}
+
+void SessionData::practiceStarted(int round, std::optional<quint64> seed, qint64) {
+    m_blockCells = u"practice,"_qs + QString::number(round);
+    m_seedCell = seed ? QString::number(*seed) : QString();
+}
+
+void SessionData::practiceEnded(int, int, int, qint64) {
+    m_blockCells = u"main,"_qs;
+    m_seedCell = m_mainSeedCell;
 }
 
 void SessionData::runStopped(qint64) {

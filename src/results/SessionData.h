@@ -23,6 +23,9 @@ inline constexpr std::array<QStringView, 3> AddedDataColumns{u"RT_us", u"cue_us"
 // After those: how exact the trial's onsets were.
 inline constexpr std::array<QStringView, 5> DisplayDataColumns{u"late_flips", u"onset_source", u"period_us",
                                                                u"compositor", u"fullscreen"};
+// Then which part of the study the row belongs to: block "practice" (round 1..3) or "main" (no
+// round). trial counts from 1 in its block and round.
+inline constexpr std::array<QStringView, 2> StudyDataColumns{u"block", u"round"};
 
 // The UTF-8 byte order mark that starts every CSV file the program writes: Excel reads a CSV file
 // without it in the system's ANSI code page (Shift-JIS on a Japanese Windows) and garbles every
@@ -66,6 +69,8 @@ public:
     void lateFlip(const QString &, qint16, qint64, qint64, qint64) override {}
     void answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) override;
     void runStopped(qint64 us) override;
+    void practiceStarted(int round, std::optional<quint64> seed, qint64 us) override;
+    void practiceEnded(int round, int correct, int trials, qint64 us) override;
     void runCompleted(const RunStats &stats, qint64 us) override;
     void resultsShown(qint64) override {}
     void resultsClosed(qint64) override {}
@@ -84,7 +89,9 @@ private:
     QString m_subjectCell; // the name as the first cell of every row, quoted and made safe
     QString m_started;
     std::optional<quint64> m_nextSeed; // the coming run's order seed (--shuffle)
-    QString m_seedCell;                // order_seed of every row: the seed, or empty
+    QString m_seedCell;                // order_seed of the run's rows: the seed, or empty
+    QString m_mainSeedCell;            // the main trials' order_seed (practice rounds have their own)
+    QString m_blockCells = u"main,"_qs; // block and round of the rows to come
     QString m_meansPath;
 };
 

@@ -9,6 +9,7 @@
 #include "base/StageTimer.h"
 #include "run/PlanMaker.h"
 #include "stimuli/PictureStore.h"
+#include "stimuli/StimulusDrawing.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -26,6 +27,9 @@ TrialRun::TrialRun(RunState &state, TimeSource &time, const PictureStore &pictur
         m_timers[i]->setObjectName(QString::fromUtf16(timers[i].name));
         m_timers[i]->setInterval(timers[i].intervalMs);
     }
+    m_feedbackTimer = m_time.makeTimer(this);
+    m_feedbackTimer->setInterval(Study::FeedbackMs);
+    connect(m_feedbackTimer.get(), &StageTimer::Timer, this, &TrialRun::feedbackShown);
 }
 
 TrialRun::~TrialRun() = default;
@@ -49,8 +53,20 @@ StageTimer &TrialRun::timerEnding(Stage stage) const {
 
 // --- the trial cycle ------------------------------------------------------------------------
 
+TrialRec &TrialRun::currentRec() {
+    return m_practising ? m_practiceOrder[m_practiceTrial] : m_state.Trials[m_curTrial];
+}
+
+qint16 TrialRun::currentTrial() const {
+    return m_practising ? m_practiceTrial : m_curTrial;
+}
+
+qint16 TrialRun::currentCount() const {
+    return m_practising ? m_study.practiceCount : m_state.TrialCount;
+}
+
 void TrialRun::StartTurn() {
-    const TrialRec &rec = m_state.Trials[m_curTrial];
+    const TrialRec &rec = currentRec();
     m_stage = Stage::Countdown;
     for (const Stage s : {Stage::Countdown, Stage::First, Stage::Cue})
         m_onsetUs[std::size_t(s.index())] = 0;
@@ -89,7 +105,7 @@ qint64 TrialRun::onsetUs(Stage stage) const {
 }
 
 qint16 TrialRun::questionsLeft() const {
-    return add16(sub16(m_state.TrialCount, m_curTrial), 1);
+    return add16(sub16(currentCount(), currentTrial()), 1);
 }
 
 const QImage *TrialRun::imageOf(PictureRef picture) const {
@@ -97,7 +113,7 @@ const QImage *TrialRun::imageOf(PictureRef picture) const {
 }
 
 void TrialRun::showStage(Stage stage, int frames) {
-    const TrialRec &rec = m_state.Trials[m_curTrial];
+    const TrialRec &rec = currentRec();
     const std::optional<PictureRef> picture = stage.picture(rec);
     const QImage *image = picture ? imageOf(*picture) : nullptr;
     const QString caption = stage.caption(questionsLeft());
@@ -140,9 +156,9 @@ void TrialRun::screenShown(Stage stage, Onset onset) {
     const QString event = stage.name();
     const QString &detail = m_shownDetail[std::size_t(stage.index())];
     notify([&](RunObserver &o) {
-        o.stageShown(event, m_curTrial, detail, onset.us, onset.msc);
+        o.stageShown(event, currentTrial(), detail, onset.us, onset.msc);
         if (onset.late())
-            o.lateFlip(event, m_curTrial, onset.targetMsc, onset.msc, onset.us);
+            o.lateFlip(event, currentTrial(), onset.targetMsc, onset.msc, onset.us);
     });
 }
 
@@ -181,8 +197,92 @@ bool TrialRun::start() {
     m_curTrial = 1;
     m_running = true;
     m_view.showRunning(true);
-    StartTurn();
+    if (m_study.practiceCount > 0) {
+        m_practising = true;
+        m_round = 0;
+        showTextScreen(studytext::practiceIntro(), [this] { beginPracticeRound(); });
+    } else {
+        StartTurn();
+    }
     return true;
+}
+
+// --- a study: practice rounds, breaks -------------------------------------------------------
+
+void TrialRun::beginPracticeRound() {
+    ++m_round;
+    m_roundCorrect = 0;
+    m_practiceTrial = 1;
+    // A fresh order for every round where runs are shuffled.
+    std::optional<quint64> seed;
+    if (m_nextOrderSeed) {
+        seed = m_nextOrderSeed();
+        fillInOrder(m_study.practice, m_study.practiceCount, *seed, m_practiceOrder);
+    } else {
+        m_practiceOrder = m_study.practice;
+    }
+    notify([&](RunObserver &o) { o.practiceStarted(m_round, seed, nowUs()); });
+    StartTurn();
+}
+
+void TrialRun::practiceAnswered(const TrialRec &rec) {
+    // How the answer went stays in the caption under the test figure for a while, then the next
+    // countdown (or the end of the round) comes.
+    const bool correct = rec.Answer == rec.Mirror;
+    m_roundCorrect += correct ? 1 : 0;
+    m_view.showCaption(studytext::feedback(correct, rec.RT));
+    m_view.repaintNow();
+    m_feedbackTimer->setEnabled(true);
+}
+
+void TrialRun::feedbackShown() {
+    m_feedbackTimer->setEnabled(false);
+    if (m_practiceTrial < m_study.practiceCount) {
+        m_practiceTrial = add16(m_practiceTrial, 1);
+        StartTurn();
+    } else {
+        endPracticeRound();
+    }
+}
+
+void TrialRun::endPracticeRound() {
+    const int trials = m_study.practiceCount;
+    notify([&](RunObserver &o) { o.practiceEnded(m_round, m_roundCorrect, trials, nowUs()); });
+    // Below the criterion (the exact share, not the rounded percentage) another round follows,
+    // up to the last one; after it the main trials begin whatever the share.
+    if (m_roundCorrect * 100 < m_study.criterionPercent * trials && m_round < Study::MaxRounds)
+        showTextScreen(studytext::practiceAgain(percentCorrect(m_roundCorrect, trials)),
+                       [this] { beginPracticeRound(); });
+    else
+        showTextScreen(studytext::practiceDone(), [this] { beginMainTrials(); });
+}
+
+void TrialRun::beginMainTrials() {
+    m_practising = false;
+    m_curTrial = 1;
+    StartTurn();
+}
+
+void TrialRun::pauseAfter(qint16 done) {
+    notify([&](RunObserver &o) { o.breakStarted(done, nowUs()); });
+    showTextScreen(studytext::pause(done, m_state.TrialCount), [this, done] {
+        // The pause is in no trial's time: the next countdown starts from Space.
+        notify([&](RunObserver &o) { o.breakEnded(done, nowUs()); });
+        m_curTrial = add16(m_curTrial, 1);
+        StartTurn();
+    });
+}
+
+void TrialRun::showTextScreen(const QStringList &paragraphs, std::function<void()> next) {
+    m_textScreen = drawTextScreen(paragraphs);
+    m_onSpace = std::move(next);
+    const QImage *picture = &m_textScreen;
+    m_presenter->show(Stage::Between, picture, 0, [this, picture] {
+        m_picture = picture;
+        m_view.showPicture(picture);
+        m_view.showCaption(QString());
+    });
+    refresh();
 }
 
 qint64 TrialRun::keyTime(quint32 keyCode, qint64 handledUs) {
@@ -194,6 +294,10 @@ qint64 TrialRun::keyTime(quint32 keyCode, qint64 handledUs) {
 }
 
 void TrialRun::keyDown(int keyCode, qint64 keyTimeUs) {
+    if (keyCode == VK_SPACE && m_onSpace) {
+        std::exchange(m_onSpace, nullptr)();
+        return;
+    }
     const bool timedStage =
         std::any_of(m_timers.begin(), m_timers.end(), [](const auto &t) { return t->Enabled(); });
     // Only a test figure on screen takes an answer. With no timer running the window may as well
@@ -213,14 +317,21 @@ void TrialRun::keyDown(int keyCode, qint64 keyTimeUs) {
     // truncation error. 64-bit microseconds never wrap, so the 32-bit StartTime passing 2^31
     // between the readings changes nothing.
     const qint64 rtUs = keyTimeUs - onset;
-    TrialRec &rec = m_state.Trials[m_curTrial];
+    TrialRec &rec = currentRec();
     rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
     rec.Answer = *answer;
     const AnswerTiming timing{rec.Answer + 1, keyTimeUs,     rtUs, onset - onsetUs(Stage::Cue),
                               m_lateFlips,    m_trialDisplay};
     // Recorded (and on disk) before the next trial starts.
-    notify([&](RunObserver &o) { o.answered(m_curTrial, rec, timing); });
-    if (m_curTrial < m_state.TrialCount) {
+    notify([&](RunObserver &o) { o.answered(currentTrial(), rec, timing); });
+    if (m_practising) {
+        practiceAnswered(rec);
+    } else if (m_curTrial < m_state.TrialCount) {
+        // A break after every breakEvery-th trial but the last.
+        if (m_study.breakEvery > 0 && m_curTrial % m_study.breakEvery == 0) {
+            pauseAfter(m_curTrial);
+            return;
+        }
         m_curTrial = add16(m_curTrial, 1);
         StartTurn();
     } else {
@@ -250,6 +361,9 @@ void TrialRun::stop() {
 void TrialRun::stopSteps() {
     m_stage = Stage::Between;
     m_running = false;
+    m_practising = false;
+    m_onSpace = nullptr;
+    m_feedbackTimer->setEnabled(false);
     showBetween(u"instruction"_qs);
     m_view.showCaption(QString());
     refresh();
@@ -272,7 +386,7 @@ DisplayInfo TrialRun::readDisplay() {
                a.fullscreen == b.fullscreen && a.screen == b.screen;
     };
     if (m_knownDisplay && !same(*m_knownDisplay, info))
-        notify([&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? m_curTrial : qint16(0), info); });
+        notify([&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? currentTrial() : qint16(0), info); });
     m_knownDisplay = info;
     return info;
 }

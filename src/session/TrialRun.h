@@ -6,7 +6,9 @@
 #include "run/Stage.h"
 #include "run/TrialRec.h"
 #include "session/Presenter.h"
+#include "session/Study.h"
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -87,14 +89,18 @@ public:
     void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
     // The plan has been read into the trial table: the order every run starts from.
     void planLoaded();
+    // Practice before the plan's trials and breaks during them (Study); without, a run is the
+    // plan's trials alone.
+    void setStudy(Study study) { m_study = std::move(study); }
     // The timer that ends a timed stage: tmWait the countdown (1000 ms), tmPrim the first figure
     // (2000 ms), tmSec the cue (the trial's PresentTime).
     StageTimer &timerEnding(Stage stage) const;
 
     // --- a run -------------------------------------------------------------------------------
     // Starts a run for the state's SubjectName: a new order where runs are shuffled, the
-    // recorders told, trial 1, the buttons of a running run. Returns false, starting nothing,
-    // when a recorder cannot begin the run (the experimenter has been told).
+    // recorders told, the buttons of a running run, then trial 1 (or, with practice, the text
+    // screen that announces it). Returns false, starting nothing, when a recorder cannot begin
+    // the run (the experimenter has been told).
     bool start();
     // Begins trial CurTrial with its countdown.
     void StartTurn();
@@ -104,9 +110,10 @@ public:
     // stamp on arrival where the key reader saw it (keyCode: the platform's number of the
     // physical key), else handledUs.
     qint64 keyTime(quint32 keyCode, qint64 handledUs);
-    // A key came (keyCode: its virtual-key code; keyTimeUs: when it was
-    // pressed). Keys 1 and 2 pressed after the test figure's onset answer it; every other key,
-    // and every key during the timed stages or between runs, is swallowed.
+    // A key came (keyCode: its virtual-key code; keyTimeUs: when it was pressed). Keys 1 and 2
+    // pressed after the test figure's onset answer it; Space starts what a text screen waits
+    // for; every other key, and every key during the timed stages, after a practice answer,
+    // on a text screen or between runs, is swallowed.
     void keyDown(int keyCode, qint64 keyTimeUs);
     // Stop: the run is broken off at once, its answered trials kept.
     void stop();
@@ -130,6 +137,11 @@ public:
     const qint16 &curTrial() const { return m_curTrial; }
     qint32 startTime() const { return Clock::toMs32(m_onsetUs[Stage(Stage::Test).index()]); }
     bool running() const { return m_running; }
+    // A text screen (practice, a break) waits for Space.
+    bool waitingForSpace() const { return bool(m_onSpace); }
+    // The run is in its practice trials; their round (1..3).
+    bool practising() const { return m_practising; }
+    int practiceRound() const { return m_round; }
     // From the moment the test figure is put up until it is answered or the run stops: the only
     // time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
     bool awaitingAnswer() const { return m_stage == Stage::Test; }
@@ -139,7 +151,20 @@ public:
     const Clock &clock() const;
 
 private:
+    // The trial being run, in its block (a practice round or the plan's trials): its record,
+    // its number from 1 and the block's count.
+    TrialRec &currentRec();
+    qint16 currentTrial() const;
+    qint16 currentCount() const;
     qint16 questionsLeft() const;
+    void beginPracticeRound();
+    void practiceAnswered(const TrialRec &rec);
+    void feedbackShown();
+    void endPracticeRound();
+    void beginMainTrials();
+    void pauseAfter(qint16 done);
+    // Shows a screen of text in the picture area; Space then runs next.
+    void showTextScreen(const QStringList &paragraphs, std::function<void()> next);
     const QImage *imageOf(PictureRef picture) const;
     // Shows a stage of the current trial, `frames` refreshes after the stage before it.
     void showStage(Stage stage, int frames);
@@ -162,12 +187,21 @@ private:
     const PictureStore &m_pictures;
     RunView &m_view;
     std::array<std::unique_ptr<StageTimer>, 3> m_timers; // the timers of the three timed stages
+    std::unique_ptr<StageTimer> m_feedbackTimer;         // how long a practice answer's caption stays
     std::unique_ptr<Presenter> m_presenter;
     const QImage *m_picture = nullptr; // the picture the window was last told to show
     std::vector<RunObserver *> m_observers;
     KeyStamps *m_keyStamps = nullptr;
     TrialTable m_plan;                        // the plan as loaded, for runs in their own order
     std::function<quint64()> m_nextOrderSeed; // set when every run is shuffled
+    Study m_study;
+    bool m_practising = false;   // the run is in its practice trials
+    int m_round = 0;             // the practice round (1..Study::MaxRounds)
+    qint16 m_practiceTrial = 0;  // the practice trial being run, from 1 in its round
+    TrialTable m_practiceOrder;  // the round's practice trials, in its order
+    int m_roundCorrect = 0;      // the round's correct answers so far
+    std::function<void()> m_onSpace; // what Space starts while a text screen waits; empty: none
+    QImage m_textScreen;             // the text screen shown
 
     qint16 m_curTrial = 0;
     bool m_running = false; // from Start until the run is stopped or completed

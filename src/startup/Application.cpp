@@ -134,6 +134,11 @@ int runCheck(int argc, char **argv, const StartRequest &request) {
     try {
         const qint16 count = loadPlanFile(planPath, trials);
         printOut(planSummary(trials, count));
+        // The practice plan a session would read, under the plan's summary.
+        if (!run.practice.isEmpty()) {
+            const qint16 practice = loadPlanFile(run.practice, trials);
+            printOut(u"practice plan:\n"_qs + planSummary(trials, practice));
+        }
         return 0;
     } catch (const PlanError &e) {
         printErr(e.detail());
@@ -366,6 +371,19 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     if (keyReader)
         main.setKeyStamps(&keyStamps);
     main.setPlanFile(planPath);
+    Study study;
+    if (!run.practice.isEmpty()) {
+        try {
+            study.practiceCount = loadPlanFile(run.practice, study.practice);
+        } catch (const PlanError &e) {
+            printErr(e.detail());
+            errorBox(u"練習の試行計画を読み込めません。\n\n"_qs + e.detail());
+            return 1;
+        }
+    }
+    study.criterionPercent = run.practiceCriterion.value_or(0);
+    study.breakEvery = run.breakEvery.value_or(0);
+    main.setStudy(std::move(study));
     if (shuffle)
         main.shuffleEachRun(freshSeed);
     try {

@@ -254,6 +254,30 @@ const QList<OptionDecl> &optionDecls() {
          .name = u"list-screens"_qs,
          .help = u"list every monitor (name, manufacturer and model, size, refresh rate, scaling, which is "
                  u"primary) and exit"_qs},
+        {.id = Opt::Practice,
+         .name = u"practice"_qs,
+         .valueName = u"FILE"_qs,
+         .help = u"practice trials before the plan's, from FILE (a plan in the same format, checked at start-up "
+                 u"like the plan): a text screen announces them, each answer is followed by \"正解\" or \"不正解\" "
+                 u"and its reaction time for a second, and their rows are marked block=practice; they enter no "
+                 u"statistic"_qs,
+         .setting = V::Path},
+        {.id = Opt::PracticeCriterion,
+         .name = u"practice-criterion"_qs,
+         .valueName = u"PERCENT"_qs,
+         .help = u"a practice round whose share of correct answers is below PERCENT (0-100, default 0) is "
+                 u"practised again, three rounds at most"_qs,
+         .setting = V::Number,
+         .low = 0,
+         .high = 100},
+        {.id = Opt::BreakEvery,
+         .name = u"break-every"_qs,
+         .valueName = u"N"_qs,
+         .help = u"a break after every N-th of the plan's trials (1-143) but the last: a text screen says how many "
+                 u"are done and waits for Space"_qs,
+         .setting = V::Number,
+         .low = 1,
+         .high = 143},
         {.id = Opt::Settings,
          .name = u"settings"_qs,
          .valueName = u"FILE"_qs,
@@ -349,6 +373,14 @@ const OptionDecl &decl(Opt id) {
                          [id](const OptionDecl &d) { return d.id == id; });
 }
 
+std::optional<int> numberValue(const OptionDecl &d, const QString &text) {
+    if (text.isEmpty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int value = text.toInt();
+    return value >= d.low && value <= d.high ? std::optional(value) : std::nullopt;
+}
+
 QString settingKey(const OptionDecl &d) {
     return QString(d.name).replace(u'-', u'_');
 }
@@ -363,6 +395,8 @@ QString allowedValues(const OptionDecl &d) {
         return u"a path"_qs;
     case Setting::Text:
         return d.allowed;
+    case Setting::Number:
+        return u"a whole number %1 to %2"_qs.arg(d.low).arg(d.high);
     case Setting::None:
         break;
     }
@@ -374,7 +408,7 @@ namespace {
 // choices, each in the order of the declarations.
 QList<const OptionDecl *> settingDecls() {
     QList<const OptionDecl *> out;
-    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice, Setting::Text})
+    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice, Setting::Number, Setting::Text})
         for (const OptionDecl &d : optionDecls())
             if (d.setting == kind)
                 out << &d;
@@ -502,6 +536,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
     if (a.isSet(Opt::Fullscreen))
         r.run.fullscreen = true;
     r.run.screen = a.value(Opt::Screen);
+    r.run.practice = resolved(a.value(Opt::Practice), startDir);
+    for (const auto &[option, field] : {std::pair{Opt::PracticeCriterion, &RunOptions::practiceCriterion},
+                                        std::pair{Opt::BreakEvery, &RunOptions::breakEvery}}) {
+        if (!a.isSet(option))
+            continue;
+        r.run.*field = numberValue(decl(option), a.value(option));
+        if (!(r.run.*field))
+            return refused(u"--%1 takes %2, not '%3'"_qs.arg(Args::name(option), allowedValues(decl(option)),
+                                                            a.value(option)));
+    }
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);
     if (r.command == Command::MakePlan) {

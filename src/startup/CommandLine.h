@@ -26,6 +26,9 @@ enum class Opt {
     Fullscreen,
     Screen,
     ListScreens,
+    Practice,
+    PracticeCriterion,
+    BreakEvery,
     Settings,
     Help,
     Version, // a session's
@@ -53,6 +56,7 @@ enum class Setting {
     Switch, // true or false (also yes/no, 1/0); on the command line the option alone is true
     Choice, // one of the option's choices
     Text,   // any text that is not empty
+    Number, // a whole number from low to high
 };
 
 struct OptionDecl {
@@ -68,6 +72,8 @@ struct OptionDecl {
     Setting setting = Setting::None;
     QStringList choices = {}; // the values of a Choice, in the order the help and the messages list them
     QString allowed = {};     // what a Text may be, for the help and the messages
+    int low = 0;              // a Number's range
+    int high = 0;
 };
 
 const QList<OptionDecl> &optionDecls();
@@ -80,6 +86,8 @@ QString settingKey(const OptionDecl &d);
 QString allowedValues(const OptionDecl &d);
 // The keys of the settings file, in the order of the declarations.
 const QStringList &settingsKeys();
+// A Number's value written as text (plain decimal digits), where it is in its range.
+std::optional<int> numberValue(const OptionDecl &d, const QString &text);
 
 // --help: the declarations in their groups, each description wrapped beside its option.
 // clockName is the clock the log's t_us come from.
@@ -112,7 +120,7 @@ enum class ReportFolder {
 // was started in.
 struct StartRequest {
     Command command = Command::Session;
-    RunOptions run;       // --plan, --data, --log, --timing, --shuffle, --fullscreen, --screen
+    RunOptions run;       // a run's options: --plan, --data, ... (RunOptions)
     QString settingsFile; // --settings; empty: kivora.ini in the program's folder
     QString exportDir;    // --export-stimuli
     QString planFile;     // --make-plan, with its recipe and seed

@@ -69,6 +69,8 @@ QString *pathOf(RunOptions &o, Opt id) {
         return &o.data;
     case Opt::Log:
         return &o.log;
+    case Opt::Practice:
+        return &o.practice;
     default:
         return nullptr;
     }
@@ -109,6 +111,13 @@ void take(Settings &s, const OptionDecl &d, const QString &value, int line, cons
     case Setting::Text:
         s.options.screen = value;
         break;
+    case Setting::Number: {
+        const std::optional<int> number = numberValue(d, value);
+        if (!number)
+            refuseValue();
+        (d.id == Opt::PracticeCriterion ? s.options.practiceCriterion : s.options.breakEvery) = number;
+        break;
+    }
     case Setting::None:
         break;
     }
@@ -256,12 +265,16 @@ QString planSearchText() {
 
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
     RunOptions run = settings.options;
-    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen})
+    for (auto field :
+         {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen, &RunOptions::practice})
         if (!(commandLine.*field).isEmpty())
             run.*field = commandLine.*field;
     if (commandLine.timing)
         run.timing = commandLine.timing;
     for (auto field : {&RunOptions::shuffle, &RunOptions::fullscreen})
+        if (commandLine.*field)
+            run.*field = commandLine.*field;
+    for (auto field : {&RunOptions::practiceCriterion, &RunOptions::breakEvery})
         if (commandLine.*field)
             run.*field = commandLine.*field;
     return run;

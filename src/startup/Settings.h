@@ -20,6 +20,9 @@ struct RunOptions {
     std::optional<bool> shuffle;    // the command line's --shuffle is true or not given
     std::optional<bool> fullscreen; // the same for --fullscreen
     QString screen;                 // --screen: the monitor's name or model; empty: the primary one
+    QString practice;               // --practice: the practice plan; empty: no practice
+    std::optional<int> practiceCriterion; // --practice-criterion, per cent
+    std::optional<int> breakEvery;        // --break-every, trials
 };
 
 // A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
@@ -42,10 +45,11 @@ private:
 // own, so a Windows path reads as it is written; one pair of double quotes around it is taken off
 // (for blanks at its ends or a ';', which other INI readers take for a comment).
 //
-//   paths     (plan, data, log) %NAME%, $NAME and ${NAME} are replaced by the environment
+//   paths     (plan, data, log, practice) %NAME%, $NAME and ${NAME} are replaced by the environment
 //             variable (an unset one is an error); a relative path counts from the file's folder
 //   switches  (shuffle, fullscreen) true or false (also yes/no, 1/0, in any case)
 //   choices   (timing) one of the option's words
+//   numbers   (practice_criterion, break_every) a whole number in the option's range
 //   texts     (screen) the text as written
 struct Settings {
     QString file;              // the file read, absolute; empty when there was none

@@ -443,12 +443,15 @@ QImage drawArrow(int position) {
 }
 
 QImage drawInstructionScreen() {
-    const QStringList paragraphs{
+    return drawTextScreen({
         u"ここに，アルファベットが1文字表示されます．"_qs,
         u"その後，矢印（方向の手がかり）が表示された後，元の文字を回転して矢印の方向に向けたものが，元のままか裏返しで表示されます．"_qs,
         u"元のままか裏返しかを，できるだけ早く答えてください．"_qs,
         u"答えは，1のキー（元のまま）か2のキー（裏返し）のいずれかを押してください．"_qs,
-    };
+    });
+}
+
+QImage drawTextScreen(const QStringList &paragraphs) {
     constexpr int left = 10;         // flush-left edge
     constexpr int right = 243;       // last column text may reach
     constexpr int firstTop = 10;     // top row of the first line's ink

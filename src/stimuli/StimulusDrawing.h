@@ -34,6 +34,10 @@ QImage drawArrow(int position);
 
 // The Japanese instruction screen (four paragraphs, eleven lines) and the please-wait screen.
 QImage drawInstructionScreen();
+// A screen of text in the instruction screen's font and layout, one paragraph after another,
+// each wrapped where the next character would cross the right margin. For the screens a study
+// shows between trials (practice, breaks); they are no stimuli of the store.
+QImage drawTextScreen(const QStringList &paragraphs);
 QImage drawWaitScreen();
 
 } // namespace kivora

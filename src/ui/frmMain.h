@@ -41,6 +41,8 @@ public:
 
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
+    // Practice before the plan's trials and breaks during them.
+    void setStudy(kivora::Study study) { m_run.setStudy(std::move(study)); }
 
     // How the pictures reach the screen. The window starts with a TimersPresenter (painted at
     // once); start-up puts one in step with the display's refresh in its place where the display
