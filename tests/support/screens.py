@@ -13,20 +13,19 @@ from images import read_bmp_1bit
 TWIPS_PER_PX = 15  # at 96 pixels per inch, as the windows are designed
 BORDER_PX = 2      # the picture control's sunken border, around its 256-px picture
 
-# The windows' geometry is designed in twips and written once, in the window tests' geometry
-# tables (tst_ui_windows::mainGeometry_data, tst_frmResult::geometry_data); the boxes here are
-# read from those rows: QTest::newRow("NAME") << ... << rectFromTwips(LEFT, TOP, WIDTH, HEIGHT).
-_TABLES = [os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "ui", f)
-           for f in ("tst_ui_windows.cpp", "tst_frmresult.cpp")]
-_ROW = re.compile(r'QTest::newRow\("(\w+)"\)[^;]*?rectFromTwips\((\d+),\s*(\d+),\s*(\d+),\s*(\d+)\)')
+# The windows' geometry is designed in twips and written once, in the tables of
+# WindowGeometry.h beside this file, which the window tests check; the boxes here are read from
+# their rows: {"NAME", LEFT, TOP, WIDTH, HEIGHT}.
+_TABLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "WindowGeometry.h")
+_ROW = re.compile(r'\{"(\w+)",\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)\}')
 
 
 def _design():
     rows = {}
-    for table in _TABLES:
-        with open(table, encoding="utf-8") as f:
-            for m in _ROW.finditer(f.read()):
-                rows[m.group(1)] = tuple(round(int(v) / TWIPS_PER_PX) for v in m.groups()[1:])
+    with open(_TABLES, encoding="utf-8") as f:
+        for m in _ROW.finditer(f.read()):
+            assert m.group(1) not in rows, f"{m.group(1)} twice in {_TABLES}"
+            rows[m.group(1)] = tuple(round(int(v) / TWIPS_PER_PX) for v in m.groups()[1:])
     return rows
 
 

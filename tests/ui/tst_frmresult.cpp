@@ -1,12 +1,12 @@
-#include "ui/basTime.h"
-#include "ui/frmResult.h"
 #include "base/Fonts.h"
-#include "base/Twips.h"
 #include "charts/ChartControl.h"
 #include "results/DataSheet.h"
 #include "results/ResultData.h"
 #include "support/PixelProbe.h"
 #include "support/SheetGrid.h"
+#include "support/WindowGeometry.h"
+#include "ui/basTime.h"
+#include "ui/frmResult.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -21,8 +21,6 @@
 #include <QValueAxis>
 
 #include <array>
-
-using kivora::rectFromTwips;
 
 namespace {
 
@@ -126,28 +124,17 @@ void tst_frmResult::window() {
     QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
 }
 
-// The window and its controls where the layout puts them, designed in twips, as shown. The
-// other tests take a control's place from the widget.
+// The window and its controls where the layout puts them (geometry::ResultsWindow), as shown.
+// The other tests take a control's place from the widget.
 void tst_frmResult::geometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmResult") << QString() << rectFromTwips(2910, 390, 7080, 8295);
-    QTest::newRow("btnPrint") << u"btnPrint"_qs << rectFromTwips(4320, 7680, 1215, 495);
-    QTest::newRow("btnClose") << u"btnClose"_qs << rectFromTwips(5640, 7680, 1215, 495);
-    QTest::newRow("txtResult") << u"txtResult"_qs << rectFromTwips(240, 6840, 6615, 735);
-    QTest::newRow("chResult") << u"chResult"_qs << rectFromTwips(240, 240, 6585, 6480);
-    QTest::newRow("lWait") << u"lWait"_qs << rectFromTwips(0, 2880, 7095, 495);
+    geometry::addRows(geometry::ResultsWindow);
 }
 
 void tst_frmResult::geometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
     frmResult w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    geometry::check(w);
 }
 
 // Text, font and focus of every control, all of them on the window itself. A font of size 0 is

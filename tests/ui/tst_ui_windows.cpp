@@ -1,21 +1,20 @@
 // The window definitions: every control where the layout puts it, with its caption, font,
 // state, tab order and key roles; the picture control's pixels; the message window.
 #include "base/Fonts.h"
-#include "base/Twips.h"
 #include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
+#include "support/WindowGeometry.h"
 #include "ui/frmMessage.h"
 
 #include <QFontInfo>
 #include <QTimer>
-
-using kivora::rectFromTwips;
 
 class tst_ui_windows : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
     void init();
+    void mainWindow();
     void mainGeometry_data();
     void mainGeometry();
     void mainControls_data();
@@ -53,27 +52,20 @@ void tst_ui_windows::init() {
     basTime::reset();
 }
 
-// The window and its controls where the layout puts them, designed in twips. The other tests
-// take a control's place from the widget.
+void tst_ui_windows::mainWindow() {
+    frmMain w(m_time);
+    QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+}
+
+// The window and its controls where the layout puts them (the table: geometry::MainWindow). The
+// other tests take a control's place from the widget.
 void tst_ui_windows::mainGeometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmMain") << QString() << rectFromTwips(3810, 1920, 5280, 4995);
-    QTest::newRow("btnEnd") << u"btnEnd"_qs << rectFromTwips(3360, 4440, 1215, 495);
-    QTest::newRow("btnStop") << u"btnStop"_qs << rectFromTwips(2040, 4440, 1215, 495);
-    QTest::newRow("btnStart") << u"btnStart"_qs << rectFromTwips(720, 4440, 1215, 495);
-    QTest::newRow("lMsg") << u"lMsg"_qs << rectFromTwips(720, 4080, 3855, 375);
-    QTest::newRow("Image1") << u"Image1"_qs << rectFromTwips(690, 120, 3900, 3900);
+    geometry::addRows(geometry::MainWindow);
 }
 
 void tst_ui_windows::mainGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
     frmMain w(m_time);
-    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
-    QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+    geometry::check(w);
 }
 
 void tst_ui_windows::mainControls_data() {
@@ -307,22 +299,13 @@ void tst_ui_windows::messageFocusNeverStaysOnText() {
     frmMessage::unload();
 }
 
-// The message window and its controls, designed in twips.
+// The message window and its controls where the layout puts them (geometry::MessageWindow).
 void tst_ui_windows::messageGeometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmMessage") << QString() << rectFromTwips(4185, 3240, 4680, 1395);
-    QTest::newRow("txtMessage") << u"txtMessage"_qs << rectFromTwips(120, 120, 4455, 1215);
-    QTest::newRow("btnDummy") << u"btnDummy"_qs << rectFromTwips(1800, 480, 1215, 495);
+    geometry::addRows(geometry::MessageWindow);
 }
 
 void tst_ui_windows::messageGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    frmMessage &m = frmMessage::instance();
-    QWidget *c = name.isEmpty() ? &m : m.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    geometry::check(frmMessage::instance());
     frmMessage::unload();
 }
 
