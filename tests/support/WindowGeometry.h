@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <span>
+#include <string_view>
 
 namespace geometry {
 
@@ -49,6 +50,14 @@ inline constexpr Place MessageWindow[] = {
     {"btnDummy", 1800, 480, 1215, 495},
 };
 // clang-format on
+
+// The rectangle (pixels) of the place of a table named name; an empty one when there is none.
+inline QRect rectOf(std::span<const Place> table, std::string_view name) {
+    for (const Place &place : table)
+        if (place.name == name)
+            return place.rect();
+    return {};
+}
 
 // A row per place of a table, named by its object: columns "name" and "geometry" (pixels).
 inline void addRows(std::span<const Place> table) {
