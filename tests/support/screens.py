@@ -52,8 +52,6 @@ BTN_END = DESIGN_PX["btnEnd"]
 CHART_BOX = DESIGN_PX["chResult"]
 BTN_PRINT = DESIGN_PX["btnPrint"]
 
-PLOT_GREY = (192, 192, 192)             # the chart's plot area
-
 
 def on_screen(geo, box):
     """A box of a window's client area in screen pixels."""
@@ -151,12 +149,15 @@ def check_caption_empty(checks, img, geo, what):
 
 
 def check_results_window(checks, img, geo):
-    """The results window on a real X server: the chart's plot area where the chart is, with
-    series lines on it. (Its stacking over lWait and its colours are the window test's,
-    tst_frmResult::renderedWindow.)"""
+    """The results window on a real X server: a chart drawn where the chart control is, its plot
+    area filling much of the rectangle in one colour other than the window's face, with lines in
+    colour on it. (The chart's own look is tst_ChartControl's; its stacking over lWait,
+    tst_frmResult::renderedWindow's.)"""
     cx, cy, cw, ch = on_screen(geo, CHART_BOX)
-    grey_in = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if c == PLOT_GREY)
-    checks.check(grey_in > cw * ch // 4, f"results: the chart's grey plot area, {grey_in} grey pixels "
-                 f"in the chart rectangle ({img.path})")
-    coloured = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if max(c) - min(c) > 80)
+    counts = img.colours(cx, cy, cw, ch)
+    counts.pop(face(img, geo), None)
+    plot, filled = max(counts.items(), key=lambda item: item[1], default=(None, 0))
+    checks.check(filled > cw * ch // 4, f"results: the chart's plot area, {filled} pixels of {plot}, "
+                 f"its most common colour but the window's face, in the chart rectangle ({img.path})")
+    coloured = sum(n for c, n in counts.items() if max(c) - min(c) > 80)
     checks.check(coloured > 300, f"results: the series lines, {coloured} coloured pixels ({img.path})")
