@@ -53,9 +53,11 @@ void tst_ui_windows::init() {
     basTime::reset();
 }
 
+// The main window as made: its title, and no stage timer armed before a run.
 void tst_ui_windows::mainWindow() {
     frmMain w(m_time);
     QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+    QCOMPARE(session::timersArmed(w), u"---"_qs);
 }
 
 // The window and its controls where the layout puts them (the table: geometry::MainWindow). The
@@ -97,7 +99,6 @@ void tst_ui_windows::mainControls() {
     QCOMPARE(c->font().pointSizeF(), 14.25);
     QCOMPARE(c->font().bold(), bold);
     QVERIFY(!c->font().italic() && !c->font().underline() && !c->font().strikeOut());
-    QCOMPARE(session::timersArmed(w), u"---"_qs);
 }
 
 void tst_ui_windows::mainTabOrderAndStacking() {
