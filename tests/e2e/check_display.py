@@ -97,8 +97,7 @@ def main():
                               "wayland", "a Wayland session")
             finally:
                 session.close()
-    print(f"{len(checks.failures)} check(s) failed" if checks.failures else "all checks passed")
-    return 1 if checks.failures else 0
+    return checks.verdict()
 
 
 if __name__ == "__main__":

@@ -342,7 +342,7 @@ class Session:
         document = os.path.join(self.work, "printed-document.pdf")
         with open(document, "wb") as f:
             f.write(self.cups.document(job))
-        doc_blocks = printout.check_document(self.c, document, name, summary, left, top, self.work)
+        doc_page = printout.check_document(self.c, document, name, summary, left, top, self.work)
 
         paper = pdf.wait_for_new(self.pdf_dir, "Kivora*results*.pdf", stamp)
         if paper is None:
@@ -350,7 +350,7 @@ class Session:
         kept = os.path.join(self.work, "cups-pdf-output.pdf")
         shutil.copy(paper, kept)
         os.remove(paper)  # the folder is shared; this copy stays with the other evidence
-        printout.check_paper(self.c, kept, doc_blocks, self.work)
+        printout.check_paper(self.c, kept, doc_page, self.work)
         return job
 
     def close_results(self, res, shown):

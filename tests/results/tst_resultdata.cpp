@@ -85,6 +85,7 @@ private slots:
     void summary_data();
     void summary();
 
+    void pageOrigin();
     void pageLayout_data();
     void pageLayout();
 };
@@ -342,6 +343,15 @@ void tst_ResultData::summary() {
     QCOMPARE(kivora::summaryText(correct, trials, mean), text);
 }
 
+// Every position of the page is measured from its origin, 1 inch right of and 1/2 inch below the
+// printable area's own corner, whatever the page holds; pageLayout's rows give positions from it.
+void tst_ResultData::pageOrigin() {
+    const ResultPageLayout page =
+        kivora::layoutResultPage(336.0, 6480.0, QSizeF(6585, 6480), u"山田 花子"_qs, u"正解数"_qs);
+    QCOMPARE(page.origin, QPointF(1440, 720));
+}
+
+// Positions in twips below the origin.
 void tst_ResultData::pageLayout_data() {
     QTest::addColumn<double>("lineHeight");
     QTest::addColumn<double>("chartHeight");
@@ -421,7 +431,6 @@ void tst_ResultData::pageLayout() {
     QFETCH(double, endY);
 
     const ResultPageLayout page = kivora::layoutResultPage(lineHeight, chartHeight, chartSize, name, summary);
-    QCOMPARE(page.origin, QPointF(1440, 720));
     QCOMPARE(linesOf(page), lines);
     QCOMPARE(page.chart, chart);
     QCOMPARE(page.endY, endY);

@@ -5,9 +5,9 @@
 // first as a widget count, then as memory.
 #include "support/SessionDriver.h"
 
-#include "ui/frmResult.h"
 #include "base/Fonts.h"
 #include "results/SessionData.h"
+#include "ui/frmResult.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -196,7 +196,8 @@ void tst_soak::brokenOffRun(const StopPlan &stop) {
     case StopKind::ButtonDuringCue:
         for (int t = 1; t <= stop.rowsAnswered; ++t)
             answerTrial(m_time, *m_w, t);
-        m_time.advanceMs(1000 + 2000 + 100); // into the next trial's cue
+        // Into the next trial's cue: past its countdown and first figure.
+        m_time.advanceMs(m_w->tmWait->Interval() + m_w->tmPrim->Interval() + 100);
         QVERIFY(m_w->tmSec->Enabled());
         QTest::mouseClick(m_w->btnStop, Qt::LeftButton);
         break;
@@ -207,7 +208,7 @@ void tst_soak::brokenOffRun(const StopPlan &stop) {
         press(Escape);
         break;
     case StopKind::ButtonDuringCountdown:
-        m_time.advanceMs(300);
+        m_time.advanceMs(m_w->tmWait->Interval() / 2); // halfway through the countdown
         QVERIFY(m_w->tmWait->Enabled());
         QTest::mouseClick(m_w->btnStop, Qt::LeftButton);
         break;

@@ -77,7 +77,9 @@ void tst_gridpresenter::stagesInWholeRefreshes() {
     QVERIFY(g.h.start());
     g.h.toTestFigure();
     const auto shown = g.h.rec.lastShown;
-    QCOMPARE(g.h.rec.stageLengths(), (QList<qint64>{60, 120, cueRefreshes}));
+    QCOMPARE(g.h.rec.stageLengths(),
+             (QList<qint64>{g.h.stageRefreshes(Stage::Countdown, qint64(PeriodUs)),
+                            g.h.stageRefreshes(Stage::First, qint64(PeriodUs)), cueRefreshes}));
     // Each picture was handed over in the refresh before the one it was composed at.
     for (const auto &[i, stage] :
          {std::pair{1, u"first"_qs}, std::pair{2, u"cue"_qs}, std::pair{3, u"test"_qs}})
@@ -96,12 +98,13 @@ void tst_gridpresenter::lateHandOverIsToldNotMadeUp() {
     g.slowPaintUs = qint64(PeriodUs * 3 / 2); // the first figure's paint ends past its target refresh
     g.h.toTestFigure();
     const auto shown = g.h.rec.lastShown;
-    const qint64 due = shown[u"countdown"_qs].msc + 60;
+    const qint64 due = shown[u"countdown"_qs].msc + g.h.stageRefreshes(Stage::Countdown, qint64(PeriodUs));
     QVERIFY2(g.h.rec.events.contains(u"late_flip:first:1:%1>%2"_qs.arg(due + 1).arg(due)),
              qPrintable(g.h.rec.events.join(u", "_qs)));
-    // The cue keeps its 120 refreshes, counted from the late one.
-    QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, 120);
-    QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, 24);
+    // The first figure keeps its refreshes, counted from the late one.
+    QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc,
+             g.h.stageRefreshes(Stage::First, qint64(PeriodUs)));
+    QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, g.h.stageRefreshes(Stage::Cue, qint64(PeriodUs)));
 }
 
 void tst_gridpresenter::withoutTimingInfoScreensCountFromHandOver() {
@@ -112,7 +115,7 @@ void tst_gridpresenter::withoutTimingInfoScreensCountFromHandOver() {
     g.h.toTestFigure();
     const auto shown = g.h.rec.lastShown;
     QCOMPARE(shown[u"test"_qs].msc, qint64(-1));
-    QCOMPARE(shown[u"first"_qs].us - shown[u"countdown"_qs].us, 1'000'000);
+    QCOMPARE(shown[u"first"_qs].us - shown[u"countdown"_qs].us, g.h.stageMs(Stage::Countdown) * 1000);
     QCOMPARE(g.h.run.startTime(), kivora::Clock::toMs32(shown[u"test"_qs].us));
 }
 

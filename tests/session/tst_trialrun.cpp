@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <tuple>
 
 using kivora::Stage;
 using kivora::TrialRec;
@@ -97,19 +98,18 @@ void tst_trialrun::stages() {
     QCOMPARE(h.view.picture, nullptr);
     QCOMPARE(h.view.caption, u"あと1問"_qs);
     QCOMPARE(h.timersArmed(), u"W--"_qs);
-    QCOMPARE(h.run.timerEnding(Stage::Cue).Interval(), 800);
 
-    h.time.advanceMs(1000);
+    h.time.advanceMs(h.stageMs(Stage::Countdown));
     QCOMPARE(h.view.picture, RunHarness::picture(figSet, startDir + 1));
     QCOMPARE(h.view.caption, QString());
     QCOMPARE(h.timersArmed(), u"-P-"_qs);
 
-    h.time.advanceMs(2000);
+    h.time.advanceMs(h.stageMs(Stage::First));
     QCOMPARE(h.view.picture, RunHarness::picture(0, cueDir + 1));
     QCOMPARE(h.view.caption, QString());
     QCOMPARE(h.timersArmed(), u"--S"_qs);
 
-    h.time.advanceMs(800);
+    h.time.advanceMs(h.stageMs(Stage::Cue));
     QCOMPARE(h.view.picture, RunHarness::picture(figSet, testPosition));
     QCOMPARE(h.view.caption, u"表(1)？ or 裏(2)？"_qs);
     QCOMPARE(h.timersArmed(), u"---"_qs);
@@ -119,37 +119,40 @@ void tst_trialrun::stages() {
     QCOMPARE(h.view.picture, RunHarness::picture(figSet, testPosition));
 }
 
+// The stages' lengths as designed, stated here once (the other tests take them from the timers,
+// RunHarness::stageMs): the countdown 1000 ms, the first figure 2000 ms, the cue the trial's
+// presentation time, which it has none of before a trial gives it one. One microsecond short of
+// each stage's end nothing changes; at its end the next screen comes.
 void tst_trialrun::stageDurations() {
     RunHarness h;
     h.load({TrialRec{1, 0, 1, 0, 1200, 0, 0}});
+    QCOMPARE(h.stageMs(Stage::Cue), 0);
     QVERIFY(h.start());
-    // One microsecond short of each stage's end nothing changes; at its end the next screen comes.
-    h.time.advanceUs(999'999);
-    QCOMPARE(h.timersArmed(), u"W--"_qs);
-    h.time.advanceUs(1);
-    QCOMPARE(h.timersArmed(), u"-P-"_qs);
-    h.time.advanceUs(1'999'999);
-    QCOMPARE(h.timersArmed(), u"-P-"_qs);
-    h.time.advanceUs(1);
-    QCOMPARE(h.timersArmed(), u"--S"_qs);
-    h.time.advanceUs(1'199'999);
-    QCOMPARE(h.timersArmed(), u"--S"_qs);
-    h.time.advanceUs(1);
-    QCOMPARE(h.timersArmed(), u"---"_qs);
+    QCOMPARE(h.stageMs(Stage::Countdown), 1000);
+    QCOMPARE(h.stageMs(Stage::First), 2000);
+    QCOMPARE(h.stageMs(Stage::Cue), 1200);
+    for (const auto &[stage, armed, next] :
+         {std::tuple{Stage::Countdown, u"W--"_qs, u"-P-"_qs}, std::tuple{Stage::First, u"-P-"_qs, u"--S"_qs},
+          std::tuple{Stage::Cue, u"--S"_qs, u"---"_qs}}) {
+        h.time.advanceUs(h.stageMs(stage) * 1000 - 1);
+        QCOMPARE(h.timersArmed(), armed);
+        h.time.advanceUs(1);
+        QCOMPARE(h.timersArmed(), next);
+    }
 }
 
 void tst_trialrun::startTimeOnlyAtTestFigure() {
     RunHarness h;
     h.load({TrialRec{1, 0, 1, 0, 400, 0, 0}, TrialRec{2, 0, 2, 1, 800, 0, 0}});
     QVERIFY(h.start());
-    h.time.advanceMs(3000);
+    h.time.advanceMs(h.msUntil(Stage::Cue));
     QCOMPARE(h.run.startTime(), 0);
-    h.time.advanceMs(400);
+    h.time.advanceMs(h.stageMs(Stage::Cue));
     QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(h.time.nowUs()));
     const qint32 first = h.run.startTime();
     h.key(kivora::VK_2); // answered: trial 2 begins now
     QCOMPARE(h.run.curTrial(), qint16(2));
-    h.time.advanceMs(3799);
+    h.time.advanceMs(h.msUntil(Stage::Test) - 1);
     QCOMPARE(h.run.startTime(), first);
     h.time.advanceMs(1);
     QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(h.time.nowUs()));
@@ -214,8 +217,8 @@ void tst_trialrun::refreshArithmetic() {
     QCOMPARE(qint64(refreshes) * periodUs - handlerUs, aheadUs);
 }
 
-// At 16.667 ms a refresh: 1000 ms are 60 refreshes, 2000 ms 120, and a presentation time its
-// nearest whole number of refreshes, at least one.
+// At 16.667 ms a refresh the countdown and the first figure last the refreshes of their timers'
+// intervals, and a presentation time its nearest whole number of refreshes, at least one.
 void tst_trialrun::screensLastWholeRefreshes_data() {
     QTest::addColumn<int>("presentTime");
     QTest::addColumn<int>("cueRefreshes");
@@ -232,14 +235,14 @@ void tst_trialrun::screensLastWholeRefreshes() {
     RunHarness h(PeriodUs);
     h.load({TrialRec{2, 0, 2, 1, qint16(presentTime), 0, 0}});
     QVERIFY(h.start());
-    h.time.advanceMs(3000 + presentTime + 100);
-    QVERIFY(h.run.awaitingAnswer());
+    h.toTestFigure();
 
-    const QList<qint64> refreshes{60, 120, cueRefreshes};
+    const QList<qint64> refreshes{h.stageRefreshes(Stage::Countdown, PeriodUs),
+                                  h.stageRefreshes(Stage::First, PeriodUs), cueRefreshes};
     QCOMPARE(h.rec.stageLengths(), refreshes);
     // The onsets are the refreshes' own times.
     QCOMPARE(h.rec.stageLengths(true),
-             (QList<qint64>{60 * PeriodUs, 120 * PeriodUs, cueRefreshes * PeriodUs}));
+             (QList<qint64>{refreshes[0] * PeriodUs, refreshes[1] * PeriodUs, refreshes[2] * PeriodUs}));
     const auto shown = h.rec.lastShown;
     QCOMPARE(h.run.startTime(), kivora::Clock::toMs32(shown[u"test"_qs].us));
     QVERIFY(!h.rec.events.join(u' ').contains(u"late_flip"_qs));
@@ -251,14 +254,14 @@ void tst_trialrun::missedRefreshIsToldNotMadeUp() {
     QVERIFY(h.start());
     h.time.advanceMs(100);  // the countdown is on screen
     h.display->missNext(1); // the first figure comes one refresh late
-    h.time.advanceMs(3000 + 400);
+    h.time.advanceMs(h.msUntil(Stage::Test));
     const auto shown = h.rec.lastShown;
-    const qint64 due = shown[u"countdown"_qs].msc + 60;
+    const qint64 due = shown[u"countdown"_qs].msc + h.stageRefreshes(Stage::Countdown, PeriodUs);
     QVERIFY2(h.rec.events.contains(u"late_flip:first:1:%1>%2"_qs.arg(due + 1).arg(due)),
              qPrintable(h.rec.events.join(u", "_qs)));
-    // The cue keeps its 120 refreshes, counted from the late flip, not from when it was due.
-    QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, 120);
-    QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, 24);
+    // The first figure keeps its refreshes, counted from the late flip, not from when it was due.
+    QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, h.stageRefreshes(Stage::First, PeriodUs));
+    QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc, h.stageRefreshes(Stage::Cue, PeriodUs));
     h.answer(0, 500);
     QCOMPARE(h.rec.answers.last().lateFlips, 1); // the trial's row says it
 }
@@ -300,7 +303,7 @@ void tst_trialrun::displayAskedAtEachCountdown() {
 void tst_trialrun::toTestFlip(RunHarness &h) {
     h.load({TrialRec{2, 0, 2, 1, 400, 0, 0}, TrialRec{1, 0, 0, 0, 800, 0, 0}});
     QVERIFY(h.start());
-    h.time.advanceMs(1000 + 2000 + 300); // to within the cue
+    h.time.advanceMs(h.msUntil(Stage::Test) - 100); // to within the cue, 100 ms before its end
     h.display->hold(true);
     h.time.advanceMs(150); // past the test figure's refresh
     QVERIFY(h.run.awaitingAnswer());
@@ -363,7 +366,8 @@ void tst_trialrun::answerDecidedByStamps() {
     kivora::KeyStamps stamps;
     h.run.setKeyStamps(&stamps);
     toTestFlip(h);
-    const qint64 flipUs = h.display->refreshUs(h.rec.lastShown[u"cue"_qs].msc + 24);
+    const int cueRefreshes = h.stageRefreshes(Stage::Cue, PeriodUs); // trial 1's, before it is answered
+    const qint64 flipUs = h.display->refreshUs(h.rec.lastShown[u"cue"_qs].msc + cueRefreshes);
     if (!keyFirst)
         h.display->deliver();
     stamps.add(Key1, flipUs + pressedUs);
@@ -377,7 +381,7 @@ void tst_trialrun::answerDecidedByStamps() {
         QCOMPARE(h.state.Trials[1].RT, rt);
         QCOMPARE(h.rec.answers.size(), 1);
         QCOMPARE(h.rec.answers[0].rtUs, pressedUs);
-        QCOMPARE(h.rec.answers[0].cueUs, 24 * PeriodUs);
+        QCOMPARE(h.rec.answers[0].cueUs, cueRefreshes * PeriodUs);
     }
 }
 
@@ -414,19 +418,21 @@ void tst_trialrun::keyHandlerClockWithoutStamp() {
         QVERIFY(!stamps.take(Key1, 0, handledUs + 1'000));
 }
 
+// Keys pressed halfway through each timed stage.
 void tst_trialrun::keysSwallowedInTimedStages_data() {
-    QTest::addColumn<int>("atMs"); // time into the trial
-    QTest::newRow("countdown") << 10;
-    QTest::newRow("first figure") << 1500;
-    QTest::newRow("cue") << 3200;
+    QTest::addColumn<int>("stage"); // Stage::Id
+    QTest::newRow("countdown") << int(Stage::Countdown);
+    QTest::newRow("first figure") << int(Stage::First);
+    QTest::newRow("cue") << int(Stage::Cue);
 }
 
 void tst_trialrun::keysSwallowedInTimedStages() {
-    QFETCH(int, atMs);
+    QFETCH(int, stage);
+    const Stage pressedIn(static_cast<Stage::Id>(stage));
     RunHarness h;
     h.load({TrialRec{1, 0, 2, 0, 400, 7, 0}, TrialRec{2, 0, 4, 1, 800, 0, 0}});
     QVERIFY(h.start());
-    h.time.advanceMs(atMs);
+    h.time.advanceMs(h.msUntil(pressedIn) + h.stageMs(pressedIn) / 2);
     for (const int code :
          {int(kivora::VK_1), int(kivora::VK_2), int(kivora::VK_NUMPAD1), int(kivora::VK_NUMPAD2), 0})
         h.key(code);
@@ -475,7 +481,10 @@ void tst_trialrun::reactionTimeAcrossStartTimeWrap() {
     QFETCH(qint64, onsetMs);
     RunHarness h;
     h.load(RunHarness::ThreeTrials);
-    h.time.setNowUs((onsetMs - 3400) * 1000); // the test figure comes 3400 ms after Start
+    // The test figure comes after the countdown, the first figure and the cue of trial 1.
+    h.time.setNowUs(
+        (onsetMs - h.stageMs(Stage::Countdown) - h.stageMs(Stage::First) - h.state.Trials[1].PresentTime) *
+        1000);
     QVERIFY(h.start());
     h.toTestFigure();
     QCOMPARE(h.run.onsetUs(Stage::Test), onsetMs * 1000);
@@ -526,7 +535,8 @@ void tst_trialrun::stopAndSecondRun() {
     QVERIFY(h.start());
     h.toTestFigure();
     h.answer(1, 500);
-    h.time.advanceMs(1200); // in the second trial's first figure
+    h.time.advanceMs(h.msUntil(Stage::First) +
+                     h.stageMs(Stage::First) / 2); // in the second trial's first figure
     h.run.stop();
     QVERIFY(!h.view.running);
     QCOMPARE(h.run.curTrial(), qint16(2)); // Stop keeps CurTrial

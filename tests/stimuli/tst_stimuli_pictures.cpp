@@ -4,7 +4,6 @@
 #include "stimuli/StimulusDrawing.h"
 #include "support/PixelProbe.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <memory>
@@ -94,7 +93,6 @@ private slots:
     void refusedList_data();
     void refusedList();
     void pictureListBasics();
-    void drawTime();
     void drawingRefusesBadArguments_data();
     void drawingRefusesBadArguments();
     void singleFigureMatchesItsSet_data();
@@ -290,17 +288,6 @@ void tst_stimuli_pictures::pictureListBasics() {
     // Several entries without a key are fine; a second "a" is not.
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, list.add(b, u"a"_qs));
     QCOMPARE(list.count(), 3);
-}
-
-void tst_stimuli_pictures::drawTime() {
-    // The store is drawn when the main window is made, before it appears.
-    QElapsedTimer timer;
-    timer.start();
-    const PictureStore store;
-    const qint64 ms = timer.elapsed();
-    qInfo("drawing all 56 pictures took %lld ms", ms);
-    QCOMPARE(store[4].count(), 12);
-    QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
 }
 
 void tst_stimuli_pictures::drawingRefusesBadArguments_data() {

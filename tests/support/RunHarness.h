@@ -6,6 +6,7 @@
 // the run as the main window wires them. Used by the unit tests of the run.
 
 #include "base/KeyCodes.h"
+#include "session/Presenter.h"
 #include "session/TrialRun.h"
 #include "stimuli/PictureStore.h"
 #include "support/FakePresenter.h"
@@ -74,11 +75,24 @@ struct RunHarness {
         state.SubjectName = name;
         return run.start();
     }
+    // How long timed stage s lasts, ms: its timer's interval (the cue's is the current trial's
+    // presentation time once the trial has begun). Tests take the stages' lengths from here;
+    // tst_trialrun::stageDurations alone states them.
+    qint64 stageMs(kivora::Stage s) const { return run.timerEnding(s).Interval(); }
+    // From the start of a trial to the start of stage s of it (the test figure at the latest), ms.
+    qint64 msUntil(kivora::Stage s) const {
+        qint64 ms = 0;
+        for (kivora::Stage t = kivora::Stage::Countdown; t != s; t = t.next())
+            ms += stageMs(t);
+        return ms;
+    }
+    // How many refreshes of periodUs timed stage s stays on a display in step with its refresh.
+    int stageRefreshes(kivora::Stage s, qint64 periodUs) const {
+        return kivora::refreshesFor(qint32(stageMs(s)), periodUs);
+    }
     // The current trial through its timed stages to its test figure, on screen.
     void toTestFigure() {
-        const auto interval = [this](kivora::Stage s) { return qint64(run.timerEnding(s).Interval()); };
-        time.advanceMs(interval(kivora::Stage::Countdown) + interval(kivora::Stage::First) +
-                       interval(kivora::Stage::Cue) + 100);
+        time.advanceMs(msUntil(kivora::Stage::Test) + 100);
         QVERIFY2(run.awaitingAnswer(), qPrintable(u"trial %1 shows no test figure"_qs.arg(run.curTrial())));
     }
     // A key with virtual-key code `code`, pressed now.

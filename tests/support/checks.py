@@ -29,7 +29,18 @@ class Checks:
         self.notes.append(message)
         print("note: " + message, flush=True)
 
+    def verdict(self, passed="all checks passed"):
+        """The closing line and the exit status of a script: see verdict."""
+        return verdict(self.failures, passed)
+
     def fatal(self, message):
         """Records a failure and stops the script."""
         self.failures.append(message)
         raise CheckFailed(message)
+
+
+def verdict(failures, passed="all checks passed"):
+    """The closing line and the exit status of a script, once its failures have been told: how many
+    checks failed, or the line passed when none did; 1 when any did."""
+    print(f"{len(failures)} check(s) failed" if failures else passed, flush=True)
+    return 1 if failures else 0

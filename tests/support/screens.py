@@ -13,20 +13,19 @@ from images import read_bmp_1bit
 TWIPS_PER_PX = 15  # at 96 pixels per inch, as the windows are designed
 BORDER_PX = 2      # the picture control's sunken border, around its 256-px picture
 
-# The windows' geometry is designed in twips and written once, in the window tests' geometry
-# tables (tst_ui_windows::mainGeometry_data, tst_frmResult::geometry_data); the boxes here are
-# read from those rows: QTest::newRow("NAME") << ... << rectFromTwips(LEFT, TOP, WIDTH, HEIGHT).
-_TABLES = [os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "ui", f)
-           for f in ("tst_ui_windows.cpp", "tst_frmresult.cpp")]
-_ROW = re.compile(r'QTest::newRow\("(\w+)"\)[^;]*?rectFromTwips\((\d+),\s*(\d+),\s*(\d+),\s*(\d+)\)')
+# The windows' geometry is designed in twips and written once, in the tables of
+# WindowGeometry.h beside this file, which the window tests check; the boxes here are read from
+# their rows: {"NAME", LEFT, TOP, WIDTH, HEIGHT}.
+_TABLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "WindowGeometry.h")
+_ROW = re.compile(r'\{"(\w+)",\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)\}')
 
 
 def _design():
     rows = {}
-    for table in _TABLES:
-        with open(table, encoding="utf-8") as f:
-            for m in _ROW.finditer(f.read()):
-                rows[m.group(1)] = tuple(round(int(v) / TWIPS_PER_PX) for v in m.groups()[1:])
+    with open(_TABLES, encoding="utf-8") as f:
+        for m in _ROW.finditer(f.read()):
+            assert m.group(1) not in rows, f"{m.group(1)} twice in {_TABLES}"
+            rows[m.group(1)] = tuple(round(int(v) / TWIPS_PER_PX) for v in m.groups()[1:])
     return rows
 
 
@@ -52,8 +51,6 @@ BTN_END = DESIGN_PX["btnEnd"]
 # On the results window
 CHART_BOX = DESIGN_PX["chResult"]
 BTN_PRINT = DESIGN_PX["btnPrint"]
-
-PLOT_GREY = (192, 192, 192)             # the chart's plot area
 
 
 def on_screen(geo, box):
@@ -152,12 +149,15 @@ def check_caption_empty(checks, img, geo, what):
 
 
 def check_results_window(checks, img, geo):
-    """The results window on a real X server: the chart's plot area where the chart is, with
-    series lines on it. (Its stacking over lWait and its colours are the window test's,
-    tst_frmResult::renderedWindow.)"""
+    """The results window on a real X server: a chart drawn where the chart control is, its plot
+    area filling much of the rectangle in one colour other than the window's face, with lines in
+    colour on it. (The chart's own look is tst_ChartControl's; its stacking over lWait,
+    tst_frmResult::renderedWindow's.)"""
     cx, cy, cw, ch = on_screen(geo, CHART_BOX)
-    grey_in = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if c == PLOT_GREY)
-    checks.check(grey_in > cw * ch // 4, f"results: the chart's grey plot area, {grey_in} grey pixels "
-                 f"in the chart rectangle ({img.path})")
-    coloured = sum(1 for _, _, c in img.region(cx, cy, cw, ch) if max(c) - min(c) > 80)
+    counts = img.colours(cx, cy, cw, ch)
+    counts.pop(face(img, geo), None)
+    plot, filled = max(counts.items(), key=lambda item: item[1], default=(None, 0))
+    checks.check(filled > cw * ch // 4, f"results: the chart's plot area, {filled} pixels of {plot}, "
+                 f"its most common colour but the window's face, in the chart rectangle ({img.path})")
+    coloured = sum(n for c, n in counts.items() if max(c) - min(c) > 80)
     checks.check(coloured > 300, f"results: the series lines, {coloured} coloured pixels ({img.path})")

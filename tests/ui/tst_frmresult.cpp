@@ -1,48 +1,32 @@
-#include "ui/basTime.h"
-#include "ui/frmResult.h"
 #include "base/Fonts.h"
-#include "base/Twips.h"
 #include "charts/ChartControl.h"
 #include "results/DataSheet.h"
 #include "results/ResultData.h"
+#include "support/ChartData.h"
 #include "support/PixelProbe.h"
 #include "support/SheetGrid.h"
+#include "support/WindowGeometry.h"
+#include "ui/basTime.h"
+#include "ui/frmResult.h"
 
 #include <QApplication>
-#include <QBarCategoryAxis>
 #include <QLabel>
-#include <QLegend>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QValueAxis>
 
-#include <array>
-
-using kivora::rectFromTwips;
+using charts::fontText;
+using charts::linesOf;
+using charts::ThreeTimes;
+using charts::TimeLines;
 
 namespace {
-
-// One presentation time of a run: its TimeList entry and the means of directions 0..5.
-struct TimeLine {
-    qint16 time;
-    std::array<double, 6> means;
-};
-using TimeLines = QList<TimeLine>;
 
 // The program-wide statistics as Analyze would leave them for these lines.
 void setRun(const TimeLines &lines, qint16 correct, qint16 trials, double overallMean) {
     basTime::reset();
-    basTime::TimeCount = qint16(lines.size());
-    for (int j = 1; j <= lines.size(); ++j) {
-        basTime::TimeList[j] = lines[j - 1].time;
-        for (int k = 0; k < 6; ++k)
-            basTime::StatTable[j][k] =
-                kivora::StatCell{1, qint32(lines[j - 1].means[k]), lines[j - 1].means[k]};
-    }
+    basTime::Stats = charts::statsOf(lines);
     basTime::CorrectCount = correct;
     basTime::TrialCount = trials;
     basTime::StatTable[0][0] = kivora::StatCell{trials, 0, overallMean};
@@ -51,24 +35,7 @@ void setRun(const TimeLines &lines, qint16 correct, qint16 trials, double overal
 using sheet::describe;
 using sheet::gridOf;
 
-QList<QLineSeries *> linesOf(kivora::ChartControl *chart) {
-    QList<QLineSeries *> lines;
-    for (QAbstractSeries *s : chart->chart()->series())
-        lines << qobject_cast<QLineSeries *>(s);
-    return lines;
-}
-
-QString fontText(const QFont &f) {
-    return u"%1 %2pt%3"_qs.arg(f.family()).arg(f.pointSizeF()).arg(f.bold() ? u" bold"_qs : QString());
-}
-
-const TimeLines ThreeTimes{{800, {601, 602, 603, 604, 605, 606}},
-                           {400, {1000.0 / 3.0, 402, 403, 404, 405, 406}},
-                           {1200, {900, 0, 903, 904, 905, 906}}};
-
 } // namespace
-
-Q_DECLARE_METATYPE(TimeLines)
 
 class tst_frmResult : public QObject {
     Q_OBJECT
@@ -88,9 +55,6 @@ private slots:
 
     void sheetAfterShowResult_data();
     void sheetAfterShowResult();
-    void chartSeries_data();
-    void chartSeries();
-    void chartLook();
     void statisticsOnlyRead();
     void freshWindowEachShowing();
 
@@ -126,28 +90,17 @@ void tst_frmResult::window() {
     QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
 }
 
-// The window and its controls where the layout puts them, designed in twips, as shown. The
-// other tests take a control's place from the widget.
+// The window and its controls where the layout puts them (geometry::ResultsWindow), as shown.
+// The other tests take a control's place from the widget.
 void tst_frmResult::geometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmResult") << QString() << rectFromTwips(2910, 390, 7080, 8295);
-    QTest::newRow("btnPrint") << u"btnPrint"_qs << rectFromTwips(4320, 7680, 1215, 495);
-    QTest::newRow("btnClose") << u"btnClose"_qs << rectFromTwips(5640, 7680, 1215, 495);
-    QTest::newRow("txtResult") << u"txtResult"_qs << rectFromTwips(240, 6840, 6615, 735);
-    QTest::newRow("chResult") << u"chResult"_qs << rectFromTwips(240, 240, 6585, 6480);
-    QTest::newRow("lWait") << u"lWait"_qs << rectFromTwips(0, 2880, 7095, 495);
+    geometry::addRows(geometry::ResultsWindow);
 }
 
 void tst_frmResult::geometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
     frmResult w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    geometry::check(w);
 }
 
 // Text, font and focus of every control, all of them on the window itself. A font of size 0 is
@@ -253,130 +206,6 @@ void tst_frmResult::sheetAfterShowResult() {
     QCOMPARE(gridOf(w.chResult->Datasheet(), rows, 9), gridOf(expected, rows, 9));
 }
 
-// What the chart draws, read back from the Qt Charts objects: one line per sheet row, named
-// by column 1, with a point per category; the value axis covers the data in round numbers.
-void tst_frmResult::chartSeries_data() {
-    QTest::addColumn<TimeLines>("lines");
-    QTest::addColumn<double>("axisMin");
-    QTest::addColumn<double>("axisMax");
-    QTest::newRow("TimeCount 0: the design-time line without points") << TimeLines{} << 0.0 << 1.0;
-    QTest::newRow("TimeCount 1") << TimeLines{{400, {300.5, 0, 512.25, 410, 420, 430}}} << 0.0 << 600.0;
-    QTest::newRow("TimeCount 3") << ThreeTimes << 0.0 << 1000.0;
-    QTest::newRow("data high above zero")
-        << TimeLines{{400, {900, 910, 920, 930, 940, 950}}} << 900.0 << 950.0;
-    QTest::newRow("negative means") << TimeLines{{400, {-20, 10, 30, 40, 50, 60}}} << -20.0 << 60.0;
-}
-
-// Each line draws one row of the chart's sheet: named by its first cell, a point per category
-// that has a value (the sheet's rows: tst_ResultData::fillSheet).
-void tst_frmResult::chartSeries() {
-    QFETCH(TimeLines, lines);
-    QFETCH(double, axisMin);
-    QFETCH(double, axisMax);
-    setRun(lines, 1, 2, 3);
-
-    frmResult w;
-    const kivora::DataSheet &sheet = w.chResult->Datasheet();
-    QStringList names;
-    QList<QList<QPointF>> points;
-    for (int row = 2; sheet.cells(row, 1).isValid(); ++row) {
-        names << sheet.cells(row, 1).toString();
-        points << QList<QPointF>{};
-        for (int column = 2; column <= 8; ++column)
-            if (sheet.cells(row, column).isValid())
-                points.last() << QPointF(column - 2, sheet.cells(row, column).toDouble());
-    }
-    QCOMPARE(names.size(), qMax<qsizetype>(1, lines.size()));
-    const QList<QLineSeries *> series = linesOf(w.chResult);
-    QCOMPARE(series.size(), names.size());
-    QStringList seenNames;
-    QList<QRgb> colors;
-    QList<QImage> markers;
-    for (int i = 0; i < series.size(); ++i) {
-        QVERIFY(series[i]);
-        seenNames << series[i]->name();
-        QCOMPARE(series[i]->points(), points[i]);
-        QVERIFY(series[i]->pointsVisible());
-        QVERIFY(!series[i]->lightMarker().isNull());
-        QVERIFY(!colors.contains(series[i]->color().rgb()));
-        QVERIFY(!markers.contains(series[i]->lightMarker()));
-        colors << series[i]->color().rgb();
-        markers << series[i]->lightMarker();
-    }
-    QCOMPARE(seenNames, names);
-
-    // Every line is in the legend, also one without points.
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QList<QLegendMarker *> legend = w.chResult->chart()->legend()->markers();
-    QStringList legendNames;
-    for (QLegendMarker *m : legend) {
-        QVERIFY(m->isVisible());
-        legendNames << m->label();
-    }
-    QCOMPARE(legendNames, names);
-
-    auto *categories = qobject_cast<QBarCategoryAxis *>(w.chResult->chart()->axes(Qt::Horizontal).value(0));
-    QVERIFY(categories);
-    QCOMPARE(categories->categories(),
-             (QStringList{u"0"_qs, u"60"_qs, u"120"_qs, u"180"_qs, u"240"_qs, u"300"_qs, u"360"_qs}));
-
-    auto *values = qobject_cast<QValueAxis *>(w.chResult->chart()->axes(Qt::Vertical).value(0));
-    QVERIFY(values);
-    QVERIFY2(values->min() <= axisMin && values->max() >= axisMax,
-             qPrintable(u"axis %1..%2"_qs.arg(values->min()).arg(values->max())));
-    // Round numbers: the ticks step by 1, 2 or 5 times a power of ten and the ends sit on ticks.
-    const double step = (values->max() - values->min()) / (values->tickCount() - 1);
-    const double decade = std::pow(10.0, std::floor(std::log10(step)));
-    const double mantissa = step / decade;
-    QVERIFY2(qFuzzyCompare(mantissa, 1.0) || qFuzzyCompare(mantissa, 2.0) || qFuzzyCompare(mantissa, 5.0) ||
-                 qFuzzyCompare(mantissa, 2.5),
-             qPrintable(u"step %1"_qs.arg(step)));
-    QVERIFY(qFuzzyIsNull(std::remainder(values->min(), step) / step));
-    // Not wider than it needs: the data fill more than half of it.
-    QVERIFY2(axisMax - axisMin > 0.5 * (values->max() - values->min()) ||
-                 (names.size() == 1 && points[0].isEmpty()),
-             qPrintable(u"axis %1..%2"_qs.arg(values->min()).arg(values->max())));
-}
-
-void tst_frmResult::chartLook() {
-    frmResult w;
-    QChart *chart = w.chResult->chart();
-    QCOMPARE(chart->title(), u"キヴォラ反応時間"_qs);
-    QCOMPARE(fontText(chart->titleFont()), fontText(kivora::uiFont(13.75, true)));
-    QCOMPARE(chart->titleFont().family(), kivora::uiFaceName());
-
-    QLegend *legend = chart->legend();
-    QVERIFY(legend->isVisible());
-    QCOMPARE(legend->alignment(), Qt::AlignTop);
-    QCOMPARE(fontText(legend->font()), fontText(kivora::uiFont(9)));
-
-    QAbstractAxis *x = chart->axes(Qt::Horizontal).value(0);
-    QAbstractAxis *y = chart->axes(Qt::Vertical).value(0);
-    QVERIFY(x && y);
-    QCOMPARE(x->alignment(), Qt::AlignBottom);
-    QCOMPARE(y->alignment(), Qt::AlignLeft);
-    QCOMPARE(x->titleText(), u"文字の方向 (度，時計回り)"_qs);
-    QCOMPARE(y->titleText(), u"平均反応時間 (ミリ秒)"_qs);
-    for (QAbstractAxis *axis : {x, y}) {
-        QCOMPARE(fontText(axis->titleFont()), fontText(kivora::uiFont(12)));
-        QCOMPARE(fontText(axis->labelsFont()), fontText(kivora::uiFont(12)));
-        QVERIFY(axis->isTitleVisible());
-        QVERIFY(axis->labelsVisible());
-    }
-
-    QCOMPARE(chart->backgroundBrush().color(), QColor(Qt::white));
-    QVERIFY(chart->isPlotAreaBackgroundVisible());
-    QCOMPARE(chart->plotAreaBackgroundBrush().color(), QColor(192, 192, 192));
-    QCOMPARE(chart->plotAreaBackgroundPen().color(), QColor(128, 128, 128));
-
-    // Top to bottom: title, legend, plot area.
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(legend->geometry().bottom() <= chart->plotArea().top());
-    QVERIFY(legend->geometry().top() > chart->geometry().top() + 10); // the title is above it
-}
-
 void tst_frmResult::statisticsOnlyRead() {
     const kivora::RunStats before = basTime::Stats;
     const qint16 trials = basTime::TrialCount;
@@ -389,14 +218,14 @@ void tst_frmResult::statisticsOnlyRead() {
 void tst_frmResult::freshWindowEachShowing() {
     {
         frmResult first;
-        QCOMPARE(linesOf(first.chResult).size(), 3);
+        QCOMPARE(linesOf(*first.chResult).size(), 3);
     }
     setRun({}, 0, 0, 0);
     frmResult second;
     QCOMPARE(describe(second.chResult->Datasheet().cells(2, 1)), u"t:呈示 1200mS"_qs);
     QCOMPARE(describe(second.chResult->Datasheet().cells(3, 1)), u"-"_qs);
     QCOMPARE(describe(second.chResult->Datasheet().cells(2, 2)), u"-"_qs);
-    QCOMPARE(linesOf(second.chResult).size(), 1);
+    QCOMPARE(linesOf(*second.chResult).size(), 1);
 }
 
 // The text box shows the summary; its line end reads back as "\n".
@@ -475,7 +304,8 @@ void tst_frmResult::execReturnsOnEsc() {
 }
 
 // Measured from the rendered window: where lWait lies under the chart, the window shows the
-// chart's own pixels, and with the chart hidden the label's text shows there instead.
+// chart's own pixels, and with the chart hidden the label's text shows there instead. (The
+// chart's pixels themselves: tst_ChartControl::chartDrawn.)
 void tst_frmResult::renderedWindow() {
     frmResult w;
     w.show();
@@ -502,13 +332,6 @@ void tst_frmResult::renderedWindow() {
     QCOMPARE(probe::darkCount(shown, QRect(chartRect.right() + 1, label.top(),
                                            label.right() - chartRect.right(), label.height())),
              0);
-
-    // The chart as drawn: the grey plot area and the three lines in their colours.
-    const int plot = probe::colorCount(chart, qRgb(192, 192, 192));
-    QVERIFY2(plot > 40000, qPrintable(QString::number(plot)));
-    QVERIFY(probe::colorCount(chart, qRgb(0, 0, 128)) > 100);
-    QVERIFY(probe::colorCount(chart, qRgb(255, 0, 255)) > 100);
-    QVERIFY(probe::colorCount(chart, qRgb(255, 255, 0)) > 100);
 
     // The label is there and would be seen without the chart.
     w.chResult->hide();

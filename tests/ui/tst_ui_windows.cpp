@@ -1,21 +1,21 @@
 // The window definitions: every control where the layout puts it, with its caption, font,
 // state, tab order and key roles; the picture control's pixels; the message window.
+#include "analysis/Analyze.h"
 #include "base/Fonts.h"
-#include "base/Twips.h"
 #include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
+#include "support/WindowGeometry.h"
 #include "ui/frmMessage.h"
 
 #include <QFontInfo>
 #include <QTimer>
-
-using kivora::rectFromTwips;
 
 class tst_ui_windows : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
     void init();
+    void mainWindow();
     void mainGeometry_data();
     void mainGeometry();
     void mainControls_data();
@@ -53,27 +53,22 @@ void tst_ui_windows::init() {
     basTime::reset();
 }
 
-// The window and its controls where the layout puts them, designed in twips. The other tests
-// take a control's place from the widget.
+// The main window as made: its title, and no stage timer armed before a run.
+void tst_ui_windows::mainWindow() {
+    frmMain w(m_time);
+    QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+    QCOMPARE(session::timersArmed(w), u"---"_qs);
+}
+
+// The window and its controls where the layout puts them (the table: geometry::MainWindow). The
+// other tests take a control's place from the widget.
 void tst_ui_windows::mainGeometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmMain") << QString() << rectFromTwips(3810, 1920, 5280, 4995);
-    QTest::newRow("btnEnd") << u"btnEnd"_qs << rectFromTwips(3360, 4440, 1215, 495);
-    QTest::newRow("btnStop") << u"btnStop"_qs << rectFromTwips(2040, 4440, 1215, 495);
-    QTest::newRow("btnStart") << u"btnStart"_qs << rectFromTwips(720, 4440, 1215, 495);
-    QTest::newRow("lMsg") << u"lMsg"_qs << rectFromTwips(720, 4080, 3855, 375);
-    QTest::newRow("Image1") << u"Image1"_qs << rectFromTwips(690, 120, 3900, 3900);
+    geometry::addRows(geometry::MainWindow);
 }
 
 void tst_ui_windows::mainGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
     frmMain w(m_time);
-    QWidget *c = name.isEmpty() ? &w : w.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
-    QCOMPARE(w.windowTitle(), u"Kivora"_qs);
+    geometry::check(w);
 }
 
 void tst_ui_windows::mainControls_data() {
@@ -104,10 +99,6 @@ void tst_ui_windows::mainControls() {
     QCOMPARE(c->font().pointSizeF(), 14.25);
     QCOMPARE(c->font().bold(), bold);
     QVERIFY(!c->font().italic() && !c->font().underline() && !c->font().strikeOut());
-    QCOMPARE(session::timersArmed(w), u"---"_qs);
-    QCOMPARE(w.tmWait->Interval(), 1000);
-    QCOMPARE(w.tmPrim->Interval(), 2000);
-    QCOMPARE(w.tmSec->Interval(), 0);
 }
 
 void tst_ui_windows::mainTabOrderAndStacking() {
@@ -310,22 +301,13 @@ void tst_ui_windows::messageFocusNeverStaysOnText() {
     frmMessage::unload();
 }
 
-// The message window and its controls, designed in twips.
+// The message window and its controls where the layout puts them (geometry::MessageWindow).
 void tst_ui_windows::messageGeometry_data() {
-    QTest::addColumn<QString>("name"); // empty: the window itself
-    QTest::addColumn<QRect>("geometry");
-    QTest::newRow("frmMessage") << QString() << rectFromTwips(4185, 3240, 4680, 1395);
-    QTest::newRow("txtMessage") << u"txtMessage"_qs << rectFromTwips(120, 120, 4455, 1215);
-    QTest::newRow("btnDummy") << u"btnDummy"_qs << rectFromTwips(1800, 480, 1215, 495);
+    geometry::addRows(geometry::MessageWindow);
 }
 
 void tst_ui_windows::messageGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    frmMessage &m = frmMessage::instance();
-    QWidget *c = name.isEmpty() ? &m : m.findChild<QWidget *>(name);
-    QVERIFY(c);
-    QCOMPARE(QRect(c->pos(), c->size()), geometry);
+    geometry::check(frmMessage::instance());
     frmMessage::unload();
 }
 
@@ -344,17 +326,19 @@ void tst_ui_windows::messageWindow() {
     frmMessage::unload();
 }
 
-// The main window's run works on the program-wide state: its Analyze leaves the statistics where
-// the results window reads them; a fresh state is all zero.
+// The main window's run works on the program-wide state: its Analyze leaves the statistics of the
+// program-wide trials where the results window reads them (what those statistics are is
+// tst_analysis's); a fresh state is all zero.
 void tst_ui_windows::programStateIsTheRunsState() {
     basTime::Trials[1] = {1, 0, 5, 0, 1200, 0, 800};
     basTime::Trials[2] = {1, 0, 5, 1, 400, 0, 700};
     basTime::TrialCount = 2;
+    kivora::RunStats ofTheseTrials;
+    kivora::Analyze(basTime::Trials, basTime::TrialCount, ofTheseTrials);
+    QVERIFY(ofTheseTrials != kivora::RunStats{});
     frmMain w(m_time);
     w.Analyze();
-    QCOMPARE(basTime::TimeCount, qint16(2));
-    QCOMPARE(basTime::CorrectCount, qint16(1));
-    QCOMPARE(basTime::StatTable[0][0].Count, qint16(2));
+    QCOMPARE(basTime::Stats, ofTheseTrials);
     basTime::reset();
     QCOMPARE(basTime::Trials[1], kivora::TrialRec{});
     QCOMPARE(basTime::TrialCount, qint16(0));

@@ -25,7 +25,6 @@ with 77. scripts/build-windows runs it after writing the MSI; by hand, on a buil
       --probe build-win/tests/windows/winprobe.exe
 """
 
-import argparse
 import os
 import re
 import struct
@@ -37,15 +36,14 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
 sys.path.insert(0, os.path.join(HERE, os.pardir, "support"))
 import datafiles  # noqa: E402
 from checks import Checks, CheckFailed  # noqa: E402
-from screens import MAIN_SIZE  # noqa: E402
+import winetest  # noqa: E402
 from wine import windows_path  # noqa: E402
 import winresources  # noqa: E402
 
-SKIP = 77
-MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
 SHORTCUTS = {"Kivora.lnk": "", "Kivora 集計.lnk": "--report"}
 INSTALL_DIR = "C:\\Program Files\\Kivora"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -160,14 +158,9 @@ def product_code(msi):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ("--msi", "--zip", "--linux-kivora", "--probe"):
-        parser.add_argument(name, required=True)
-    args = parser.parse_args()
-    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    args, display = winetest.start(("--msi", "--zip", "--linux-kivora", "--probe"))
     if not display:
-        print("skipped: KIVORA_TEST_DISPLAY names no X server")
-        return SKIP
+        return winetest.SKIP
 
     c = Checks()
     with tempfile.TemporaryDirectory(prefix="kivora-msi-wine.") as work:
@@ -181,11 +174,7 @@ def main():
     if figures:
         print(f"figure: MSI {os.path.getsize(args.msi) / 1048576:.1f} MB, under wine: install "
               f"{figures['install']:.1f} s, uninstall {figures['uninstall']:.1f} s (informative: wine is not Windows)")
-    if c.failures:
-        print(f"MSI under wine: {len(c.failures)} checks failed")
-        return 1
-    print("MSI under wine: installs, starts, checks the plan as on Linux, upgrades and uninstalls cleanly")
-    return 0
+    return c.verdict("MSI under wine: installs, starts, checks the plan as on Linux, upgrades and uninstalls cleanly")
 
 
 def run_checks(c, args, work, display):
@@ -253,16 +242,15 @@ def run_checks(c, args, work, display):
     # --- the installed program ---------------------------------------------------------------------
     exe = INSTALL_DIR + "\\kivora.exe"
     check = wine.run(exe, "--check", cwd=install_dir)
-    linux_env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
     linux = subprocess.run([args.linux_kivora, "--check", "--plan", os.path.join(ROOT, "data", "sequence.csv")],
-                           env=linux_env, capture_output=True, timeout=60)
+                           env=winetest.linux_env(), capture_output=True, timeout=60)
     c.check((check.returncode, check.stdout) == (linux.returncode, linux.stdout) and linux.returncode == 0,
             f"installed kivora.exe --check: status {check.returncode} and\n{check.stdout.decode(errors='replace')}"
             f"under wine, status {linux.returncode} and\n{linux.stdout.decode(errors='replace')}on Linux")
     reads_settings = "kivora.ini" in wine.run(exe, "--help").stdout.decode("utf-8", "replace")
     probe = wine.run(windows_path(args.probe), "C:\\kivora-start.log", exe, cwd=install_dir)
-    values = dict(line.split("=", 1) for line in probe.stdout.decode().split() if "=" in line)
-    c.check(probe.returncode == 0 and values.get("client") == MAIN_CLIENT and values.get("exit") == "0",
+    values = winetest.probe_values(probe.stdout)
+    c.check(probe.returncode == 0 and values.get("client") == winetest.MAIN_CLIENT and values.get("exit") == "0",
             f"the installed kivora.exe started from its folder: {values} "
             f"{probe.stderr.decode(errors='replace').strip()}")
     if reads_settings:

@@ -12,7 +12,6 @@ Needs KIVORA_TEST_DISPLAY (an X server), xdotool and the key sender, else it ski
 Usage: wine_check_display.py --kivora KIVORA_EXE --sender XTEST_SENDER
 """
 
-import argparse
 import os
 import sys
 
@@ -20,21 +19,17 @@ sys.dont_write_bytecode = True  # the helpers are imported from the source tree;
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 
 import displaycheck  # noqa: E402
+import winetest  # noqa: E402
 from checks import Checks  # noqa: E402
-from processes import SKIP, missing_tools  # noqa: E402
 from xsession import KC_1, KeySender, X  # noqa: E402
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kivora", required=True)
-    parser.add_argument("--sender", required=True)
-    args = parser.parse_args()
-    display = os.environ.get("KIVORA_TEST_DISPLAY")
-    if not display or missing_tools("xdotool") or not os.access(args.sender, os.X_OK):
-        print("skipped: needs KIVORA_TEST_DISPLAY, xdotool and the Linux build's key sender")
-        return SKIP
-    env = dict(os.environ, DISPLAY=display)
+    args, display = winetest.start(("--kivora", "--sender"), tools=("xdotool",),
+                                   programs={"--sender": "key sender"})
+    if not display:
+        return winetest.SKIP
+    env = winetest.wine_env(display)
     x = X(display)
     checks = Checks()
 
@@ -43,7 +38,7 @@ def main():
         if checks.check(len(windows) == 1, f"the display check's window under wine ({windows})"):
             x.focus(windows[0])
 
-    sender = KeySender(args.sender, {k: v for k, v in env.items() if not k.startswith("WINE")})
+    sender = KeySender(args.sender, winetest.linux_env(display))
     try:
         for timing in ([], ["--timing", "flip"]):
             what = "under wine " + " ".join(timing)
@@ -59,8 +54,7 @@ def main():
                 checks.equal(len(told), 1, f"{what}: lines telling the fallback ({told})")
     finally:
         sender.close()
-    print(f"{len(checks.failures)} check(s) failed" if checks.failures else "all checks passed")
-    return 1 if checks.failures else 0
+    return checks.verdict()
 
 
 if __name__ == "__main__":

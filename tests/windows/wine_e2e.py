@@ -20,7 +20,6 @@ the rest of its set-up from the environment.
 Usage: wine_e2e.py --kivora KIVORA_EXE --probe WINPROBE_EXE --linux-kivora KIVORA --source SRC
 """
 
-import argparse
 import os
 import subprocess
 import sys
@@ -31,12 +30,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 
 from datafiles import DATA_HEADER, MEANS_HEADER  # noqa: E402
 from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
-from screens import MAIN_SIZE  # noqa: E402
+import winetest  # noqa: E402
 from wine import windows_path  # noqa: E402
 import winresources  # noqa: E402
 
-SKIP = 77
-MAIN_CLIENT = "%dx%d" % MAIN_SIZE  # as winprobe writes it
 PLANS = ["sequence.csv", "short.csv"]
 
 
@@ -51,21 +48,12 @@ def run(cmd, env, timeout=120):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ("--kivora", "--probe", "--linux-kivora", "--source"):
-        parser.add_argument(name, required=True)
-    args = parser.parse_args()
-
-    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    args, display = winetest.start(("--kivora", "--probe", "--linux-kivora", "--source"),
+                                   programs={"--linux-kivora": "Linux build to compare with"})
     if not display:
-        print("skipped: KIVORA_TEST_DISPLAY names no X server")
-        return SKIP
-    if not os.access(args.linux_kivora, os.X_OK):
-        print(f"skipped: no Linux build to compare with ({args.linux_kivora})")
-        return SKIP
+        return winetest.SKIP
 
-    wine_env = dict(os.environ, DISPLAY=display)
-    linux_env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
+    wine_env, linux_env = winetest.wine_env(display), winetest.linux_env()
     failures = []
 
     with tempfile.TemporaryDirectory(prefix="kivora-wine-e2e.") as work:
@@ -73,11 +61,11 @@ def main():
         #    area from Windows and the start-up time on the program's own clock).
         log = os.path.join(work, "timing.log")
         probe = run(["wine", args.probe, windows_path(log), windows_path(args.kivora)], wine_env)
-        values = dict(line.split("=", 1) for line in probe.stdout.decode().split() if "=" in line)
+        values = winetest.probe_values(probe.stdout)
         if probe.returncode != 0:
             failures.append(f"winprobe failed ({probe.returncode}): {probe.stderr.decode().strip()}")
-        if values.get("client") != MAIN_CLIENT:
-            failures.append(f"main window client area {values.get('client')}, designed {MAIN_CLIENT}")
+        if values.get("client") != winetest.MAIN_CLIENT:
+            failures.append(f"main window client area {values.get('client')}, designed {winetest.MAIN_CLIENT}")
         if values.get("exit") != "0":
             failures.append(f"exit status after closing the window: {values.get('exit')}")
         if "startup_us" in values:
@@ -156,9 +144,8 @@ def main():
 
     for failure in failures:
         print("FAIL:", failure)
-    if not failures:
-        print("wine end-to-end: window, bitmaps, plan summaries and the report of a dropped folder as on Linux")
-    return 1 if failures else 0
+    return winetest.verdict(
+        failures, "wine end-to-end: window, bitmaps, plan summaries and the report of a dropped folder as on Linux")
 
 
 if __name__ == "__main__":

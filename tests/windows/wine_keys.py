@@ -15,7 +15,6 @@ status 77. Wine gets the display, the WINEPATH and the rest of its set-up from t
 Usage: wine_keys.py --winkeys WINKEYS_EXE --sender XTEST_SENDER
 """
 
-import argparse
 import os
 import statistics
 import sys
@@ -24,8 +23,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 
+import winetest  # noqa: E402
 from checks import CheckFailed, Checks  # noqa: E402
-from processes import SKIP, missing_tools  # noqa: E402
 from winekeys import WINDOWS_SCAN, WineKeys  # noqa: E402
 from xsession import KC_1, KC_2, KC_A, KC_KP1, KC_KP2, KeySender, X  # noqa: E402
 
@@ -34,25 +33,15 @@ KEYS = [KC_1, KC_2, KC_KP1, KC_KP2, KC_KP_ENTER, KC_A, KC_1, KC_2]
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--winkeys", required=True)
-    parser.add_argument("--sender", required=True)
-    args = parser.parse_args()
-    display = os.environ.get("KIVORA_TEST_DISPLAY")
+    args, display = winetest.start(("--winkeys", "--sender"), tools=("xdotool",),
+                                   programs={"--sender": "key sender"})
     if not display:
-        print("skipped: KIVORA_TEST_DISPLAY names no X server")
-        return SKIP
-    if missing_tools("xdotool"):
-        print("skipped: xdotool is missing")
-        return SKIP
-    if not os.access(args.sender, os.X_OK):
-        print(f"skipped: no key sender at {args.sender}")
-        return SKIP
+        return winetest.SKIP
 
-    env = dict(os.environ, DISPLAY=display)
+    env = winetest.wine_env(display)
     x = X(display, env=env)
     checks = Checks()
-    sender = KeySender(args.sender, env)
+    sender = KeySender(args.sender, winetest.linux_env(display))
     keys = None
     stamp_ms, filter_ms = [], []
     try:
@@ -83,9 +72,7 @@ def main():
               f"{statistics.median(stamp_ms):.3f} ms, to the key filter's reading: median "
               f"{statistics.median(filter_ms):.3f} ms ({len(stamp_ms)} keys; clocks related to "
               f"{keys.uncertainty_us():.0f} us)")
-    if not checks.failures:
-        print("wine keys: Raw Input stamps with the key handler's scan codes, after the send")
-    return 1 if checks.failures else 0
+    return checks.verdict("wine keys: Raw Input stamps with the key handler's scan codes, after the send")
 
 
 if __name__ == "__main__":
