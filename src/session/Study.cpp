@@ -12,7 +12,8 @@ QStringList practiceIntro() {
 }
 
 QStringList practiceAgain(int percent) {
-    return {u"正答率 %1 %。"_qs.arg(percent), u"もう一度練習します。"_qs, u"スペースキーを押すと始まります。"_qs};
+    return {u"正答率 %1 %。"_qs.arg(percent), u"もう一度練習します。"_qs,
+            u"スペースキーを押すと始まります。"_qs};
 }
 
 QStringList practiceDone() {

@@ -2,10 +2,15 @@
 """A class run with clicks only, on a real X server: the program started without options in a
 folder of its own that holds a kivora.ini, and the report made by dropping the data folder on it.
 
-  1. kivora.ini keeps the data in a folder beside the program (data=data), shuffles every run and
-     writes a log: a run started as a participant starts it (Enter, a name, Enter), two answers,
-     Esc. Its data file starts with the UTF-8 byte order mark and both rows carry the run's order
-     seed, the one the log's run_start line names.
+  1. kivora.ini keeps the data in a folder beside the program (data=data), shuffles every run,
+     writes a log and asks for a study on the whole screen: two practice trials with a criterion
+     of 75 %, a break after every second trial, fullscreen. A run started as a participant starts
+     it (Enter, a name, Enter): Space on the practice's text screen, a first round with one wrong
+     answer (50 %), Space for a second round, both right, Space for the three main trials, Space
+     after the break, the results window (of the three main trials alone), End. The data file
+     starts with the UTF-8 byte order mark and holds every practice row (block, round, each
+     round's own order seed) and the main rows (the run's order seed, the one the log's run_start
+     line names); the means file is the main trials'.
   2. A kivora.ini with an unknown key stops the program at start-up with status 1 and the file,
      the line and the key on standard error, before any window and without a data folder.
   3. The data folder as the only argument (a folder dropped on the program): the report is
@@ -20,6 +25,7 @@ Usage: settings_report.py --build BUILD_DIR
 """
 
 import argparse
+import csv
 import os
 import shutil
 import subprocess
@@ -53,7 +59,11 @@ class Class:
         self.exe = os.path.join(self.folder, "kivora")
         shutil.copy(os.path.join(build, "kivora"), self.exe)
         source = os.environ.get("KIVORA_SOURCE_DIR") or os.path.join(os.path.dirname(__file__), "..", "..")
-        shutil.copy(os.path.join(source, "data", "short.csv"), os.path.join(self.folder, "sequence.csv"))
+        # A plan of three trials at one presentation time, and a practice plan of two.
+        with open(os.path.join(self.folder, "sequence.csv"), "w", newline="") as f:
+            f.write("1,0,2,0,400\r\n2,0,4,1,400\r\n3,0,1,0,400\r\n")
+        with open(os.path.join(self.folder, "practice.csv"), "w", newline="") as f:
+            f.write("4,0,3,1,400\r\n1,0,5,0,400\r\n")
         # The system's viewer: a stand-in that notes what it is asked to open.
         self.bin = os.path.join(work, "bin")
         os.makedirs(self.bin)
@@ -75,7 +85,8 @@ class Class:
 
     # 1
     def session(self):
-        self.settings("; written by the instructor\ndata=data\nshuffle=true\nlog=timing.log\n")
+        self.settings("; written by the instructor\ndata=data\nshuffle=true\nlog=timing.log\n"
+                      "practice=practice.csv\npractice_criterion=75\nbreak_every=2\nfullscreen=true\n")
         log = EventLog(os.path.join(self.folder, "timing.log"))
         proc = subprocess.Popen([self.exe], env=self.env(), cwd=self.work, stdout=subprocess.DEVNULL,
                                 stderr=open(os.path.join(self.work, "session.err"), "wb"))
@@ -83,6 +94,7 @@ class Class:
         try:
             log.wait("display", timeout=20, proc=proc)
             main = processes.wait_until(lambda: self.x.visible("^Kivora$"), "the main window", proc)[0]
+            self.c.equal(self.x.geometry(main), (0, 0, 1280, 1024), "the main window covers the screen")
             self.x.focus(main)
             self.x.key("Return")
             dialog = processes.wait_until(lambda: [w for w in self.x.visible("^Kivora$") if w != main],
@@ -91,19 +103,46 @@ class Class:
             self.x.type_text(NAME)
             self.x.key("Return")
             start = log.wait("run_start", proc=proc)
-            for trial, key in ((1, KC_1), (2, KC_2)):
-                test = log.wait("test", trial, proc=proc)
-                sender.press(key, test.t + 400_000)
-                log.wait("answer", trial, test.index, proc=proc)
             self.x.focus(main)
-            self.x.key("Escape")
-            log.wait("stop", proc=proc)
+
+            def answer(trial, after, right=True):
+                """Answers the trial's test figure: the key for what it shows (its picture's
+                position above 6: mirrored), or the other key."""
+                test = log.wait("test", trial, after.index, proc=proc)
+                mirrored = int(test.detail.split("-")[1]) > 6
+                sender.press(KC_2 if mirrored == right else KC_1, test.t + 400_000)
+                return log.wait("answer", trial, test.index, proc=proc)
+
+            # Practice: below the criterion, then again.
+            self.x.key("space")
+            last = log.wait("practice_start", proc=proc)
+            last = answer(2, answer(1, last, right=False))
+            last = log.wait("practice_end", after=last.index, proc=proc)
+            self.c.equal(last.detail, "correct=1/2", "the first practice round's correct answers")
+            self.x.key("space")
+            last = answer(2, answer(1, log.wait("practice_start", after=last.index, proc=proc)))
+            last = log.wait("practice_end", after=last.index, proc=proc)
+            self.c.equal(last.detail, "correct=2/2", "the second practice round's correct answers")
+            # The main trials, a break after the second.
+            self.x.key("space")
+            last = answer(2, answer(1, last))
+            last = log.wait("break_start", after=last.index, proc=proc)
+            self.x.key("space")
+            last = answer(3, log.wait("break_end", after=last.index, proc=proc))
+            log.wait("results_shown", proc=proc)
+            results = processes.wait_until(lambda: self.x.visible("^Results$"), "the results window", proc)[0]
+            self.x.focus(results)
+            self.x.key("Return")
+            log.wait("results_closed", proc=proc)
+            self.x.focus(main)
+            self.x.key("Tab", "Return")  # End
+            proc.wait(10)
         finally:
             sender.close()
             processes.stop(proc)
         data = os.path.join(self.folder, "data")
         files = sorted(os.listdir(data)) if os.path.isdir(data) else []
-        self.c.equal(len(files), 1, f"data files beside the program ({files})")
+        self.c.equal(len(files), 2, f"the data file and the means file beside the program ({files})")
         if not files:
             return data
         with open(os.path.join(data, files[0]), "rb") as f:
@@ -111,11 +150,17 @@ class Class:
         self.c.check(raw.startswith(BOM) and not raw[3:].startswith(BOM),
                      "the data file starts with one UTF-8 byte order mark")
         rows = datafiles.read_data(self.c, os.path.join(data, files[0]), NAME)
-        seeds = {r["order_seed"] for r in rows}
-        self.c.equal(len(rows), 2, "rows of the two answers")
-        self.c.equal(seeds, {start.detail.rsplit(" ", 1)[-1].removeprefix("order_seed=")},
-                     "the rows' order seed, the log's (shuffle=true)")
-        self.c.check(all(s.isdigit() for s in seeds), f"a shuffled run's seed in the rows ({seeds})")
+        self.c.equal([(r["block"], r["round"], r["trial"]) for r in rows],
+                     [("practice", "1", "1"), ("practice", "1", "2"), ("practice", "2", "1"), ("practice", "2", "2"),
+                      ("main", "", "1"), ("main", "", "2"), ("main", "", "3")], "every practice row, then the main rows")
+        main_seed = start.detail.rsplit(" ", 1)[-1].removeprefix("order_seed=")
+        seeds = [r["order_seed"] for r in rows]
+        self.c.equal(set(seeds[4:]), {main_seed}, "the main rows' order seed, the log's (shuffle=true)")
+        self.c.check(len({seeds[0], seeds[2], main_seed}) == 3 and all(s.isdigit() for s in seeds),
+                     f"each practice round in an order of its own ({seeds})")
+        self.c.equal({r["fullscreen"] for r in rows}, {"1"}, "fullscreen in every row")
+        means = datafiles.read_text(os.path.join(data, files[1])).split("\r\n")
+        self.c.equal(len([line for line in means if line]), 1 + 1, "the means of the main trials' one time")
         return data
 
     # 2
@@ -168,6 +213,11 @@ class Class:
         out, err, opened = self.dropped(data, 0, box_text=False, no_open=True)
         self.c.check(os.path.isfile(pdf), "report.pdf written with --no-open")
         self.c.check("runs read" in out, f"what was read, on standard output with --no-open: {out!r}")
+        # The run is its three main trials; the practice is counted apart.
+        with open(os.path.join(data, "report", "runs.csv"), encoding="utf-8-sig", newline="") as f:
+            runs = list(csv.DictReader(f))
+        self.c.equal([(r["trials"], r["complete"], r["practice_trials"], r["practice_correct"], r["practice_rounds"])
+                      for r in runs], [("3", "1", "4", "3", "2")], "runs.csv: the main trials, the practice apart")
         self.c.equal(opened, [], "nothing opened with --no-open")
         plan = os.path.join(self.folder, "sequence.csv")
         out, err, opened = self.dropped(plan, 1, box_text=True)

@@ -20,6 +20,8 @@ const QByteArray Base =
 const QByteArray Started = "2026-12-08T09:30:05+09:00";
 // The display's columns as this version writes them, after the first version's.
 const QByteArray DisplayColumns = ",late_flips,onset_source,period_us,compositor,fullscreen\r\n";
+// And the study's after them.
+const QByteArray StudyColumns = ",late_flips,onset_source,period_us,compositor,fullscreen,block,round\r\n";
 
 // Row t of a run: figure set 2, start 0, cue t mod 6, as it was, 400 ms, answered correctly.
 QByteArray row(int t, const QByteArray &subject = "山田", int rt = 600) {
@@ -86,6 +88,10 @@ void tst_report_files::accepted_data() {
     QTest::newRow("display columns, then a later version's")
         << Base + DisplayColumns.chopped(2) + ",mood\r\n" + row(1) + ",0,dwm,16667,yes,1,calm\r\n"
         << 1 << u"山田"_qs << 0 << 0;
+    QTest::newRow("practice rounds, each numbered from 1, then the main trials")
+        << Base + ",block,round\r\n" + row(1) + ",practice,1\r\n" + row(2) + ",practice,1\r\n" + row(1) +
+               ",practice,3\r\n" + row(1) + ",main,\r\n" + row(2) + ",main,\r\n"
+        << 2 << u"山田"_qs << -1 << -1;
     QTest::newRow("columns in another order")
         << QByteArray(
                "RT,correct,Answer,PresentTime,Mirror,CueDir,StartDir,FigSet,trial,run_started,subject\r\n"
@@ -124,6 +130,16 @@ void tst_report_files::refused_data() {
     QTest::newRow("empty file") << QByteArray() << 0 << u"空のファイル"_qs;
     QTest::newRow("a means file's header")
         << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1 << u"列「subject」がありません"_qs;
+    QTest::newRow("block unknown") << Base + ",block,round\r\n" + row(1) + ",warmup,\r\n"
+                                   << 2 << u"block の値「warmup」"_qs;
+    QTest::newRow("practice without its round") << Base + ",block,round\r\n" + row(1) + ",practice,\r\n"
+                                                << 2 << u"round の値「」"_qs;
+    QTest::newRow("practice after the main trials")
+        << Base + ",block,round\r\n" + row(1) + ",main,\r\n" + row(1) + ",practice,1\r\n"
+        << 3 << u"練習の行が本番の行の後"_qs;
+    QTest::newRow("practice trial skipped in its round")
+        << Base + ",block,round\r\n" + row(1) + ",practice,1\r\n" + row(3) + ",practice,1\r\n"
+        << 3 << u"trial の値「3」は 2 のはず"_qs;
     QTest::newRow("a later version's column twice") << Base + ",mood,mood\r\n"
                                                     << 1 << u"列「mood」が 2 回"_qs;
     QTest::newRow("late_flips not a number") << Base + ",late_flips\r\n" + row(1) + ",x\r\n"
@@ -275,8 +291,13 @@ void tst_report_files::csvFiles() {
                                 ",3,1,0,3,0,400,0,1,950\r\n" + "=x," + Started + ",4,1,0,1,0,400,1,0,650\r\n";
     QVERIFY(writeFile(dir.filePath(u"1_x.csv"_qs), complete));
     QVERIFY(writeFile(dir.filePath(u"1_x_means.csv"_qs), "PresentTime\r\n"));
+    // Two practice rounds before its one main trial: counted apart, in no statistic.
     QVERIFY(writeFile(dir.filePath(u"2_y.csv"_qs),
-                      Base + DisplayColumns + row(1, "y", 800) + ",2,flip,16667,yes,0\r\n"));
+                      Base + StudyColumns + row(1, "y", 300) + ",0,flip,16667,yes,0,practice,1\r\n" +
+                          row(1, "y", 300).replace(",0,1,300", ",1,0,300") +
+                          ",0,flip,16667,yes,0,practice,2\r\n" + row(2, "y", 300) +
+                          ",0,flip,16667,yes,0,practice,2\r\n" + row(1, "y", 800) +
+                          ",2,flip,16667,yes,0,main,\r\n"));
     const kivora::Report report = kivora::makeReport(dir.path(), kivora::readRunFolder(dir.path()), {});
 
     const QList<QByteArray> cells = csvLines(kivora::cellsCsv(report));
@@ -288,12 +309,14 @@ void tst_report_files::csvFiles() {
     QCOMPARE(cells[3], "'=x," + Started + ",1_x.csv,400,60,0,1,0,,,");
 
     const QList<QByteArray> runs = csvLines(kivora::runsCsv(report));
-    QCOMPARE(runs.value(0),
-             QByteArray("subject,run_started,file,trials,complete,correct,accuracy,excluded,late_flips,"
-                        "onsets_exact,slope_400,intercept_400,r2_400"));
-    QCOMPARE(runs.value(1), "'=x," + Started + ",1_x.csv,4,1,3,0.75,0,,," +
+    QCOMPARE(
+        runs.value(0),
+        QByteArray("subject,run_started,file,trials,complete,correct,accuracy,excluded,late_flips,"
+                   "onsets_exact,practice_trials,practice_correct,practice_rounds,slope_400,intercept_400,"
+                   "r2_400"));
+    QCOMPARE(runs.value(1), "'=x," + Started + ",1_x.csv,4,1,3,0.75,0,,,0,0,0," +
                                 kivora::csvNumber(350.0 / 180).toUtf8() + ",600,1");
-    QCOMPARE(runs.value(2), "y," + Started + ",2_y.csv,1,0,1,1,0,2,0,,,");
+    QCOMPARE(runs.value(2), "y," + Started + ",2_y.csv,1,0,1,1,0,2,0,3,2,2,,,");
 
     const QList<QByteArray> group = csvLines(kivora::groupCsv(report));
     QCOMPARE(group.value(0), QByteArray("measure,PresentTime,disparity,n,mean,sd,se,ci_low,ci_high,t,df,p"));

@@ -65,7 +65,21 @@ private slots:
     void stopAndSecondRun();
     void eachRunInItsOwnOrder();
 
+    // A study: practice rounds and breaks.
+    void practiceRounds_data();
+    void practiceRounds();
+    void practiceFeedbackStaysItsTime();
+    void practiceRoundsShuffled();
+    void breaks_data();
+    void breaks();
+    void stopOnATextScreen_data();
+    void stopOnATextScreen();
+
 private:
+    // A study of two practice trials (the first as it was, the second mirrored) before h's plan.
+    static void withPractice(RunHarness &h, int criterion, int breakEvery = 0);
+    // Answers the current practice trial (correct or not) and waits out its feedback.
+    static void answerPractice(RunHarness &h, qint16 mirror, bool correct);
     // Trial 1 of h to the moment its test figure's flip is due, the completion held back.
     static void toTestFlip(RunHarness &h);
 };
@@ -622,6 +636,187 @@ void tst_trialrun::eachRunInItsOwnOrder() {
     }
     const QStringList starts = h.rec.events.filter(QRegularExpression(u"^(order|run_start):"_qs));
     QCOMPARE(starts, (QStringList{u"order:11"_qs, u"run_start:一"_qs, u"order:12"_qs, u"run_start:二"_qs}));
+}
+
+// ---- a study ---------------------------------------------------------------------------------
+
+void tst_trialrun::withPractice(RunHarness &h, int criterion, int breakEvery) {
+    kivora::Study study;
+    study.practice[1] = TrialRec{1, 0, 1, 0, 400, 0, 0};
+    study.practice[2] = TrialRec{2, 0, 2, 1, 800, 0, 0};
+    study.practiceCount = 2;
+    study.criterionPercent = criterion;
+    study.breakEvery = breakEvery;
+    h.run.setStudy(study);
+}
+
+void tst_trialrun::answerPractice(RunHarness &h, qint16 mirror, bool correct) {
+    h.toTestFigure();
+    h.answer(correct ? mirror : qint16(1 - mirror), 500);
+    h.time.advanceMs(kivora::Study::FeedbackMs);
+}
+
+// Practice rounds before the plan's trials: each announced by a text screen that waits for
+// Space, repeated while a round's share of correct answers is below the criterion, three rounds
+// at most; their answers stay out of the statistics.
+void tst_trialrun::practiceRounds_data() {
+    QTest::addColumn<int>("criterion");
+    QTest::addColumn<QString>("answers"); // per practice trial: C correct, W wrong; rounds apart by "|"
+    QTest::addColumn<QString>("rounds");  // each round's correct answers of its two
+    QTest::newRow("no criterion: one round whatever the answers") << 0 << u"WW"_qs << u"0/2"_qs;
+    QTest::newRow("at the criterion: one round") << 50 << u"CW"_qs << u"1/2"_qs;
+    QTest::newRow("below it: again") << 75 << u"CW|CC"_qs << u"1/2 2/2"_qs;
+    QTest::newRow("three rounds at most") << 100 << u"WW|CW|WC"_qs << u"0/2 1/2 1/2"_qs;
+}
+
+void tst_trialrun::practiceRounds() {
+    QFETCH(int, criterion);
+    QFETCH(QString, answers);
+    QFETCH(QString, rounds);
+    RunHarness h;
+    h.load(RunHarness::ThreeTrials);
+    withPractice(h, criterion);
+    QVERIFY(h.start());
+    const QStringList perRound = answers.split(u'|');
+    for (int r = 0; r < perRound.size(); ++r) {
+        // A text screen waits for Space: no timer runs, keys 1 and 2 change nothing.
+        QVERIFY(h.run.waitingForSpace());
+        QCOMPARE(h.timersArmed(), u"---"_qs);
+        h.key(kivora::VK_1);
+        h.time.advanceMs(10'000);
+        QVERIFY(h.run.waitingForSpace());
+        h.key(kivora::VK_SPACE);
+        QVERIFY(h.run.practising());
+        QCOMPARE(h.view.caption, u"あと2問"_qs); // the practice trials left
+        for (int t = 0; t < 2; ++t)
+            answerPractice(h, qint16(t), perRound[r][t] == u'C');
+    }
+    QVERIFY(h.run.waitingForSpace()); // "練習は終わりです。..."
+    h.key(kivora::VK_SPACE);
+    QVERIFY(!h.run.practising());
+    QCOMPARE(h.view.caption, u"あと3問"_qs); // the plan's trials
+    for (int t = 1; t <= 3; ++t) {
+        h.toTestFigure();
+        h.answer(h.state.Trials[t].Mirror, 600);
+    }
+    QStringList told;
+    for (const QString &e : h.rec.events.filter(u"practice_end:"_qs))
+        told << e.section(u':', 2);
+    QCOMPARE(told.join(u' '), rounds);
+    QCOMPARE(h.rec.events.filter(u"practice_start:"_qs).size(), perRound.size());
+    QCOMPARE(h.rec.answers.size(), 2 * perRound.size() + 3);
+    // The statistics are the plan's three trials alone.
+    QCOMPARE(h.state.Stats.StatTable[0][0].Count, qint16(3));
+    QCOMPARE(h.state.Stats.CorrectCount, qint16(3));
+}
+
+// After a practice answer the caption says how it went for a second; then the next countdown.
+void tst_trialrun::practiceFeedbackStaysItsTime() {
+    RunHarness h;
+    h.load(RunHarness::ThreeTrials);
+    withPractice(h, 0);
+    QVERIFY(h.start());
+    h.key(kivora::VK_SPACE);
+    h.toTestFigure();
+    h.answer(1, 523); // the first practice figure is as it was: wrong
+    QCOMPARE(h.view.caption, u"不正解　523 ミリ秒"_qs);
+    h.time.advanceMs(kivora::Study::FeedbackMs - 1);
+    QCOMPARE(h.view.caption, u"不正解　523 ミリ秒"_qs);
+    QCOMPARE(h.timersArmed(), u"---"_qs);
+    h.time.advanceMs(1);
+    QCOMPARE(h.view.caption, u"あと1問"_qs);
+    h.toTestFigure();
+    h.answer(1, 480);
+    QCOMPARE(h.view.caption, u"正解　480 ミリ秒"_qs);
+}
+
+// Shuffled runs take every practice round in a fresh order of its own.
+void tst_trialrun::practiceRoundsShuffled() {
+    RunHarness h;
+    h.load(RunHarness::ThreeTrials);
+    withPractice(h, 100);
+    quint64 seed = 40;
+    h.run.shuffleEachRun([&seed] { return ++seed; });
+    QVERIFY(h.start());
+    for (int round = 1; round <= 2; ++round) {
+        h.key(kivora::VK_SPACE);
+        answerPractice(h, 0, false);
+        answerPractice(h, 0, false);
+    }
+    // The main order's seed first, then one per round.
+    QCOMPARE(seed, quint64(43));
+}
+
+// A break after every breakEvery-th trial but the last: the text screen says how many are done
+// and waits for Space, which starts the next countdown; practice has none.
+void tst_trialrun::breaks_data() {
+    QTest::addColumn<int>("breakEvery");
+    QTest::addColumn<QStringList>("breaks");
+    QTest::newRow("every trial but the last") << 1 << QStringList{u"1"_qs, u"2"_qs};
+    QTest::newRow("after the second") << 2 << QStringList{u"2"_qs};
+    QTest::newRow("the last is no break") << 3 << QStringList{};
+}
+
+void tst_trialrun::breaks() {
+    QFETCH(int, breakEvery);
+    QFETCH(QStringList, breaks);
+    RunHarness h;
+    h.load(RunHarness::ThreeTrials);
+    withPractice(h, 0, breakEvery);
+    QVERIFY(h.start());
+    h.key(kivora::VK_SPACE);
+    answerPractice(h, 0, true);
+    answerPractice(h, 1, true);
+    QVERIFY(h.rec.events.filter(u"break_"_qs).isEmpty()); // none in practice
+    h.key(kivora::VK_SPACE);
+    QStringList told;
+    for (int t = 1; t <= 3; ++t) {
+        h.toTestFigure();
+        h.answer(h.state.Trials[t].Mirror, 600);
+        if (!h.run.waitingForSpace())
+            continue;
+        told << QString::number(t);
+        h.key(kivora::VK_2); // swallowed
+        h.time.advanceMs(5000);
+        QCOMPARE(h.run.curTrial(), qint16(t));
+        h.key(kivora::VK_SPACE);
+        QCOMPARE(h.view.caption, u"あと%1問"_qs.arg(3 - t));
+    }
+    QCOMPARE(told, breaks);
+    QCOMPARE(h.rec.events.filter(u"break_start:"_qs).size(), breaks.size());
+    QCOMPARE(h.rec.events.filter(u"break_end:"_qs).size(), breaks.size());
+    QCOMPARE(h.rec.answers.size(), 2 + 3);
+}
+
+// Stop (Esc) on a text screen or in a pause ends the run at once, its answers kept.
+void tst_trialrun::stopOnATextScreen_data() {
+    QTest::addColumn<int>("answered"); // practice trials answered before (2: in the break after main trial 1)
+    QTest::newRow("practice announced") << 0;
+    QTest::newRow("in the break") << 3;
+}
+
+void tst_trialrun::stopOnATextScreen() {
+    QFETCH(int, answered);
+    RunHarness h;
+    h.load(RunHarness::ThreeTrials);
+    withPractice(h, 0, 1);
+    QVERIFY(h.start());
+    if (answered > 0) {
+        h.key(kivora::VK_SPACE);
+        answerPractice(h, 0, true);
+        answerPractice(h, 1, true);
+        h.key(kivora::VK_SPACE);
+        h.toTestFigure();
+        h.answer(h.state.Trials[1].Mirror, 600);
+    }
+    QVERIFY(h.run.waitingForSpace());
+    h.run.stop();
+    QVERIFY(!h.view.running);
+    QVERIFY(!h.run.waitingForSpace());
+    h.key(kivora::VK_SPACE); // nothing waits any more
+    QCOMPARE(h.rec.events.last(), u"stop"_qs);
+    QCOMPARE(h.rec.answers.size(), answered);
+    QCOMPARE(h.view.picture, RunHarness::picture(u"instruction"_qs));
 }
 
 QTEST_MAIN(tst_trialrun)

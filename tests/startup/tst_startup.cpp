@@ -73,6 +73,11 @@ void tst_startup::settingsAccepted_data() {
     QTest::newRow("shuffle 1") << QByteArray("shuffle=1") << u"shuffle"_qs << u"true"_qs;
     QTest::newRow("timing timers") << QByteArray("timing=timers") << u"timing"_qs << u"timers"_qs;
     QTest::newRow("fullscreen yes") << QByteArray("fullscreen=yes") << u"fullscreen"_qs << u"true"_qs;
+    QTest::newRow("practice plan beside the file")
+        << QByteArray("practice=practice.csv") << u"practice"_qs << inLab(u"lab/pc1/practice.csv"_qs);
+    QTest::newRow("practice criterion")
+        << QByteArray("practice_criterion=75") << u"practice_criterion"_qs << u"75"_qs;
+    QTest::newRow("a break every 36 trials") << QByteArray("break_every=36") << u"break_every"_qs << u"36"_qs;
     QTest::newRow("screen by its model, blanks kept")
         << QByteArray("screen = Dell Inc. U2412M") << u"screen"_qs << u"Dell Inc. U2412M"_qs;
     QTest::newRow("quotes keep a ';'")
@@ -99,11 +104,14 @@ void tst_startup::settingsAccepted() {
     const Settings s = parsed(text);
     const kivora::RunOptions &o = s.options;
     const auto truth = [](std::optional<bool> b) { return b ? (*b ? u"true"_qs : u"false"_qs) : QString(); };
-    const QString got = key == u"plan"_qs         ? o.plan
-                        : key == u"data"_qs       ? o.data
-                        : key == u"log"_qs        ? o.log
-                        : key == u"screen"_qs     ? o.screen
-                        : key == u"fullscreen"_qs ? truth(o.fullscreen)
+    const QString got = key == u"plan"_qs                 ? o.plan
+                        : key == u"data"_qs               ? o.data
+                        : key == u"log"_qs                ? o.log
+                        : key == u"screen"_qs             ? o.screen
+                        : key == u"fullscreen"_qs         ? truth(o.fullscreen)
+                        : key == u"practice"_qs           ? o.practice
+                        : key == u"practice_criterion"_qs ? QString::number(o.practiceCriterion.value_or(-1))
+                        : key == u"break_every"_qs        ? QString::number(o.breakEvery.value_or(-1))
                         : key == u"timing"_qs ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
                                               : truth(o.shuffle);
     QCOMPARE(got, value);
@@ -120,6 +128,12 @@ void tst_startup::settingsRefused_data() {
     QTest::newRow("shuffle value") << QByteArray("shuffle=maybe") << 1 << u"true or false"_qs;
     QTest::newRow("timing value") << QByteArray("timing=fast") << 1 << u"present, timers or flip"_qs;
     QTest::newRow("fullscreen value") << QByteArray("fullscreen=on") << 1 << u"true or false"_qs;
+    QTest::newRow("criterion above 100")
+        << QByteArray("practice_criterion=101") << 1 << u"a whole number 0 to 100"_qs;
+    QTest::newRow("no break after no trial")
+        << QByteArray("break_every=0") << 1 << u"a whole number 1 to 143"_qs;
+    QTest::newRow("break every 144") << QByteArray("break_every=144") << 1 << u"a whole number 1 to 143"_qs;
+    QTest::newRow("criterion as a fraction") << QByteArray("practice_criterion=75.5") << 1 << u"0 to 100"_qs;
     QTest::newRow("no value") << QByteArray("\nlog=\n") << 2 << u"no value"_qs;
     QTest::newRow("not key=value") << QByteArray("data\n") << 1 << u"not key=value"_qs;
     QTest::newRow("twice") << QByteArray("data=a\ndata=b\n") << 2 << u"given twice"_qs;
@@ -246,6 +260,13 @@ void tst_startup::commands_data() {
     QTest::newRow("a fullscreen session on a monitor")
         << QStringList{u"--fullscreen"_qs, u"--screen"_qs, u"HDMI-1"_qs} << int(Command::Session) << 0;
     QTest::newRow("--screen without a monitor") << QStringList{u"--screen"_qs} << -1 << 0;
+    QTest::newRow("a study: practice, criterion, breaks")
+        << QStringList{u"--practice"_qs, u"p.csv"_qs,         u"--practice-criterion"_qs,
+                       u"75"_qs,         u"--break-every"_qs, u"6"_qs}
+        << int(Command::Session) << 0;
+    QTest::newRow("--practice-criterion 101")
+        << QStringList{u"--practice-criterion"_qs, u"101"_qs} << -1 << 0;
+    QTest::newRow("--break-every -1") << QStringList{u"--break-every"_qs, u"-1"_qs} << -1 << 0;
     QTest::newRow("--timing fast") << QStringList{u"--timing"_qs, u"fast"_qs} << -1 << 0;
     QTest::newRow("a name that is nowhere") << QStringList{u"nowhere"_qs} << -1 << 0;
     QTest::newRow("two folders") << QStringList{u"data"_qs, u"data"_qs} << -1 << 0;

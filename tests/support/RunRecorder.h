@@ -43,6 +43,14 @@ struct RunRecorder : kivora::RunObserver {
         answers << timing;
     }
     void runStopped(qint64) override { events << u"stop"_qs; }
+    void practiceStarted(int round, std::optional<quint64>, qint64) override {
+        events << u"practice_start:"_qs + QString::number(round);
+    }
+    void practiceEnded(int round, int correct, int trials, qint64) override {
+        events << u"practice_end:%1:%2/%3"_qs.arg(round).arg(correct).arg(trials);
+    }
+    void breakStarted(qint16 done, qint64) override { events << u"break_start:"_qs + QString::number(done); }
+    void breakEnded(qint16 done, qint64) override { events << u"break_end:"_qs + QString::number(done); }
     void displayChanged(qint64, qint16 t, const kivora::DisplayInfo &d) override {
         events << u"display_change:%1:%2"_qs.arg(t).arg(d.words());
     }

@@ -5,6 +5,7 @@
 #include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
 #include "support/WindowGeometry.h"
+#include "ui/ProgramIdentity.h"
 #include "ui/frmMessage.h"
 
 #include <QFontInfo>
@@ -39,6 +40,8 @@ private slots:
     void messageGeometry();
     void messageWindow();
     void programStateIsTheRunsState();
+    void everyWindowHasTheProgramIcon_data();
+    void everyWindowHasTheProgramIcon();
 
 private:
     FakeTime m_time;
@@ -46,7 +49,7 @@ private:
 
 void tst_ui_windows::initTestCase() {
     kivora::installFontSubstitutes();
-    QApplication::setApplicationName(u"Kivora"_qs);
+    kivora::setProgramIdentity(); // the name "Kivora" and the icon, as start-up sets them
 }
 
 void tst_ui_windows::init() {
@@ -329,6 +332,31 @@ void tst_ui_windows::messageWindow() {
 // The main window's run works on the program-wide state: its Analyze leaves the statistics of the
 // program-wide trials where the results window reads them (what those statistics are is
 // tst_analysis's); a fresh state is all zero.
+// Every window carries the program's icon in its sizes, the smallest for a title bar among them.
+void tst_ui_windows::everyWindowHasTheProgramIcon_data() {
+    QTest::addColumn<QString>("window");
+    QTest::newRow("main window") << u"frmMain"_qs;
+    QTest::newRow("results window") << u"frmResult"_qs;
+    QTest::newRow("message window") << u"frmMessage"_qs;
+}
+
+void tst_ui_windows::everyWindowHasTheProgramIcon() {
+    QFETCH(QString, window);
+    std::unique_ptr<QWidget> owned;
+    QWidget *w = nullptr;
+    if (window == u"frmMain"_qs)
+        w = (owned = std::make_unique<frmMain>(m_time)).get();
+    else if (window == u"frmResult"_qs)
+        w = (owned = std::make_unique<frmResult>()).get();
+    else
+        w = &frmMessage::instance();
+    const QList<QSize> sizes = w->windowIcon().availableSizes();
+    QVERIFY2(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)),
+             qPrintable(u"%1 icon sizes"_qs.arg(sizes.size())));
+    if (window == u"frmMessage"_qs)
+        frmMessage::unload();
+}
+
 void tst_ui_windows::programStateIsTheRunsState() {
     basTime::Trials[1] = {1, 0, 5, 0, 1200, 0, 800};
     basTime::Trials[2] = {1, 0, 5, 1, 400, 0, 700};

@@ -28,13 +28,13 @@ import tempfile
 sys.dont_write_bytecode = True  # the helpers are imported from the source tree; leave it as it is
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 
-from datafiles import DATA_HEADER, MEANS_HEADER  # noqa: E402
+import datafiles  # noqa: E402
 from images import bmp_pixel_offset, differing_pixels, ink_bands, parse_bmp_1bit  # noqa: E402
 import winetest  # noqa: E402
 from wine import windows_path  # noqa: E402
 import winresources  # noqa: E402
 
-PLANS = ["sequence.csv", "short.csv"]
+PLANS = ["sequence.csv", "short.csv", "practice.csv"]
 
 
 # The two text screens ("instruction" and "wait", positions 7 and 8 of list 0); the others are
@@ -123,12 +123,7 @@ def main():
         #    what was read is said on standard output.
         data = os.path.join(work, "データ")
         os.makedirs(data)
-        rows = [f"山田,2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},{500_000 + t * 1000},"
-                f"400000,,0,dwm,16667,yes,0" for t in range(1, 7)]
-        with open(os.path.join(data, "20261209-090000_山田.csv"), "w", encoding="utf-8-sig", newline="") as f:
-            f.write("\r\n".join([DATA_HEADER] + rows) + "\r\n")
-        with open(os.path.join(data, "20261209-090000_山田_means.csv"), "w", encoding="utf-8-sig", newline="") as f:
-            f.write(MEANS_HEADER + "\r\n")
+        datafiles.write_run(data, "山田")
         w = run(["wine", args.kivora, windows_path(data), "--no-open"], wine_env)
         out = w.stdout.decode("utf-8", "replace")
         if w.returncode != 0 or "1 runs read (1 complete)" not in out or \
