@@ -16,6 +16,8 @@ QString RuntimeError::standardMessage(int number) {
         return u"型が一致しません。"_qs;
     case ErrFileNotFound:
         return u"ファイルが見つかりません。"_qs;
+    case ErrFileAlreadyExists:
+        return u"既に同名のファイルが存在しています。"_qs;
     case ErrInputPastEnd:
         return u"ファイルにこれ以上データがありません。"_qs;
     case ErrPermissionDenied:

@@ -14,6 +14,7 @@ enum ErrorNumber : int {
     ErrSubscript = 9,
     ErrTypeMismatch = 13,
     ErrFileNotFound = 53,
+    ErrFileAlreadyExists = 58,
     ErrInputPastEnd = 62,
     ErrPermissionDenied = 70,
     ErrPathFileAccess = 75,

@@ -45,18 +45,18 @@ QFont resultPageFont(const QPaintDevice *device, const QString &texts) {
 }
 
 void paintResultPage(QPainter &painter, ChartControl &chart, qreal chartControlHeight,
-                     const QString &subjectName, const QString &summary) {
+                     const QString &subjectLine, const QString &summary) {
     const QPaintDevice *device = painter.device();
     const qreal pxPerTwipX = device->logicalDpiX() / TwipsPerInch;
     const qreal pxPerTwipY = device->logicalDpiY() / TwipsPerInch;
 
-    const QFont font = resultPageFont(device, subjectName + summary + u"氏名： "_qs);
+    const QFont font = resultPageFont(device, subjectLine + summary);
     const QFontMetricsF metrics(font, device);
     const qreal lineHeight = metrics.lineSpacing() / pxPerTwipY; // twips
 
     const QSizeF chartSize(chart.width() * TwipsPerPixel, chart.height() * TwipsPerPixel);
     const ResultPageLayout page =
-        layoutResultPage(lineHeight, chartControlHeight, chartSize, subjectName, summary);
+        layoutResultPage(lineHeight, chartControlHeight, chartSize, subjectLine, summary);
 
     auto toDevice = [&](qreal x, qreal y) {
         return QPointF((page.origin.x() + x) * pxPerTwipX, (page.origin.y() + y) * pxPerTwipY);

@@ -18,8 +18,9 @@ QFont resultPageFont(const QPaintDevice *device, const QString &texts);
 
 // Draws the results page (layout in ResultPageLayout.h) onto a painter open on a paged device.
 // chartControlHeight is the chart control's height on the window in twips; the chart is
-// drawn from the control itself, as vectors, at the control's own size in twips.
+// drawn from the control itself, as vectors, at the control's own size in twips. subjectLine: the
+// page's first line (subjectLine()).
 void paintResultPage(QPainter &painter, ChartControl &chart, qreal chartControlHeight,
-                     const QString &subjectName, const QString &summary);
+                     const QString &subjectLine, const QString &summary);
 
 } // namespace kivora

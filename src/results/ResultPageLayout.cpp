@@ -34,13 +34,17 @@ private:
 
 } // namespace
 
+QString subjectLine(const QString &subject, bool code) {
+    return (code ? u"参加者コード： "_qs : u"氏名： "_qs) + subject;
+}
+
 ResultPageLayout layoutResultPage(qreal lineHeight, qreal chartControlHeight, const QSizeF &chartSize,
-                                  const QString &subjectName, const QString &summary) {
+                                  const QString &subjectLine, const QString &summary) {
     ResultPageLayout page;
     LinePrinter printer(page, float(lineHeight));
 
     // The CR LF ends the name line and the print's own line end adds an empty line.
-    printer.print(u"氏名： "_qs + subjectName + u"\r\n"_qs);
+    printer.print(subjectLine + u"\r\n"_qs);
 
     const float chartTop = printer.y();
     page.chart = QRectF(QPointF(0, chartTop), chartSize);

@@ -15,7 +15,7 @@ namespace kivora {
 // position: each printed line starts at x 0 and a line end moves down one line height. With a
 // 14-point line height h and the chart control 6480 twips high:
 //
-//     y 0          "氏名： " + name
+//     y 0          "氏名： " + name (subjectLine)
 //     y h          (empty line)
 //     y 2h         chart picture, top left at (0, 2h), at its own size
 //     y 2h+7920    (empty line)   <- 2h + chart control height + 1440
@@ -43,12 +43,16 @@ struct ResultPageLayout {
     qreal endY = 0;    // current vertical position after the last line end
 };
 
-// The page for a name and a summary text. lineHeight is the line height of the page font in
-// twips; chartControlHeight the height of the chart control on the window in twips; chartSize
-// the printed picture's own size in twips. Line ends (CR LF, LF or CR) inside the name or the
-// summary start new lines, as they do when printed; a summary ending in a line end therefore
-// gets an empty line of its own before the final line end.
+// The page's first line: "氏名： " and the participant's name, or "参加者コード： " and the code
+// where runs are of participant codes.
+QString subjectLine(const QString &subject, bool code);
+
+// The page for its first line (subjectLine) and a summary text. lineHeight is the line height of the page
+// font in twips; chartControlHeight the height of the chart control on the window in twips; chartSize the
+// printed picture's own size in twips. Line ends (CR LF, LF or CR) inside the name or the summary start new
+// lines, as they do when printed; a summary ending in a line end therefore gets an empty line of its own
+// before the final line end.
 ResultPageLayout layoutResultPage(qreal lineHeight, qreal chartControlHeight, const QSizeF &chartSize,
-                                  const QString &subjectName, const QString &summary);
+                                  const QString &subjectLine, const QString &summary);
 
 } // namespace kivora

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QUuid>
 #include <cmath>
@@ -213,6 +214,28 @@ void SessionData::runStarted(const QString &subject, qint64) {
     m_meansPath.clear();
     writeSynced(m_file, header());
     syncFolder();
+    if (m_uniqueSubjects && subjectHasFiles(m_folder, subject, m_file.fileName())) {
+        // Another PC began a run of this code meanwhile: this one does not start.
+        m_file.close();
+        m_file.remove();
+        throw RuntimeError(
+            ErrFileAlreadyExists,
+            u"参加者コード %1 のデータファイルが、ほかに作られています。別のコードにしてください。"_qs.arg(
+                subject));
+    }
+}
+
+bool SessionData::subjectHasFiles(const QString &folder, const QString &subject, const QString &except) {
+    // <YYYYMMDD-HHMMSS>[-n]_<subject as in a file name>.csv and its _means.csv.
+    const QRegularExpression name(u"\\A\\d{8}-\\d{6}(-\\d+)?_"_qs +
+                                      QRegularExpression::escape(safeFileName(subject)) +
+                                      u"(_means)?\\.csv\\z"_qs,
+                                  QRegularExpression::CaseInsensitiveOption); // one file on Windows
+    const QString own = QFileInfo(except).fileName();
+    for (const QString &file : QDir(folder).entryList(QDir::Files))
+        if (file != own && name.match(file).hasMatch())
+            return true;
+    return false;
 }
 
 void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming &timing) {

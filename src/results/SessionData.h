@@ -57,6 +57,13 @@ public:
     // naming the folder otherwise.
     static void checkFolder(const QString &folder);
 
+    // Every run's subject is a participant code that no other run in the folder may have: a run
+    // whose file finds another file of its code beside it (made meanwhile by another PC on the
+    // same network folder) does not start; its own file goes again, and runStarted throws.
+    void setUniqueSubjects(bool unique) { m_uniqueSubjects = unique; }
+    // Whether folder holds a data or means file of subject, other than the file `except`.
+    static bool subjectHasFiles(const QString &folder, const QString &subject, const QString &except = {});
+
     // Hook for tests: the local time a run starts at.
     void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
 
@@ -88,11 +95,12 @@ private:
     QString m_stem;
     QString m_subjectCell; // the name as the first cell of every row, quoted and made safe
     QString m_started;
-    std::optional<quint64> m_nextSeed; // the coming run's order seed (--shuffle)
-    QString m_seedCell;                // order_seed of the run's rows: the seed, or empty
-    QString m_mainSeedCell;            // the main trials' order_seed (practice rounds have their own)
+    std::optional<quint64> m_nextSeed;  // the coming run's order seed (--shuffle)
+    QString m_seedCell;                 // order_seed of the run's rows: the seed, or empty
+    QString m_mainSeedCell;             // the main trials' order_seed (practice rounds have their own)
     QString m_blockCells = u"main,"_qs; // block and round of the rows to come
     QString m_meansPath;
+    bool m_uniqueSubjects = false;
 };
 
 } // namespace kivora

@@ -34,6 +34,7 @@ struct RunState {
     TrialTable Trials;
     qint16 TrialCount = 0;
     QString SubjectName;
+    bool SubjectIsCode = false; // SubjectName is a participant code (the printout says so)
     RunStats Stats;
 };
 
@@ -195,11 +196,11 @@ private:
     TrialTable m_plan;                        // the plan as loaded, for runs in their own order
     std::function<quint64()> m_nextOrderSeed; // set when every run is shuffled
     Study m_study;
-    bool m_practising = false;   // the run is in its practice trials
-    int m_round = 0;             // the practice round (1..Study::MaxRounds)
-    qint16 m_practiceTrial = 0;  // the practice trial being run, from 1 in its round
-    TrialTable m_practiceOrder;  // the round's practice trials, in its order
-    int m_roundCorrect = 0;      // the round's correct answers so far
+    bool m_practising = false;       // the run is in its practice trials
+    int m_round = 0;                 // the practice round (1..Study::MaxRounds)
+    qint16 m_practiceTrial = 0;      // the practice trial being run, from 1 in its round
+    TrialTable m_practiceOrder;      // the round's practice trials, in its order
+    int m_roundCorrect = 0;          // the round's correct answers so far
     std::function<void()> m_onSpace; // what Space starts while a text screen waits; empty: none
     QImage m_textScreen;             // the text screen shown
 

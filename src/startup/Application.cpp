@@ -384,6 +384,10 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     study.criterionPercent = run.practiceCriterion.value_or(0);
     study.breakEvery = run.breakEvery.value_or(0);
     main.setStudy(std::move(study));
+    const SubjectMode subjects = run.subject.value_or(SubjectMode::Name);
+    main.setSubjects(subjects, run.data);
+    if (data)
+        data->setUniqueSubjects(subjects == SubjectMode::Auto);
     if (shuffle)
         main.shuffleEachRun(freshSeed);
     try {

@@ -257,10 +257,12 @@ const QList<OptionDecl> &optionDecls() {
         {.id = Opt::Practice,
          .name = u"practice"_qs,
          .valueName = u"FILE"_qs,
-         .help = u"practice trials before the plan's, from FILE (a plan in the same format, checked at start-up "
-                 u"like the plan): a text screen announces them, each answer is followed by \"正解\" or \"不正解\" "
-                 u"and its reaction time for a second, and their rows are marked block=practice; they enter no "
-                 u"statistic"_qs,
+         .help =
+             u"practice trials before the plan's, from FILE (a plan in the same format, checked at start-up "
+             u"like the plan): a text screen announces them, each answer is followed by \"正解\" or "
+             u"\"不正解\" "
+             u"and its reaction time for a second, and their rows are marked block=practice; they enter no "
+             u"statistic"_qs,
          .setting = V::Path},
         {.id = Opt::PracticeCriterion,
          .name = u"practice-criterion"_qs,
@@ -273,11 +275,23 @@ const QList<OptionDecl> &optionDecls() {
         {.id = Opt::BreakEvery,
          .name = u"break-every"_qs,
          .valueName = u"N"_qs,
-         .help = u"a break after every N-th of the plan's trials (1-143) but the last: a text screen says how many "
+         .help = u"a break after every N-th of the plan's trials (1-143) but the last: a text screen says "
+                 u"how many "
                  u"are done and waits for Space"_qs,
          .setting = V::Number,
          .low = 1,
          .high = 143},
+        {.id = Opt::Subject,
+         .name = u"subject"_qs,
+         .valueName = u"MODE"_qs,
+         .help =
+             u"who a run is of: \"name\" (the participant's name, the default), \"code\" (a participant code "
+             u"typed instead: 1-32 of A-Z, a-z, 0-9, - and _, beginning with a letter or digit) or \"auto\" "
+             u"(a "
+             u"fresh code P and six digits offered, none the data folder has files of); with a code the name "
+             u"is asked for and kept nowhere"_qs,
+         .setting = V::Choice,
+         .choices = subjectModeWords()},
         {.id = Opt::Settings,
          .name = u"settings"_qs,
          .valueName = u"FILE"_qs,
@@ -408,7 +422,8 @@ namespace {
 // choices, each in the order of the declarations.
 QList<const OptionDecl *> settingDecls() {
     QList<const OptionDecl *> out;
-    for (const Setting kind : {Setting::Path, Setting::Switch, Setting::Choice, Setting::Number, Setting::Text})
+    for (const Setting kind :
+         {Setting::Path, Setting::Switch, Setting::Choice, Setting::Number, Setting::Text})
         for (const OptionDecl &d : optionDecls())
             if (d.setting == kind)
                 out << &d;
@@ -537,6 +552,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         r.run.fullscreen = true;
     r.run.screen = a.value(Opt::Screen);
     r.run.practice = resolved(a.value(Opt::Practice), startDir);
+    if (a.isSet(Opt::Subject)) {
+        const qsizetype mode = subjectModeWords().indexOf(a.value(Opt::Subject));
+        if (mode < 0)
+            return refused(u"--subject takes %1, not '%2'"_qs.arg(allowedValues(decl(Opt::Subject)),
+                                                                  a.value(Opt::Subject)));
+        r.run.subject = SubjectMode(mode);
+    }
     for (const auto &[option, field] : {std::pair{Opt::PracticeCriterion, &RunOptions::practiceCriterion},
                                         std::pair{Opt::BreakEvery, &RunOptions::breakEvery}}) {
         if (!a.isSet(option))
@@ -544,7 +566,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         r.run.*field = numberValue(decl(option), a.value(option));
         if (!(r.run.*field))
             return refused(u"--%1 takes %2, not '%3'"_qs.arg(Args::name(option), allowedValues(decl(option)),
-                                                            a.value(option)));
+                                                             a.value(option)));
     }
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);

@@ -29,6 +29,7 @@ enum class Opt {
     Practice,
     PracticeCriterion,
     BreakEvery,
+    Subject,
     Settings,
     Help,
     Version, // a session's

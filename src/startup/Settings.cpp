@@ -98,6 +98,8 @@ void take(Settings &s, const OptionDecl &d, const QString &value, int line, cons
             refuseValue();
         if (d.id == Opt::Timing)
             s.options.timing = Timing(choice);
+        else
+            s.options.subject = SubjectMode(choice);
         break;
     }
     case Setting::Path: {
@@ -271,6 +273,8 @@ RunOptions withSettings(const RunOptions &commandLine, const Settings &settings)
             run.*field = commandLine.*field;
     if (commandLine.timing)
         run.timing = commandLine.timing;
+    if (commandLine.subject)
+        run.subject = commandLine.subject;
     for (auto field : {&RunOptions::shuffle, &RunOptions::fullscreen})
         if (commandLine.*field)
             run.*field = commandLine.*field;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/Participant.h"
 #include "ui/FramePresenter.h"
 
 #include <QHash>
@@ -17,12 +18,13 @@ struct RunOptions {
     QString data;
     QString log;
     std::optional<Timing> timing;
-    std::optional<bool> shuffle;    // the command line's --shuffle is true or not given
-    std::optional<bool> fullscreen; // the same for --fullscreen
-    QString screen;                 // --screen: the monitor's name or model; empty: the primary one
-    QString practice;               // --practice: the practice plan; empty: no practice
+    std::optional<bool> shuffle;          // the command line's --shuffle is true or not given
+    std::optional<bool> fullscreen;       // the same for --fullscreen
+    QString screen;                       // --screen: the monitor's name or model; empty: the primary one
+    QString practice;                     // --practice: the practice plan; empty: no practice
     std::optional<int> practiceCriterion; // --practice-criterion, per cent
     std::optional<int> breakEvery;        // --break-every, trials
+    std::optional<SubjectMode> subject;   // --subject
 };
 
 // A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
@@ -48,7 +50,7 @@ private:
 //   paths     (plan, data, log, practice) %NAME%, $NAME and ${NAME} are replaced by the environment
 //             variable (an unset one is an error); a relative path counts from the file's folder
 //   switches  (shuffle, fullscreen) true or false (also yes/no, 1/0, in any case)
-//   choices   (timing) one of the option's words
+//   choices   (timing, subject) one of the option's words
 //   numbers   (practice_criterion, break_every) a whole number in the option's range
 //   texts     (screen) the text as written
 struct Settings {

@@ -5,6 +5,7 @@
 #include "base/KeyCodes.h"
 #include "base/Twips.h"
 #include "platform/WindowSystem.h"
+#include "results/SessionData.h"
 #include "run/PlanReader.h"
 #include "ui/PictureBox.h"
 #include "ui/Screens.h"
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <random>
 
 using kivora::rectFromTwips;
 
@@ -107,18 +109,50 @@ void frmMain::repaintNow() {
     kivora::repaintNow(this);
 }
 
-QString frmMain::askName() {
+QString frmMain::askName(const QString &question, const QString &text) {
     QInputDialog dialog(this);
     dialog.setObjectName(u"nameDialog"_qs);
     dialog.setWindowTitle(QApplication::applicationName()); // no caption of its own
-    dialog.setLabelText(u"氏名を入力してください"_qs);
-    dialog.setTextValue(QString());
+    dialog.setLabelText(question);
+    dialog.setTextValue(text);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setOkButtonText(u"OK"_qs);
     dialog.setCancelButtonText(u"キャンセル"_qs);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
+}
+
+QString frmMain::askSubject() {
+    if (m_subjects == kivora::SubjectMode::Name)
+        return askName(u"氏名を入力してください"_qs, QString());
+    // A participant code, refused until it keeps the rule; in Auto a fresh one offered, and one
+    // the data folder has files of refused.
+    const auto taken = [this](const QString &code) {
+        return !m_dataFolder.isEmpty() && kivora::SessionData::subjectHasFiles(m_dataFolder, code);
+    };
+    const auto fresh = [&taken] {
+        std::random_device random;
+        return kivora::freshParticipantCode([&random] { return quint32(random()); }, taken);
+    };
+    const bool offered = m_subjects == kivora::SubjectMode::Auto;
+    QString text = offered ? fresh() : QString();
+    for (;;) {
+        const QString code = askName(u"参加者コードを入力してください"_qs, text);
+        if (code.isEmpty())
+            return code; // Cancel, or OK with nothing
+        if (!kivora::isParticipantCode(code)) {
+            QMessageBox::warning(this, windowTitle(), kivora::participantCodeRule());
+            text = code;
+        } else if (offered && taken(code)) {
+            QMessageBox::warning(
+                this, windowTitle(),
+                u"参加者コード %1 のデータファイルがすでにあります。別のコードにしてください。"_qs.arg(code));
+            text = fresh();
+        } else {
+            return code;
+        }
+    }
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event) {
@@ -206,13 +240,19 @@ void frmMain::btnStart_Click() {
                                  u"試行計画に試行がありません。実験を開始できません。"_qs);
         return;
     }
-    basTime::SubjectName = askName();
-    // Back to the main window for the answer keys (without a window manager the keyboard focus
-    // would stay with the closed dialog's root window).
-    activateWindow();
-    if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
-        return;
-    m_run.start();
+    for (;;) {
+        basTime::SubjectName = askSubject();
+        // Back to the main window for the answer keys (without a window manager the keyboard
+        // focus would stay with the closed dialog's root window).
+        activateWindow();
+        if (basTime::SubjectName.isEmpty()) // a name of blanks only is a name
+            return;
+        basTime::State.SubjectIsCode = m_subjects != kivora::SubjectMode::Name;
+        // A fresh code that another PC took for a run meanwhile does not start (the data file's
+        // recorder said so): another is offered.
+        if (m_run.start() || m_subjects != kivora::SubjectMode::Auto)
+            return;
+    }
 }
 
 void frmMain::Form_KeyDown(int &KeyCode, int /*Shift*/, qint64 keyTimeUs) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/StageTimer.h"
+#include "session/Participant.h"
 #include "session/Presenter.h"
 #include "session/TrialRun.h"
 #include "stimuli/PictureStore.h"
@@ -41,6 +42,12 @@ public:
 
     // The plan the load step reads; a bare name is taken relative to the program's folder.
     void setPlanFile(const QString &path) { m_planFile = path; }
+    // Who a run is of: a name as typed, or a participant code (Auto: a fresh one offered, not
+    // one the data folder dataFolder has files of).
+    void setSubjects(kivora::SubjectMode mode, const QString &dataFolder) {
+        m_subjects = mode;
+        m_dataFolder = dataFolder;
+    }
     // Practice before the plan's trials and breaks during them.
     void setStudy(kivora::Study study) { m_run.setStudy(std::move(study)); }
 
@@ -108,7 +115,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QString askName();
+    // The name dialog: question, with text in its box; the empty string for Cancel.
+    QString askName(const QString &question, const QString &text);
+    // The participant's name, or a participant code where runs are of codes.
+    QString askSubject();
     // What the run asks the window to show.
     void showPicture(const QImage *picture) override;
     void showCaption(const QString &caption) override;
@@ -119,4 +129,6 @@ private:
     kivora::ScreenFacts screenFacts() const override;
 
     QString m_planFile = u"sequence.csv"_qs;
+    kivora::SubjectMode m_subjects = kivora::SubjectMode::Name;
+    QString m_dataFolder; // where the data files go; empty: none are kept
 };

@@ -6,6 +6,7 @@
 #include "charts/ResultPagePainter.h"
 #include "platform/PrintQueue.h"
 #include "results/ResultData.h"
+#include "results/ResultPageLayout.h"
 #include "ui/FlatTextBox.h"
 #include "ui/basTime.h"
 
@@ -156,7 +157,8 @@ bool frmResult::printOn(QPrinter &printer) {
 
 void frmResult::drawPage(QPainter &painter) {
     kivora::paintResultPage(painter, *chResult, chResult->height() * kivora::TwipsPerPixel,
-                            basTime::SubjectName, txtResult->toPlainText());
+                            kivora::subjectLine(basTime::SubjectName, basTime::State.SubjectIsCode),
+                            txtResult->toPlainText());
 }
 
 void frmResult::reportPrintFailure(const QString &what) {

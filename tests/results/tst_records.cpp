@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 #include "results/EventLog.h"
 #include "results/SessionData.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,8 @@ private slots:
     void logLinesInOrder();
     void logAppendsWithOneHeader();
     void orderSeedRecorded();
+    void codesInUse();
+    void codeTakenMeanwhile();
     void oneByteOrderMarkAtStart_data();
     void oneByteOrderMarkAtStart();
 
@@ -66,6 +69,7 @@ void tst_records::safeFileName_data() {
     QTest::newRow("dot dot") << u".."_qs << u"__"_qs;
     QTest::newRow("blanks") << u"   "_qs << u"  _"_qs;
     QTest::newRow("device CON") << u"CON"_qs << u"CON_"_qs;
+    QTest::newRow("a participant code") << u"P004217"_qs << u"P004217"_qs;
     QTest::newRow("device lower case") << u"nul"_qs << u"nul_"_qs;
     QTest::newRow("device with extension") << u"aux.txt"_qs << u"aux_.txt"_qs;
     QTest::newRow("device blank before extension") << u"prn .a.b"_qs << u"prn _.a.b"_qs;
@@ -354,6 +358,34 @@ void tst_records::oneByteOrderMarkAtStart() {
     const QByteArray content = bytes(means ? data.lastMeansFile() : data.currentFile());
     QVERIFY2(content.startsWith(Utf8Bom), content.left(16).toHex(' ').constData());
     QCOMPARE(content.count(Utf8Bom), 1);
+}
+
+// A code is in use where the data folder holds a data or means file of it, a device name's
+// file name with its "_" included.
+void tst_records::codesInUse() {
+    QTemporaryDir dir;
+    for (const char *name : {"20261208-093005_P000001.csv", "20261208-093005-2_P000002_means.csv",
+                             "20261208-093005_CON_.csv", "notes_P000003.csv", "20261208-093005_P000004.txt"})
+        QVERIFY(files::writeFile(dir.filePath(QString::fromLatin1(name)), "x"));
+    for (const QString &used : {u"P000001"_qs, u"P000002"_qs, u"CON"_qs, u"p000001"_qs})
+        QVERIFY2(SessionData::subjectHasFiles(dir.path(), used), qPrintable(used));
+    for (const QString &free : {u"P000003"_qs, u"P000004"_qs, u"P00000"_qs})
+        QVERIFY2(!SessionData::subjectHasFiles(dir.path(), free), qPrintable(free));
+}
+
+// Two PCs on one data folder: a run whose code another PC took meanwhile does not start, and
+// leaves no file of its own; the other PC's file stays.
+void tst_records::codeTakenMeanwhile() {
+    QTemporaryDir dir;
+    const QString theirs = dir.filePath(u"20261208-093004_P000001.csv"_qs);
+    QVERIFY(files::writeFile(theirs, "theirs"));
+    SessionData data(dir.path());
+    data.setNow(fixedTime);
+    data.setUniqueSubjects(true);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, data.runStarted(u"P000001"_qs, 0));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"20261208-093004_P000001.csv"_qs});
+    data.runStarted(u"P000002"_qs, 0); // another code starts
+    QVERIFY(QFileInfo::exists(data.currentFile()));
 }
 
 QTEST_GUILESS_MAIN(tst_records)

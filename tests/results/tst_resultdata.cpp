@@ -361,6 +361,7 @@ void tst_ResultData::pageLayout_data() {
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QRectF>("chart");
     QTest::addColumn<double>("endY");
+    QTest::addColumn<bool>("code"); // the run's subject is a participant code
 
     const QString summary = u"正解数： 40 (48問中)\r\n全平均反応時間： 734ミリ秒"_qs;
     const QSizeF chart(6585, 6480);
@@ -370,44 +371,50 @@ void tst_ResultData::pageLayout_data() {
         << 336.0 << 6480.0 << chart << u"山田 花子"_qs << summary
         << QStringList{u"0 氏名： 山田 花子"_qs, u"336 "_qs, u"8592 "_qs, u"8928 正解数： 40 (48問中)"_qs,
                        u"9264 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 672, 6585, 6480) << 9600.0;
+        << QRectF(0, 672, 6585, 6480) << 9600.0 << false;
 
     QTest::newRow("fractional line height")
         << 322.5 << 6480.0 << chart << u"Suzuki"_qs << summary
         << QStringList{u"0 氏名： Suzuki"_qs, u"322.5 "_qs, u"8565 "_qs, u"8887.5 正解数： 40 (48問中)"_qs,
                        u"9210 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 645, 6585, 6480) << 9532.5;
+        << QRectF(0, 645, 6585, 6480) << 9532.5 << false;
 
     // The text below the chart moves with the control's height, not the picture's.
     QTest::newRow("picture taller than the control")
         << 300.0 << 6480.0 << QSizeF(7000, 9000) << u"A"_qs << summary
         << QStringList{u"0 氏名： A"_qs, u"300 "_qs, u"8520 "_qs, u"8820 正解数： 40 (48問中)"_qs,
                        u"9120 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 600, 7000, 9000) << 9420.0;
+        << QRectF(0, 600, 7000, 9000) << 9420.0 << false;
 
     QTest::newRow("another control height")
         << 300.0 << 3000.0 << chart << u"A"_qs << summary
         << QStringList{u"0 氏名： A"_qs, u"300 "_qs, u"5040 "_qs, u"5340 正解数： 40 (48問中)"_qs,
                        u"5640 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 600, 6585, 6480) << 5940.0;
+        << QRectF(0, 600, 6585, 6480) << 5940.0 << false;
 
     QTest::newRow("summary as read back from the text box")
         << 336.0 << 6480.0 << chart << u"A"_qs << u"正解数： 40 (48問中)\n全平均反応時間： 734ミリ秒"_qs
         << QStringList{u"0 氏名： A"_qs, u"336 "_qs, u"8592 "_qs, u"8928 正解数： 40 (48問中)"_qs,
                        u"9264 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 672, 6585, 6480) << 9600.0;
+        << QRectF(0, 672, 6585, 6480) << 9600.0 << false;
 
     QTest::newRow("summary ending in a line end")
         << 336.0 << 6480.0 << chart << u"A"_qs << u"正解数\r\n全平均反応時間\r\n"_qs
         << QStringList{u"0 氏名： A"_qs,          u"336 "_qs, u"8592 "_qs, u"8928 正解数"_qs,
                        u"9264 全平均反応時間"_qs, u"9600 "_qs}
-        << QRectF(0, 672, 6585, 6480) << 9936.0;
+        << QRectF(0, 672, 6585, 6480) << 9936.0 << false;
+
+    QTest::newRow("a participant code")
+        << 336.0 << 6480.0 << chart << u"P004217"_qs << summary
+        << QStringList{u"0 参加者コード： P004217"_qs, u"336 "_qs, u"8592 "_qs,
+                       u"8928 正解数： 40 (48問中)"_qs, u"9264 全平均反応時間： 734ミリ秒"_qs}
+        << QRectF(0, 672, 6585, 6480) << 9600.0 << true;
 
     QTest::newRow("empty name") << 336.0 << 6480.0 << chart << QString() << summary
                                 << QStringList{u"0 氏名： "_qs, u"336 "_qs, u"8592 "_qs,
                                                u"8928 正解数： 40 (48問中)"_qs,
                                                u"9264 全平均反応時間： 734ミリ秒"_qs}
-                                << QRectF(0, 672, 6585, 6480) << 9600.0;
+                                << QRectF(0, 672, 6585, 6480) << 9600.0 << false;
 
     QTest::newRow("name with a line break pushes the chart down")
         << 336.0 << 6480.0 << chart << u"A\r\nB"_qs << summary
@@ -417,7 +424,7 @@ void tst_ResultData::pageLayout_data() {
                        u"8928 "_qs,
                        u"9264 正解数： 40 (48問中)"_qs,
                        u"9600 全平均反応時間： 734ミリ秒"_qs}
-        << QRectF(0, 1008, 6585, 6480) << 9936.0;
+        << QRectF(0, 1008, 6585, 6480) << 9936.0 << false;
 }
 
 void tst_ResultData::pageLayout() {
@@ -429,8 +436,10 @@ void tst_ResultData::pageLayout() {
     QFETCH(QStringList, lines);
     QFETCH(QRectF, chart);
     QFETCH(double, endY);
+    QFETCH(bool, code);
 
-    const ResultPageLayout page = kivora::layoutResultPage(lineHeight, chartHeight, chartSize, name, summary);
+    const ResultPageLayout page = kivora::layoutResultPage(lineHeight, chartHeight, chartSize,
+                                                           kivora::subjectLine(name, code), summary);
     QCOMPARE(linesOf(page), lines);
     QCOMPARE(page.chart, chart);
     QCOMPARE(page.endY, endY);

@@ -78,6 +78,7 @@ void tst_startup::settingsAccepted_data() {
     QTest::newRow("practice criterion")
         << QByteArray("practice_criterion=75") << u"practice_criterion"_qs << u"75"_qs;
     QTest::newRow("a break every 36 trials") << QByteArray("break_every=36") << u"break_every"_qs << u"36"_qs;
+    QTest::newRow("participant codes offered") << QByteArray("subject=auto") << u"subject"_qs << u"auto"_qs;
     QTest::newRow("screen by its model, blanks kept")
         << QByteArray("screen = Dell Inc. U2412M") << u"screen"_qs << u"Dell Inc. U2412M"_qs;
     QTest::newRow("quotes keep a ';'")
@@ -112,6 +113,8 @@ void tst_startup::settingsAccepted() {
                         : key == u"practice"_qs           ? o.practice
                         : key == u"practice_criterion"_qs ? QString::number(o.practiceCriterion.value_or(-1))
                         : key == u"break_every"_qs        ? QString::number(o.breakEvery.value_or(-1))
+                        : key == u"subject"_qs
+                            ? kivora::subjectModeWords().value(o.subject ? int(*o.subject) : -1)
                         : key == u"timing"_qs ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
                                               : truth(o.shuffle);
     QCOMPARE(got, value);
@@ -133,6 +136,7 @@ void tst_startup::settingsRefused_data() {
     QTest::newRow("no break after no trial")
         << QByteArray("break_every=0") << 1 << u"a whole number 1 to 143"_qs;
     QTest::newRow("break every 144") << QByteArray("break_every=144") << 1 << u"a whole number 1 to 143"_qs;
+    QTest::newRow("subject value") << QByteArray("subject=email") << 1 << u"name, code or auto"_qs;
     QTest::newRow("criterion as a fraction") << QByteArray("practice_criterion=75.5") << 1 << u"0 to 100"_qs;
     QTest::newRow("no value") << QByteArray("\nlog=\n") << 2 << u"no value"_qs;
     QTest::newRow("not key=value") << QByteArray("data\n") << 1 << u"not key=value"_qs;
@@ -264,6 +268,8 @@ void tst_startup::commands_data() {
         << QStringList{u"--practice"_qs, u"p.csv"_qs,         u"--practice-criterion"_qs,
                        u"75"_qs,         u"--break-every"_qs, u"6"_qs}
         << int(Command::Session) << 0;
+    QTest::newRow("--subject code") << QStringList{u"--subject"_qs, u"code"_qs} << int(Command::Session) << 0;
+    QTest::newRow("--subject anonymous") << QStringList{u"--subject"_qs, u"anonymous"_qs} << -1 << 0;
     QTest::newRow("--practice-criterion 101")
         << QStringList{u"--practice-criterion"_qs, u"101"_qs} << -1 << 0;
     QTest::newRow("--break-every -1") << QStringList{u"--break-every"_qs, u"-1"_qs} << -1 << 0;

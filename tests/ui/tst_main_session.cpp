@@ -32,6 +32,8 @@ private slots:
     void nameQuestion();
     void enterDuringRunStopsNothing();
     void emptyPlanStartsNothing();
+    void participantCode();
+    void participantCodeOffered();
 
 private:
     FakeTime m_time;
@@ -186,6 +188,50 @@ void tst_main_session::emptyPlanStartsNothing() {
     QVERIFY2(shown.contains(u"試行がありません"_qs), qPrintable(shown));
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QVERIFY(!m_w->tmWait->Enabled());
+}
+
+// Runs of participant codes: the question asks for a code, a code that breaks the rule is
+// refused with the rule and asked for again (what was typed kept), and the code stands where the
+// name stood.
+void tst_main_session::participantCode() {
+    m_w->setSubjects(kivora::SubjectMode::Code, QString());
+    QString question, refusal, again;
+    onNextModal<QInputDialog>([&](QInputDialog *d) {
+        question = d->labelText();
+        QCOMPARE(d->textValue(), QString()); // nothing offered
+        d->setTextValue(u"山田 花子"_qs);
+        onNextModal<QMessageBox>([&](QMessageBox *b) {
+            refusal = b->text();
+            onNextModal<QInputDialog>([&](QInputDialog *d2) {
+                again = d2->textValue();
+                d2->setTextValue(u"s-07"_qs);
+                d2->accept();
+            });
+            b->accept();
+        });
+        d->accept();
+    });
+    QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
+    QCOMPARE(question, u"参加者コードを入力してください"_qs);
+    QVERIFY2(refusal.contains(u"1〜32 文字"_qs), qPrintable(refusal));
+    QCOMPARE(again, u"山田 花子"_qs);
+    QCOMPARE(basTime::SubjectName, u"s-07"_qs);
+    QVERIFY(basTime::State.SubjectIsCode);
+    QCOMPARE(buttons(*m_w), u"-T-"_qs);
+}
+
+// Auto: a fresh code is offered, P and six digits, and taken as it is.
+void tst_main_session::participantCodeOffered() {
+    m_w->setSubjects(kivora::SubjectMode::Auto, QString());
+    QString offered;
+    onNextModal<QInputDialog>([&](QInputDialog *d) {
+        offered = d->textValue();
+        d->accept();
+    });
+    QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
+    QVERIFY2(QRegularExpression(u"\\AP\\d{6}\\z"_qs).match(offered).hasMatch(), qPrintable(offered));
+    QCOMPARE(basTime::SubjectName, offered);
+    QCOMPARE(buttons(*m_w), u"-T-"_qs);
 }
 
 QTEST_MAIN(tst_main_session)

@@ -316,7 +316,7 @@ void tst_ResultPrint::pageLayout() {
     const qreal line = summary2->box.top() - summary1->box.top();
     const QSizeF control = QSizeF(w.chResult->size()) * kivora::TwipsPerPixel; // printed at this size
     const kivora::ResultPageLayout page = kivora::layoutResultPage(line * TwipsPerPoint, control.height(),
-                                                                   control, basTime::SubjectName, summary);
+                                                                   control, kivora::subjectLine(basTime::SubjectName, false), summary);
     const QPointF origin = area + page.origin / TwipsPerPoint;
 
     // Every line with text where the layout puts it. pdftotext boxes a word from the font's
