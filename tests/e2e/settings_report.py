@@ -11,13 +11,9 @@ folder of its own that holds a kivora.ini, and the report made by dropping the d
      starts with the UTF-8 byte order mark and holds every practice row (block, round, each
      round's own order seed) and the main rows (the run's order seed, the one the log's run_start
      line names); the means file is the main trials'.
-  2. kivora.ini asks for participant codes (subject=auto): the name dialog offers P and six
-     digits; a code with a blank is refused with a box and asked for again; the code typed then
-     names the data file and its rows, the log's run_start line says it, and what was refused is
-     stored nowhere.
-  3. A kivora.ini with an unknown key stops the program at start-up with status 1 and the file,
+  2. A kivora.ini with an unknown key stops the program at start-up with status 1 and the file,
      the line and the key on standard error, before any window and without a data folder.
-  4. The data folder as the only argument (a folder dropped on the program): the report is
+  3. The data folder as the only argument (a folder dropped on the program): the report is
      written, the system is asked to open report.pdf (a stand-in xdg-open on PATH records what it
      is given) and a box says what was read; Enter closes it and the status is 0. With --no-open
      no box and no viewer: what was read goes to standard output. A file as the only argument:
@@ -168,51 +164,6 @@ class Class:
         return data
 
     # 2
-    def codes(self):
-        self.settings("data=codes\nsubject=auto\nlog=codes.log\n")
-        log = EventLog(os.path.join(self.folder, "codes.log"))
-        proc = subprocess.Popen([self.exe], env=self.env(), cwd=self.work, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        try:
-            log.wait("display", timeout=20, proc=proc)
-            main = processes.wait_until(lambda: self.x.visible("^Kivora$"), "the main window", proc)[0]
-            self.x.focus(main)
-            self.x.key("Return")
-            dialog = processes.wait_until(lambda: [w for w in self.x.visible("^Kivora$") if w != main],
-                                          "the code dialog", proc)[0]
-            self.x.focus(dialog)
-            self.x.key("ctrl+a", "ctrl+c")
-            offered = processes.poll(lambda: self.x.run("xclip", "-o", "-selection", "clipboard", check=False), 3)
-            self.c.check(len(offered) == 7 and offered[0] == "P" and offered[1:].isdigit(), f"a fresh code offered: {offered!r}")
-            self.x.key("BackSpace")
-            self.x.type_text("a b")
-            self.x.key("Return")
-            box = processes.wait_until(lambda: [w for w in self.x.visible("^Kivora$") if w not in (main, dialog)],
-                                       "the box refusing the code", proc)[0]
-            self.x.focus(box)
-            self.x.key("Return")
-            dialog = processes.wait_until(lambda: [w for w in self.x.visible("^Kivora$") if w != main],
-                                          "the code dialog again", proc)[0]
-            self.x.focus(dialog)
-            self.x.key("ctrl+a", "BackSpace")
-            self.x.type_text("Lab-7")
-            self.x.key("Return")
-            start = log.wait("run_start", proc=proc)
-            self.c.equal(start.detail, "Lab-7", "the log's run_start: the code alone")
-            log.wait("countdown", 1, proc=proc)
-            self.x.focus(main)
-            self.x.key("Escape")
-            log.wait("stop", proc=proc)
-        finally:
-            processes.stop(proc)
-        data = os.path.join(self.folder, "codes")
-        files = sorted(os.listdir(data)) if os.path.isdir(data) else []
-        self.c.check(len(files) == 1 and files[0].endswith("_Lab-7.csv"), f"the data file named by the code ({files})")
-        for path in [os.path.join(data, f) for f in files] + [os.path.join(self.folder, "codes.log")]:
-            with open(path, encoding="utf-8-sig") as f:
-                self.c.check("a b" not in f.read(), f"the refused code is stored nowhere ({path})")
-
-    # 3
     def refused_settings(self):
         self.settings("data=refused-data\nshufle=true\n")
         r = subprocess.run([self.exe], env=self.env(QT_QPA_PLATFORM="offscreen"), capture_output=True,
@@ -224,7 +175,7 @@ class Class:
                      "no data folder made for a refused settings file")
         os.remove(os.path.join(self.folder, "kivora.ini"))
 
-    # 4
+    # 3
     def dropped(self, target, status, box_text, no_open=False):
         """The program started with target as its only argument; returns its output."""
         before = self.opened_files()
@@ -286,7 +237,6 @@ def main():
     try:
         c = Class(os.path.abspath(args.build), display, work, checks)
         data = c.session()
-        c.codes()
         c.refused_settings()
         if os.path.isdir(data):
             c.reports(data)
