@@ -1,5 +1,6 @@
 #include "base/DisplayFacts.h"
 
+#include <QStringList>
 #include <array>
 #include <utility>
 
@@ -34,6 +35,14 @@ std::optional<Enum> named(const std::array<std::pair<Enum, QStringView>, N> &wor
     return std::nullopt;
 }
 
+template <typename Enum, std::size_t N>
+QString allWords(const std::array<std::pair<Enum, QStringView>, N> &words) {
+    QStringList all;
+    for (const auto &[v, w] : words)
+        all << w.toString();
+    return all.join(u", "_qs);
+}
+
 } // namespace
 
 QString word(PresentMode mode) {
@@ -54,6 +63,14 @@ std::optional<OnsetSource> onsetSourceNamed(QStringView word) {
 
 std::optional<Compositor> compositorNamed(QStringView word) {
     return named(CompositorWords, word);
+}
+
+QString onsetSourceWords() {
+    return allWords(OnsetWords);
+}
+
+QString compositorWords() {
+    return allWords(CompositorWords);
 }
 
 bool onsetsExact(OnsetSource source, Compositor compositor) {
@@ -90,8 +107,8 @@ QString DisplayInfo::words() const {
 
 QString DisplayInfo::screenWords() const {
     const auto oneWord = [](QString text) { return text.isEmpty() ? u"-"_qs : text.replace(u' ', u'_'); };
-    return u"fullscreen=%1 screen=%2 model=%3"_qs.arg(fullscreen ? u"1"_qs : u"0"_qs, oneWord(screen),
-                                                      oneWord(model));
+    return u"fullscreen=%1 screen=%2 model=%3"_qs.arg(monitor.fullscreen ? u"1"_qs : u"0"_qs,
+                                                      oneWord(monitor.screen), oneWord(monitor.model));
 }
 
 } // namespace kivora

@@ -38,6 +38,9 @@ QString word(Compositor compositor);
 // The value a word names; nothing for any other text.
 std::optional<OnsetSource> onsetSourceNamed(QStringView word);
 std::optional<Compositor> compositorNamed(QStringView word);
+// Every word, for a refusal: "flip, dxgi, dwm, flush".
+QString onsetSourceWords();
+QString compositorWords();
 
 // The rule: an onset is exact only when the display's own flip time is the moment the picture
 // reaches the screen, that is, the onset is a flip time (X Present's, or a swap chain's frame
@@ -63,14 +66,7 @@ struct DisplayInfo {
     quint32 window = 0; // the native window the pictures are presented in; 0 where none
     OnsetSource onset = OnsetSource::Flush;
     // The monitor the pictures are shown on (the window's, not the presenter's to find).
-    bool fullscreen = false;
-    QString screen;
-    QString model;
-    void setScreen(const ScreenFacts &facts) {
-        fullscreen = facts.fullscreen;
-        screen = facts.screen;
-        model = facts.model;
-    }
+    ScreenFacts monitor;
 
     bool exact() const { return onsetsExact(onset, compositor); }
     // mode=... period_us=... compositor=... onset=... exact=... fullscreen=... screen=...

@@ -13,7 +13,7 @@ enum VirtualKey : int {
     VK_RETURN = 13,
     VK_ESCAPE = 27,
     VK_SPACE = 32, // starts what a text screen waits for
-    VK_1 = 49, // 1 on the main keyboard
+    VK_1 = 49,     // 1 on the main keyboard
     VK_2 = 50,
     VK_NUMPAD1 = 97, // 1 on the numeric keypad (NumLock on)
     VK_NUMPAD2 = 98,

@@ -27,7 +27,7 @@ void repaintNow(QWidget *window);
 // one) — Yes where it does, Bypassed where a compositing manager runs (it owns the
 // _NET_WM_CM_S<screen> selection) and leaves the window alone, No where none runs; Unknown where
 // it cannot be asked (no Composite extension, the window not on screen, not X11). On Windows the
-// desktop window manager composes every window: Yes.
+// desktop window manager composes every window: Yes (Unknown for no window).
 Compositor compositorOf(quintptr nativeWindow);
 
 // Asks a compositor to leave the window alone, for a window that covers a whole monitor: on X11

@@ -27,21 +27,26 @@ template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> owned(Rep
 }
 
 // Whether a compositing manager runs: someone owns the selection _NET_WM_CM_S<screen> of the
-// display's default screen, where Qt puts its windows.
+// display's default screen, where Qt puts its windows. The selection's atom is asked for until
+// it exists (a manager that starts later makes it), then kept.
 bool managerRuns(xcb_connection_t *c) {
-    char *host = nullptr;
-    int display = 0;
-    int screen = 0;
-    if (!xcb_parse_display(nullptr, &host, &display, &screen))
-        screen = 0;
-    std::free(host);
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
-    const auto atom = owned(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, quint16(name.size()), name.constData()), nullptr));
-    if (!atom || atom->atom == XCB_ATOM_NONE)
-        return false; // nobody ever asked for the name, so nobody owns it
+    static xcb_atom_t selection = XCB_ATOM_NONE;
+    if (selection == XCB_ATOM_NONE) {
+        char *host = nullptr;
+        int display = 0;
+        int screen = 0;
+        if (!xcb_parse_display(nullptr, &host, &display, &screen))
+            screen = 0;
+        std::free(host);
+        const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+        const auto atom = owned(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, quint16(name.size()), name.constData()), nullptr));
+        if (!atom || atom->atom == XCB_ATOM_NONE)
+            return false; // nobody ever asked for the name, so nobody owns it
+        selection = atom->atom;
+    }
     const auto owner =
-        owned(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+        owned(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
@@ -57,6 +62,28 @@ bool isXWayland(xcb_connection_t *c) {
     const QList<QScreen *> screens = QGuiApplication::screens();
     return std::any_of(screens.begin(), screens.end(),
                        [](const QScreen *s) { return s->name().startsWith(u"XWAYLAND"_qs); });
+}
+
+// What the X server is and offers does not change while the program runs: asked once, not at
+// every trial's countdown.
+struct ServerFacts {
+    bool xwayland = false;
+    bool composite = false; // the Composite extension, its version asked (it answers nothing else before)
+};
+
+const ServerFacts &serverFacts(xcb_connection_t *c) {
+    static const ServerFacts facts = [c] {
+        ServerFacts f;
+        f.xwayland = isXWayland(c);
+        const xcb_query_extension_reply_t *composite = xcb_get_extension_data(c, &xcb_composite_id);
+        f.composite = composite && composite->present;
+        if (f.composite)
+            std::free(xcb_composite_query_version_reply(
+                c, xcb_composite_query_version(c, XCB_COMPOSITE_MAJOR_VERSION, XCB_COMPOSITE_MINOR_VERSION),
+                nullptr));
+        return f;
+    }();
+    return facts;
 }
 
 // The ancestor of window whose parent is the root window: the window manager's frame where one
@@ -89,19 +116,17 @@ Compositor compositorOf(quintptr nativeWindow) {
     xcb_connection_t *c = qtConnection();
     if (!c || !nativeWindow)
         return Compositor::Unknown;
-    if (isXWayland(c))
+    const ServerFacts &server = serverFacts(c);
+    if (server.xwayland)
         return Compositor::Wayland;
-    const xcb_query_extension_reply_t *composite = xcb_get_extension_data(c, &xcb_composite_id);
-    if (!composite || !composite->present)
+    if (!server.composite)
         return Compositor::Unknown;
-    // The extension answers nothing but its version until the version is asked for.
-    std::free(xcb_composite_query_version_reply(
-        c, xcb_composite_query_version(c, XCB_COMPOSITE_MAJOR_VERSION, XCB_COMPOSITE_MINOR_VERSION),
-        nullptr));
     const xcb_window_t top = topLevel(c, xcb_window_t(nativeWindow));
+    if (!top)
+        return Compositor::Unknown;
     const auto attributes =
         owned(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, top), nullptr));
-    if (!top || !attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
         return Compositor::Unknown; // a window not on screen is refused either way
     // A redirected window has an off-screen pixmap the compositor draws from, and naming it
     // succeeds; a window drawn straight to the screen has none, and the server answers BadMatch.

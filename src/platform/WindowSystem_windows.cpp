@@ -14,10 +14,10 @@ bool displayReachable() {
     return true;
 }
 
-Compositor compositorOf(quintptr) {
+Compositor compositorOf(quintptr nativeWindow) {
     // The desktop window manager composes every window of Windows 8 and later: a window's
     // picture reaches the screen at the compositor's next refresh after it is drawn.
-    return Compositor::Yes;
+    return nativeWindow ? Compositor::Yes : Compositor::Unknown;
 }
 
 void preferX11() {}

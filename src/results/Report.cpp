@@ -92,9 +92,10 @@ QByteArray cellsCsv(const Report &report) {
 }
 
 QByteArray runsCsv(const Report &report) {
-    QStringList header{u"subject"_qs,    u"run_started"_qs, u"file"_qs,     u"trials"_qs,
-                       u"complete"_qs,   u"correct"_qs,     u"accuracy"_qs, u"excluded"_qs,
-                       u"late_flips"_qs, u"onsets_exact"_qs, u"practice_trials"_qs, u"practice_correct"_qs,
+    QStringList header{u"subject"_qs,        u"run_started"_qs,     u"file"_qs,
+                       u"trials"_qs,         u"complete"_qs,        u"correct"_qs,
+                       u"accuracy"_qs,       u"excluded"_qs,        u"late_flips"_qs,
+                       u"onsets_exact"_qs,   u"practice_trials"_qs, u"practice_correct"_qs,
                        u"practice_rounds"_qs};
     for (qint16 t : report.times)
         header << u"slope_%1"_qs.arg(t) << u"intercept_%1"_qs.arg(t) << u"r2_%1"_qs.arg(t);
@@ -106,7 +107,8 @@ QByteArray runsCsv(const Report &report) {
               << csvNumber(s.trials > 0 ? double(s.correct) / s.trials : NaN) << count(s.excluded())
               << (r.file.lateFlips ? count(*r.file.lateFlips) : QString())
               << (r.file.onsetsExact ? count(*r.file.onsetsExact ? 1 : 0) : QString())
-              << count(r.file.practiceTrials) << count(r.file.practiceCorrect) << count(r.file.practiceRounds);
+              << count(r.file.practiceTrials) << count(r.file.practiceCorrect)
+              << count(r.file.practiceRounds);
         for (qint16 t : report.times) {
             const auto line = std::find_if(s.lines.begin(), s.lines.end(),
                                            [t](const RunLine &l) { return l.presentTime == t; });

@@ -246,11 +246,12 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             if (!practice && !block.isEmpty() && block != u"main"_qs)
                 return skip(fileName, line,
                             u"block の値「%1」は使えません（practice か main）"_qs.arg(block.left(20)));
-            const auto round = practice ? integerIn(roundText, 1, 3) : std::optional<qint64>(0);
+            const auto round =
+                practice ? integerIn(roundText, 1, MaxPracticeRounds) : std::optional<qint64>(0);
             if (!round || (!practice && !roundText.isEmpty()))
                 return skip(fileName, line,
-                            u"round の値「%1」は使えません（練習の行は 1〜3、本番の行は空）"_qs.arg(
-                                roundText.left(20)));
+                            u"round の値「%1」は使えません（練習の行は 1〜%2、本番の行は空）"_qs.arg(
+                                roundText.left(20), QString::number(MaxPracticeRounds)));
             if (practice && !run.trials.empty())
                 return skip(fileName, line, u"練習の行が本番の行の後にあります"_qs);
             if (practice && *round != practiceRound) {
@@ -310,11 +311,11 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             const std::optional<QString> source = display(OnsetSourceColumn);
             const auto onset = source ? onsetSourceNamed(*source) : std::nullopt;
             if (source && !onset)
-                return badDisplay(OnsetSourceColumn, u"flip, dxgi, dwm, flush"_qs);
+                return badDisplay(OnsetSourceColumn, onsetSourceWords());
             const std::optional<QString> composited = display(CompositorColumn);
             const auto compositor = composited ? compositorNamed(*composited) : std::nullopt;
             if (composited && !compositor)
-                return badDisplay(CompositorColumn, u"no, yes, bypassed, wayland, unknown"_qs);
+                return badDisplay(CompositorColumn, compositorWords());
             if (const auto period = display(PeriodUs); period && !integerIn(*period, 0, 1'000'000'000))
                 return badDisplay(PeriodUs, u"0 以上の整数 (µs)"_qs);
             if (const auto full = display(Fullscreen); full && !integerIn(*full, 0, 1))

@@ -43,34 +43,18 @@ public:
     // A round of practice trials begins (round 1..3; seed: its order's seed where runs are
     // shuffled), and ends with correct of its trials answered correctly. The answers between
     // are practice trials, numbered from 1 in their round.
-    virtual void practiceStarted(int round, std::optional<quint64> seed, qint64 us) {
-        (void)round;
-        (void)seed;
-        (void)us;
-    }
-    virtual void practiceEnded(int round, int correct, int trials, qint64 us) {
-        (void)round;
-        (void)correct;
-        (void)trials;
-        (void)us;
-    }
+    virtual void practiceStarted([[maybe_unused]] int round, [[maybe_unused]] std::optional<quint64> seed,
+                                 [[maybe_unused]] qint64 us) {}
+    virtual void practiceEnded([[maybe_unused]] int round, [[maybe_unused]] int correct,
+                               [[maybe_unused]] int trials, [[maybe_unused]] qint64 us) {}
     // A break after `done` trials begins, and ends (the participant pressed Space).
-    virtual void breakStarted(qint16 done, qint64 us) {
-        (void)done;
-        (void)us;
-    }
-    virtual void breakEnded(qint16 done, qint64 us) {
-        (void)done;
-        (void)us;
-    }
+    virtual void breakStarted([[maybe_unused]] qint16 done, [[maybe_unused]] qint64 us) {}
+    virtual void breakEnded([[maybe_unused]] qint16 done, [[maybe_unused]] qint64 us) {}
     // The display changed since it was last read (at start-up or a trial's countdown): a
     // compositor began or stopped composing the window, the onsets' source changed.
     // trial: the trial whose countdown found the change (0 between runs).
-    virtual void displayChanged(qint64 us, qint16 trial, const DisplayInfo &display) {
-        (void)us;
-        (void)trial;
-        (void)display;
-    }
+    virtual void displayChanged([[maybe_unused]] qint64 us, [[maybe_unused]] qint16 trial,
+                                [[maybe_unused]] const DisplayInfo &display) {}
     virtual void runCompleted(const RunStats &stats, qint64 us) = 0;
     virtual void resultsShown(qint64 us) = 0;
     virtual void resultsClosed(qint64 us) = 0;

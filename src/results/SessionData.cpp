@@ -259,7 +259,7 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming
                                     word(timing.display.onset),
                                     QString::number(timing.display.periodUs),
                                     word(timing.display.compositor),
-                                    timing.display.fullscreen ? u"1"_qs : u"0"_qs,
+                                    timing.display.monitor.fullscreen ? u"1"_qs : u"0"_qs,
                                     m_blockCells}
                             .join(u',') +
                         u"\r\n"_qs;

@@ -26,6 +26,8 @@ inline constexpr std::array<QStringView, 5> DisplayDataColumns{u"late_flips", u"
 // Then which part of the study the row belongs to: block "practice" (round 1..3) or "main" (no
 // round). trial counts from 1 in its block and round.
 inline constexpr std::array<QStringView, 2> StudyDataColumns{u"block", u"round"};
+// The practice rounds a run has at most.
+inline constexpr int MaxPracticeRounds = 3;
 
 // The UTF-8 byte order mark that starts every CSV file the program writes: Excel reads a CSV file
 // without it in the system's ANSI code page (Shift-JIS on a Japanese Windows) and garbles every

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/SessionData.h"
 #include "run/TrialRec.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ struct Study {
     int criterionPercent = 0; // a round whose share of correct answers is below this is repeated
     int breakEvery = 0;       // a break after every this many main trials; 0: none
 
-    static constexpr int MaxRounds = 3;
+    static constexpr int MaxRounds = MaxPracticeRounds;
     static constexpr qint32 FeedbackMs = 1000; // how long the caption says how an answer went
 };
 

@@ -276,12 +276,7 @@ void TrialRun::pauseAfter(qint16 done) {
 void TrialRun::showTextScreen(const QStringList &paragraphs, std::function<void()> next) {
     m_textScreen = drawTextScreen(paragraphs);
     m_onSpace = std::move(next);
-    const QImage *picture = &m_textScreen;
-    m_presenter->show(Stage::Between, picture, 0, [this, picture] {
-        m_picture = picture;
-        m_view.showPicture(picture);
-        m_view.showCaption(QString());
-    });
+    showPictureBetween(&m_textScreen, true);
     refresh();
 }
 
@@ -378,15 +373,16 @@ void TrialRun::Analyze() {
 
 DisplayInfo TrialRun::readDisplay() {
     DisplayInfo info = m_presenter->displayInfo();
-    info.setScreen(m_view.screenFacts());
+    info.monitor = m_view.screenFacts();
     const auto same = [](const DisplayInfo &a, const DisplayInfo &b) {
         // The period is measured once a monitor and then stays; the words a lab judges the onsets
         // by are these.
         return a.mode == b.mode && a.compositor == b.compositor && a.onset == b.onset &&
-               a.fullscreen == b.fullscreen && a.screen == b.screen;
+               a.monitor.fullscreen == b.monitor.fullscreen && a.monitor.screen == b.monitor.screen;
     };
     if (m_knownDisplay && !same(*m_knownDisplay, info))
-        notify([&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? currentTrial() : qint16(0), info); });
+        notify(
+            [&](RunObserver &o) { o.displayChanged(nowUs(), m_running ? currentTrial() : qint16(0), info); });
     m_knownDisplay = info;
     return info;
 }
@@ -400,10 +396,15 @@ void TrialRun::displayMoved() {
 }
 
 void TrialRun::showBetween(const QString &key) {
-    const QImage *picture = &m_pictures[0].ListImages(key);
-    m_presenter->show(Stage::Between, picture, 0, [this, picture] {
+    showPictureBetween(&m_pictures[0].ListImages(key), false);
+}
+
+void TrialRun::showPictureBetween(const QImage *picture, bool clearCaption) {
+    m_presenter->show(Stage::Between, picture, 0, [this, picture, clearCaption] {
         m_picture = picture;
         m_view.showPicture(picture);
+        if (clearCaption)
+            m_view.showCaption(QString());
     });
 }
 

@@ -140,9 +140,8 @@ public:
     bool running() const { return m_running; }
     // A text screen (practice, a break) waits for Space.
     bool waitingForSpace() const { return bool(m_onSpace); }
-    // The run is in its practice trials; their round (1..3).
+    // The run is in its practice trials.
     bool practising() const { return m_practising; }
-    int practiceRound() const { return m_round; }
     // From the moment the test figure is put up until it is answered or the run stops: the only
     // time keys 1 and 2 count as answers (and only keys pressed once it was on screen).
     bool awaitingAnswer() const { return m_stage == Stage::Test; }
@@ -166,6 +165,9 @@ private:
     void pauseAfter(qint16 done);
     // Shows a screen of text in the picture area; Space then runs next.
     void showTextScreen(const QStringList &paragraphs, std::function<void()> next);
+    // Shows a picture outside a trial, as soon as possible (with clearCaption, the caption goes
+    // with it).
+    void showPictureBetween(const QImage *picture, bool clearCaption);
     const QImage *imageOf(PictureRef picture) const;
     // Shows a stage of the current trial, `frames` refreshes after the stage before it.
     void showStage(Stage stage, int frames);

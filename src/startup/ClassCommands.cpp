@@ -1,9 +1,9 @@
 #include "startup/ClassCommands.h"
 
-#include "platform/Console.h"
 #include "base/RuntimeError.h"
-#include "results/Report.h"
 #include "charts/ReportPdf.h"
+#include "platform/Console.h"
+#include "results/Report.h"
 #include "run/PlanReader.h"
 
 #include <QDir>

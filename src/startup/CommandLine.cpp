@@ -11,11 +11,14 @@ namespace {
 constexpr int HelpWidth = 80;  // columns of the help's lines
 constexpr int HelpColumn = 24; // where the descriptions start
 
-// "a, b and c"
-QString listed(const QStringList &items, const QString &lastJoin = u" and "_qs) {
+} // namespace
+
+QString listed(const QStringList &items, const QString &lastJoin) {
     return items.size() < 2 ? items.join(QString())
                             : items.first(items.size() - 1).join(u", "_qs) + lastJoin + items.last();
 }
+
+namespace {
 
 // The names the parser reads; a switch has no value name.
 QCommandLineOption parserOption(const OptionDecl &d) {
@@ -275,12 +278,11 @@ const QList<OptionDecl> &optionDecls() {
         {.id = Opt::BreakEvery,
          .name = u"break-every"_qs,
          .valueName = u"N"_qs,
-         .help = u"a break after every N-th of the plan's trials (1-143) but the last: a text screen says "
-                 u"how many "
-                 u"are done and waits for Space"_qs,
+         .help = u"a break after every N-th of the plan's trials (1-%1) but the last: a text screen says "
+                 u"how many are done and waits for Space"_qs.arg(MaxTrials - 1),
          .setting = V::Number,
          .low = 1,
-         .high = 143},
+         .high = MaxTrials - 1},
         {.id = Opt::Subject,
          .name = u"subject"_qs,
          .valueName = u"MODE"_qs,
@@ -395,6 +397,55 @@ std::optional<int> numberValue(const OptionDecl &d, const QString &text) {
     return value >= d.low && value <= d.high ? std::optional(value) : std::nullopt;
 }
 
+namespace {
+// true or false, also yes/no and 1/0, in any case.
+std::optional<bool> truth(const QString &value) {
+    const QString v = value.toLower();
+    if (v == u"true"_qs || v == u"yes"_qs || v == u"1"_qs)
+        return true;
+    if (v == u"false"_qs || v == u"no"_qs || v == u"0"_qs)
+        return false;
+    return std::nullopt;
+}
+} // namespace
+
+bool putOption(RunOptions &options, const OptionDecl &d, const QString &value) {
+    switch (d.setting) {
+    case Setting::Switch: {
+        const std::optional<bool> on = truth(value);
+        (d.id == Opt::Shuffle ? options.shuffle : options.fullscreen) = on;
+        return on.has_value();
+    }
+    case Setting::Choice: {
+        const qsizetype choice = d.choices.indexOf(value);
+        if (choice < 0)
+            return false;
+        if (d.id == Opt::Timing)
+            options.timing = Timing(choice);
+        else
+            options.subject = SubjectMode(choice);
+        return true;
+    }
+    case Setting::Path:
+        (d.id == Opt::Plan   ? options.plan
+         : d.id == Opt::Data ? options.data
+         : d.id == Opt::Log  ? options.log
+                             : options.practice) = value;
+        return true;
+    case Setting::Text:
+        options.screen = value;
+        return true;
+    case Setting::Number: {
+        const std::optional<int> number = numberValue(d, value);
+        (d.id == Opt::PracticeCriterion ? options.practiceCriterion : options.breakEvery) = number;
+        return number.has_value();
+    }
+    case Setting::None:
+        break;
+    }
+    return false;
+}
+
 QString settingKey(const OptionDecl &d) {
     return QString(d.name).replace(u'-', u'_');
 }
@@ -418,8 +469,8 @@ QString allowedValues(const OptionDecl &d) {
 }
 
 namespace {
-// The declarations of the settings file's keys: the paths first, then the switches, then the
-// choices, each in the order of the declarations.
+// The declarations of the settings file's keys by kind (paths, switches, choices, numbers,
+// texts), each kind in the order of the declarations.
 QList<const OptionDecl *> settingDecls() {
     QList<const OptionDecl *> out;
     for (const Setting kind :
@@ -514,12 +565,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         r.command = Command::Version;
         return parsed;
     }
-    if (a.isSet(Opt::Timing)) {
-        const qsizetype mode = timingWords().indexOf(a.value(Opt::Timing));
-        if (mode < 0)
-            return refused(u"--timing takes %1, not '%2'"_qs.arg(allowedValues(decl(Opt::Timing)),
-                                                                 a.value(Opt::Timing)));
-        r.run.timing = Timing(mode);
+    // The options a session also takes from the settings file, read the way the file's keys are
+    // (a switch given is true; a relative path counts from the folder kivora was started in).
+    for (const OptionDecl &d : optionDecls()) {
+        if (d.setting == Setting::None || !a.isSet(d.id))
+            continue;
+        const QString value = d.setting == Setting::Switch ? u"true"_qs
+                              : d.setting == Setting::Path ? resolved(a.value(d.id), startDir)
+                                                           : a.value(d.id);
+        if (!putOption(r.run, d, value))
+            return refused(u"--%1 takes %2, not '%3'"_qs.arg(d.name, allowedValues(d), a.value(d.id)));
     }
 
     const bool report = a.isSet(Opt::Report) || reportAsked || dropped;
@@ -543,31 +598,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         return refused(
             u"--settings is read by a session, --check, --check-display and --report without a folder"_qs);
 
-    r.run.plan = resolved(a.value(Opt::Plan), startDir);
-    r.run.data = resolved(a.value(Opt::Data), startDir);
-    r.run.log = resolved(a.value(Opt::Log), startDir);
-    if (a.isSet(Opt::Shuffle))
-        r.run.shuffle = true;
-    if (a.isSet(Opt::Fullscreen))
-        r.run.fullscreen = true;
-    r.run.screen = a.value(Opt::Screen);
-    r.run.practice = resolved(a.value(Opt::Practice), startDir);
-    if (a.isSet(Opt::Subject)) {
-        const qsizetype mode = subjectModeWords().indexOf(a.value(Opt::Subject));
-        if (mode < 0)
-            return refused(u"--subject takes %1, not '%2'"_qs.arg(allowedValues(decl(Opt::Subject)),
-                                                                  a.value(Opt::Subject)));
-        r.run.subject = SubjectMode(mode);
-    }
-    for (const auto &[option, field] : {std::pair{Opt::PracticeCriterion, &RunOptions::practiceCriterion},
-                                        std::pair{Opt::BreakEvery, &RunOptions::breakEvery}}) {
-        if (!a.isSet(option))
-            continue;
-        r.run.*field = numberValue(decl(option), a.value(option));
-        if (!(r.run.*field))
-            return refused(u"--%1 takes %2, not '%3'"_qs.arg(Args::name(option), allowedValues(decl(option)),
-                                                             a.value(option)));
-    }
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);
     if (r.command == Command::MakePlan) {

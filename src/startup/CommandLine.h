@@ -82,13 +82,18 @@ const OptionDecl &decl(Opt id);
 
 // The key of an option in the settings file: its name with "_" for "-".
 QString settingKey(const OptionDecl &d);
+// "a, b and c" (or with lastJoin " or ": "a, b or c").
+QString listed(const QStringList &items, const QString &lastJoin = u" and "_qs);
 // What a value of d may be, for a refusal: "present, timers or flip", "true or false (also
 // yes/no, 1/0)".
 QString allowedValues(const OptionDecl &d);
-// The keys of the settings file, in the order of the declarations.
+// The keys of the settings file, by kind (paths, switches, choices, numbers, texts).
 const QStringList &settingsKeys();
 // A Number's value written as text (plain decimal digits), where it is in its range.
 std::optional<int> numberValue(const OptionDecl &d, const QString &text);
+// Puts value into the field of options that d's setting fills, read as the setting takes it (a
+// path as it stands: the caller has made it absolute). False where d takes no such value.
+bool putOption(RunOptions &options, const OptionDecl &d, const QString &value);
 
 // --help: the declarations in their groups, each description wrapped beside its option.
 // clockName is the clock the log's t_us come from.

@@ -12,7 +12,6 @@
 #include "ui/DesignedWindow.h"
 #include "ui/FramePresenter.h"
 #include "ui/PictureBox.h"
-#include "ui/Screens.h"
 #include "ui/TimersPresenter.h"
 
 #include <QApplication>
@@ -167,8 +166,8 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     presenter->finish();
 
     DisplayInfo info = presenter->displayInfo();
-    const QScreen *shownOn = window.shownOn();
-    info.setScreen({window.coversScreen(), shownOn->name(), modelOf(shownOn)});
+    info.monitor = window.screenFacts();
+    const ScreenFacts &monitor = info.monitor;
     const FlipFigures f = flipFigures(onsets, frames);
     printOut(u"display check, kivora " KIVORA_VERSION "\n"_qs);
     printOut(u"mode: %1, onset source: %2\n"_qs.arg(word(info.mode), word(info.onset)));
@@ -184,8 +183,9 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
                  .arg(f.miscounted)
                  .arg(f.late));
     const double scaling = window.devicePixelRatioF() * 100.0;
-    printOut(u"screen: %1 (%2), %3\n"_qs.arg(info.screen, info.model.isEmpty() ? u"no model"_qs : info.model,
-                                             info.fullscreen ? u"fullscreen"_qs : u"in a window"_qs));
+    printOut(u"screen: %1 (%2), %3\n"_qs.arg(monitor.screen,
+                                             monitor.model.isEmpty() ? u"no model"_qs : monitor.model,
+                                             monitor.fullscreen ? u"fullscreen"_qs : u"in a window"_qs));
     printOut(u"compositor: %1; platform: %2; display scaling: %3 %\n"_qs.arg(word(info.compositor))
                  .arg(QGuiApplication::platformName())
                  .arg(std::lround(scaling)));

@@ -51,78 +51,22 @@ QString expanded(const QString &value, const Environment &env, QString *unset) {
     return out;
 }
 
-std::optional<bool> truth(const QString &value) {
-    const QString v = value.toLower();
-    if (v == u"true"_qs || v == u"yes"_qs || v == u"1"_qs)
-        return true;
-    if (v == u"false"_qs || v == u"no"_qs || v == u"0"_qs)
-        return false;
-    return std::nullopt;
-}
-
-// The field of the options that an option's value goes into.
-QString *pathOf(RunOptions &o, Opt id) {
-    switch (id) {
-    case Opt::Plan:
-        return &o.plan;
-    case Opt::Data:
-        return &o.data;
-    case Opt::Log:
-        return &o.log;
-    case Opt::Practice:
-        return &o.practice;
-    default:
-        return nullptr;
-    }
-}
-
 // One key's value checked, by what its option's declaration says it takes, and put into the
-// options.
+// options. A path's environment variables are replaced, and a relative one counts from the file's
+// folder.
 void take(Settings &s, const OptionDecl &d, const QString &value, int line, const Environment &env) {
     const QString key = settingKey(d);
     const QString what = key + u'=' + value;
-    const auto refuseValue = [&] {
-        refuse(s.file, line, what + u": %1 takes %2"_qs.arg(key, allowedValues(d)));
-    };
-    switch (d.setting) {
-    case Setting::Switch: {
-        const std::optional<bool> on = truth(value);
-        if (!on)
-            refuseValue();
-        (d.id == Opt::Shuffle ? s.options.shuffle : s.options.fullscreen) = on;
-        break;
-    }
-    case Setting::Choice: {
-        const qsizetype choice = d.choices.indexOf(value);
-        if (choice < 0)
-            refuseValue();
-        if (d.id == Opt::Timing)
-            s.options.timing = Timing(choice);
-        else
-            s.options.subject = SubjectMode(choice);
-        break;
-    }
-    case Setting::Path: {
+    QString taken = value;
+    if (d.setting == Setting::Path) {
         QString unset;
         const QString path = expanded(value, env, &unset);
         if (!unset.isEmpty())
             refuse(s.file, line, what + u": the environment variable %1 is not set"_qs.arg(unset));
-        *pathOf(s.options, d.id) = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
-        break;
+        taken = QDir::cleanPath(QFileInfo(s.file).dir().absoluteFilePath(path));
     }
-    case Setting::Text:
-        s.options.screen = value;
-        break;
-    case Setting::Number: {
-        const std::optional<int> number = numberValue(d, value);
-        if (!number)
-            refuseValue();
-        (d.id == Opt::PracticeCriterion ? s.options.practiceCriterion : s.options.breakEvery) = number;
-        break;
-    }
-    case Setting::None:
-        break;
-    }
+    if (!putOption(s.options, d, taken))
+        refuse(s.file, line, what + u": %1 takes %2"_qs.arg(key, allowedValues(d)));
     s.lines.insert(key, line);
 }
 
@@ -182,12 +126,8 @@ Settings parseSettings(const QByteArray &text, const QString &file, const Enviro
         const auto d = std::find_if(optionDecls().begin(), optionDecls().end(), [&key](const OptionDecl &o) {
             return o.setting != Setting::None && settingKey(o) == key;
         });
-        if (d == optionDecls().end()) {
-            const QStringList &keys = settingsKeys();
-            refuse(s.file, number,
-                   u"unknown key '%1': the keys are %2 and %3"_qs.arg(
-                       key, keys.first(keys.size() - 1).join(u", "_qs), keys.last()));
-        }
+        if (d == optionDecls().end())
+            refuse(s.file, number, u"unknown key '%1': the keys are %2"_qs.arg(key, listed(settingsKeys())));
         if (s.lines.contains(key))
             refuse(s.file, number,
                    u"%1 is given twice (first on line %2)"_qs.arg(key).arg(s.lines.value(key)));

@@ -1,6 +1,7 @@
 #include "ui/DesignedWindow.h"
 
 #include "platform/WindowSystem.h"
+#include "ui/Screens.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -18,6 +19,11 @@ DesignedWindow::DesignedWindow(QSize designed, QWidget *parent)
 
 QScreen *DesignedWindow::shownOn() const {
     return windowHandle() && windowHandle()->screen() ? windowHandle()->screen() : screen();
+}
+
+ScreenFacts DesignedWindow::screenFacts() const {
+    const QScreen *s = shownOn();
+    return {m_fullscreen, s ? s->name() : QString(), s ? modelOf(s) : QString()};
 }
 
 void DesignedWindow::showOn(QScreen *target, bool fullscreen) {

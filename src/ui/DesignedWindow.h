@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/DisplayFacts.h"
+
 #include <QWidget>
 
 class QScreen;
@@ -27,6 +29,8 @@ public:
     bool coversScreen() const { return m_fullscreen; }
     // The monitor the window is shown on (where it is not shown yet, where it will be).
     QScreen *shownOn() const;
+    // That monitor's name and model, and whether the window covers it.
+    ScreenFacts screenFacts() const;
 
 signals:
     // The monitor the window was shown on went away, and the window is now on the primary one.

@@ -1,5 +1,6 @@
 #include "ui/ProgramIdentity.h"
 
+#include <QDir>
 #include <QGuiApplication>
 
 // The icons are the resources of this library, which a static library does not register by
@@ -13,8 +14,10 @@ namespace kivora {
 QIcon programIcon() {
     initIconResources();
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(u":/icons/kivora-%1.png"_qs.arg(size), QSize(size, size));
+    // Every size the build made (each PNG tells its own).
+    const QDir icons(u":/icons"_qs);
+    for (const QString &file : icons.entryList({u"kivora-*.png"_qs}, QDir::Files))
+        icon.addFile(icons.filePath(file));
     return icon;
 }
 

@@ -26,21 +26,21 @@ QString screenList() {
     return out;
 }
 
-QScreen *screenNamed(const QString &spec, QString *why) {
+QScreen *screenNamed(const QString &wanted, QString *why) {
     const QList<QScreen *> screens = QGuiApplication::screens();
     for (QScreen *s : screens)
-        if (s->name().compare(spec, Qt::CaseInsensitive) == 0)
+        if (s->name().compare(wanted, Qt::CaseInsensitive) == 0)
             return s;
     QList<QScreen *> models;
     for (QScreen *s : screens)
-        if (!s->model().isEmpty() && (s->model().compare(spec, Qt::CaseInsensitive) == 0 ||
-                                      modelOf(s).compare(spec, Qt::CaseInsensitive) == 0))
+        if (!s->model().isEmpty() && (s->model().compare(wanted, Qt::CaseInsensitive) == 0 ||
+                                      modelOf(s).compare(wanted, Qt::CaseInsensitive) == 0))
             models << s;
     if (models.size() == 1)
         return models.first();
     *why = models.isEmpty()
-               ? u"no monitor is named '%1'"_qs.arg(spec)
-               : u"'%1' is the model of %2 monitors: name one of them by its name"_qs.arg(spec).arg(
+               ? u"no monitor is named '%1'"_qs.arg(wanted)
+               : u"'%1' is the model of %2 monitors: name one of them by its name"_qs.arg(wanted).arg(
                      models.size());
     return nullptr;
 }

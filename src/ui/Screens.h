@@ -17,11 +17,11 @@ QString modelOf(const QScreen *screen);
 // refresh rate, scaling and whether it is the primary one.
 QString screenList();
 
-// The monitor that spec names: its name as the system gives it (QScreen::name(): an X11 RandR
+// The monitor named by wanted: its name as the system gives it (QScreen::name(): an X11 RandR
 // output such as HDMI-1, on Windows a device name such as \\.\DISPLAY2, which can change between
 // reboots), else its model or its manufacturer and model, where only one monitor has it (the
 // stable choice). Letters' case plays no part. Nothing, and in *why what is wrong, where no
 // monitor or more than one has it.
-QScreen *screenNamed(const QString &spec, QString *why);
+QScreen *screenNamed(const QString &wanted, QString *why);
 
 } // namespace kivora

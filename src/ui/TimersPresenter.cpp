@@ -41,9 +41,9 @@ DisplayInfo TimersPresenter::displayInfo() const {
     DisplayInfo info;
     info.mode = PresentMode::Timers;
     info.onset = OnsetSource::Flush;
-    // The window is painted as a whole; only a native window of its own is asked about.
-    info.compositor =
-        m_window->internalWinId() ? compositorOf(m_window->internalWinId()) : Compositor::Unknown;
+    // The window is painted as a whole: its own native window is asked about (none before it is
+    // shown: Unknown).
+    info.compositor = compositorOf(m_window->internalWinId());
     return info;
 }
 

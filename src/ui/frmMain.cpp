@@ -6,9 +6,9 @@
 #include "base/Twips.h"
 #include "platform/WindowSystem.h"
 #include "results/SessionData.h"
+#include "run/PlanMaker.h"
 #include "run/PlanReader.h"
 #include "ui/PictureBox.h"
-#include "ui/Screens.h"
 #include "ui/TimersPresenter.h"
 #include "ui/basTime.h"
 #include "ui/frmResult.h"
@@ -23,7 +23,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <random>
 
 using kivora::rectFromTwips;
 
@@ -132,8 +131,7 @@ QString frmMain::askSubject() {
         return !m_dataFolder.isEmpty() && kivora::SessionData::subjectHasFiles(m_dataFolder, code);
     };
     const auto fresh = [&taken] {
-        std::random_device random;
-        return kivora::freshParticipantCode([&random] { return quint32(random()); }, taken);
+        return kivora::freshParticipantCode([] { return quint32(kivora::freshSeed()); }, taken);
     };
     const bool offered = m_subjects == kivora::SubjectMode::Auto;
     QString text = offered ? fresh() : QString();
@@ -286,8 +284,7 @@ void frmMain::showRunning(bool running) {
 }
 
 kivora::ScreenFacts frmMain::screenFacts() const {
-    const QScreen *s = shownOn();
-    return {coversScreen(), s ? s->name() : QString(), s ? kivora::modelOf(s) : QString()};
+    return DesignedWindow::screenFacts();
 }
 
 void frmMain::showResults(const std::function<void()> &painted) {

@@ -241,7 +241,7 @@ void tst_records::logLinesInOrder() {
         display.compositor = Compositor::No;
         display.window = 0x1e00004;
         display.onset = OnsetSource::Flip;
-        display.setScreen({true, u"HDMI-1"_qs, u"Dell Inc. U2412M"_qs});
+        display.monitor = ScreenFacts{true, u"HDMI-1"_qs, u"Dell Inc. U2412M"_qs};
         log.display(15, display, u"xinput2"_qs, u"xcb"_qs);
         log.stageShown(u"countdown"_qs, 1, u"あと1問"_qs, 20, 100);
         log.stageShown(u"first"_qs, 1, u"2-1"_qs, 1'000'020, 160);
