@@ -186,7 +186,7 @@ bool TrialRun::start() {
     m_presenter->waitUntilReady();
     // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
     // experimenter learns it now, before the participant answers into nothing.
-    m_writeErrorShown = false;
+    m_writeError = 0;
     if (m_nextOrderSeed) {
         const quint64 seed = m_nextOrderSeed();
         fillInOrder(m_plan, m_state.TrialCount, seed, m_state.Trials);
@@ -430,8 +430,10 @@ bool TrialRun::notify(const std::function<void(RunObserver &)> &call) {
             call(*o);
         } catch (const RuntimeError &e) {
             written = false;
-            if (!std::exchange(m_writeErrorShown, true)) // once per run
+            if (m_writeError == 0) { // shown once per run
+                m_writeError = e.number();
                 m_view.showWriteFailure(e.detail(), m_running);
+            }
         }
     }
     return written;

@@ -138,6 +138,9 @@ public:
     const qint16 &curTrial() const { return m_curTrial; }
     qint32 startTime() const { return Clock::toMs32(m_onsetUs[Stage(Stage::Test).index()]); }
     bool running() const { return m_running; }
+    // The number of the run's first write failure (RuntimeError::number), 0 where none came: what
+    // kept a run from starting, where start() returned false.
+    int writeError() const { return m_writeError; }
     // A text screen (practice, a break) waits for Space.
     bool waitingForSpace() const { return bool(m_onSpace); }
     // The run is in its practice trials.
@@ -212,7 +215,7 @@ private:
     // test figure is answered); Between otherwise: before the first trial, after an answer,
     // after Stop and at the end of a run. Only a trial's screens take onsets.
     Stage m_stage = Stage::Between;
-    bool m_writeErrorShown = false;
+    int m_writeError = 0; // the number of the run's first write failure (shown once); 0: none
     // Onsets of the stages (clock µs): the countdown's, the first figure's and the cue's of the
     // current trial (0 until shown, cleared at its countdown); the test figure's is the latest
     // one shown, kept until the next test figure is on screen (StartTime's origin), and the

@@ -420,7 +420,9 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     if (main.presenter().isReady())
         onFirstPaint(&main, displayKnown);
     else
-        QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown);
+        // Once: a presenter that measures the display again after a move says ready() again, and
+        // what changed then is logged as a display change, not as a second start-up line.
+        QObject::connect(&main.presenter(), &Presenter::ready, &main, displayKnown, Qt::SingleShotConnection);
     main.showOn(*screen, run.fullscreen.value_or(false));
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyCodes.h"
+#include "base/RuntimeError.h"
 #include "base/Twips.h"
 #include "platform/WindowSystem.h"
 #include "results/SessionData.h"
@@ -247,8 +248,8 @@ void frmMain::btnStart_Click() {
             return;
         basTime::State.SubjectIsCode = m_subjects != kivora::SubjectMode::Name;
         // A fresh code that another PC took for a run meanwhile does not start (the data file's
-        // recorder said so): another is offered.
-        if (m_run.start() || m_subjects != kivora::SubjectMode::Auto)
+        // recorder said so): another is offered. Any other failure to start ends here.
+        if (m_run.start() || m_run.writeError() != kivora::ErrFileAlreadyExists)
             return;
     }
 }

@@ -3,6 +3,7 @@
 // Records what the main window tells its recorders, as one line per event ("countdown:1:あと3問",
 // "answer:3:key=2 rt=700", ...) and, for the screens, their onsets and refresh counts.
 
+#include "base/RuntimeError.h"
 #include "results/RunObserver.h"
 
 #include <QHash>
@@ -16,6 +17,8 @@ struct RunRecorder : kivora::RunObserver {
     QStringList events;
     QHash<QString, Shown> lastShown; // event ("first", ...) -> its latest onset
     QList<kivora::AnswerTiming> answers;
+    // The error number each coming run start is refused with, in turn (0: begun).
+    QList<int> startRefusals;
 
     // The refreshes (or, with onsets, the µs) from each stage's latest onset to the next one's:
     // countdown to first figure, first figure to cue, cue to test figure.
@@ -30,7 +33,11 @@ struct RunRecorder : kivora::RunObserver {
     }
 
     void runOrdered(quint64 seed) override { events << u"order:"_qs + QString::number(seed); }
-    void runStarted(const QString &s, qint64) override { events << u"run_start:"_qs + s; }
+    void runStarted(const QString &s, qint64) override {
+        events << u"run_start:"_qs + s;
+        if (const int refusal = startRefusals.isEmpty() ? 0 : startRefusals.takeFirst())
+            throw kivora::RuntimeError(refusal);
+    }
     void stageShown(const QString &e, qint16 t, const QString &d, qint64 us, qint64 msc) override {
         events << u"%1:%2:%3"_qs.arg(e).arg(t).arg(d);
         lastShown[e] = {us, msc};

@@ -33,6 +33,7 @@ private slots:
     void enterDuringRunStopsNothing();
     void emptyPlanStartsNothing();
     void participantCode();
+    void participantCodeOffered_data();
     void participantCodeOffered();
 
 private:
@@ -220,18 +221,43 @@ void tst_main_session::participantCode() {
     QCOMPARE(buttons(*m_w), u"-T-"_qs);
 }
 
-// Auto: a fresh code is offered, P and six digits, and taken as it is.
+// Auto: a fresh code is offered, P and six digits, and taken as it is. A code whose data file
+// another PC made meanwhile is refused by the recorder, and another is offered; a run that cannot
+// start for any other reason asks no more.
+void tst_main_session::participantCodeOffered_data() {
+    QTest::addColumn<QList<int>>("refusals"); // the recorder's refusals of the run starts, in turn
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("buttonsAfter");
+    QTest::newRow("taken as offered") << QList<int>{} << 1 << u"-T-"_qs;
+    QTest::newRow("taken meanwhile by another PC")
+        << QList<int>{kivora::ErrFileAlreadyExists} << 2 << u"-T-"_qs;
+    QTest::newRow("a data folder that cannot be written")
+        << QList<int>{kivora::ErrPathFileAccess} << 1 << u"S-E"_qs;
+}
+
 void tst_main_session::participantCodeOffered() {
+    QFETCH(QList<int>, refusals);
+    QFETCH(int, asked);
+    QFETCH(QString, buttonsAfter);
+    RunRecorder recorder;
+    recorder.startRefusals = refusals;
+    m_w->addObserver(&recorder);
     m_w->setSubjects(kivora::SubjectMode::Auto, QString());
-    QString offered;
-    onNextModal<QInputDialog>([&](QInputDialog *d) {
-        offered = d->textValue();
-        d->accept();
-    });
+    QStringList offered;
+    std::function<void()> answer = [&] {
+        onNextModal<QInputDialog>([&](QInputDialog *d) {
+            offered << d->textValue();
+            d->accept();
+            answer(); // for a question that may come next
+        });
+    };
+    answer();
     QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
-    QVERIFY2(QRegularExpression(u"\\AP\\d{6}\\z"_qs).match(offered).hasMatch(), qPrintable(offered));
-    QCOMPARE(basTime::SubjectName, offered);
-    QCOMPARE(buttons(*m_w), u"-T-"_qs);
+    QCOMPARE(offered.size(), asked);
+    for (const QString &code : offered)
+        QVERIFY2(QRegularExpression(u"\\AP\\d{6}\\z"_qs).match(code).hasMatch(), qPrintable(code));
+    QCOMPARE(basTime::SubjectName, offered.last());
+    QCOMPARE(buttons(*m_w), buttonsAfter);
 }
 
 QTEST_MAIN(tst_main_session)
