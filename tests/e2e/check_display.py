@@ -15,6 +15,7 @@ Usage: check_display.py --build BUILD_DIR
 """
 
 import argparse
+import contextlib
 import os
 import sys
 import tempfile
@@ -27,17 +28,40 @@ import processes  # noqa: E402
 from checks import Checks  # noqa: E402
 from xsession import KC_1, Compositor, KeySender, XWayland, Xvfb  # noqa: E402
 
+# The steps: the server each runs on (None: the test's Xvfb), what it is called, the check's
+# options, the onset source and the compositor expected, and what the line saying why the onsets
+# are not exact names (None: they are).
+STEPS = [
+    (None, "--timing present", ["--timing", "present"], "flip", "no", None),
+    (None, "--timing timers", ["--timing", "timers"], "flush", "no", "drawing reached the window system"),
+    # A compositor that redirects the window: the onsets are a compositor frame early.
+    ("mutter", "under mutter", [], "flip", "yes", "a compositing manager redirects the window"),
+    # A compositor that leaves a window covering the screen alone (picom unredirects it): the
+    # fullscreen check finds the window not redirected.
+    ("picom", "fullscreen under picom", ["--fullscreen"], "flip", "bypassed", None),
+    # A Wayland session: the flips are the Wayland compositor's, whatever the X server says.
+    ("weston", "in a Wayland session", [], "flip", "wayland", "a Wayland session"),
+]
+TOOLS = {None: (), "weston": XWayland.TOOLS, **Compositor.TOOLS}
 
-def check_display(build, env, checks, what, args, onset, compositor, why):
-    """One run of the check on env's display, judged by displaycheck.check."""
-    sender = KeySender(os.path.join(build, "bench", "xtest_sender"), env)
-    try:
-        status, lines = displaycheck.run([os.path.join(build, "kivora"), "--check-display", *args], env, sender,
-                                         KC_1)
-    finally:
-        sender.close()
-    print(f"--- {what}: status {status}\n" + "\n".join(lines), flush=True)
-    displaycheck.check(checks, status, displaycheck.figures(lines), what, onset, "xinput2", compositor, why)
+
+@contextlib.contextmanager
+def server(kind, work):
+    """The server of a step, for its duration: the test's Xvfb (kind None), an Xvfb of its own
+    under compositor kind, or weston's X server in a Wayland session ("weston"). Yields what the
+    step's environment takes from it."""
+    with contextlib.ExitStack() as stop:
+        if kind == "weston":
+            session = XWayland(work)
+            stop.callback(session.close)
+            yield session.env
+        elif kind:
+            xvfb = Xvfb()
+            stop.callback(xvfb.close)
+            stop.callback(Compositor(kind, xvfb.display, work).close)
+            yield {"DISPLAY": xvfb.display}
+        else:
+            yield {}
 
 
 def main():
@@ -51,52 +75,20 @@ def main():
     checks = Checks()
     with tempfile.TemporaryDirectory(prefix="kivora-check-display.") as work:
         base = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
-        env = dict(base, DISPLAY=display, XDG_RUNTIME_DIR=processes.runtime_dir(work))
-        check_display(args.build, env, checks, "--timing present", ["--timing", "present"], "flip", "no", None)
-        check_display(args.build, env, checks, "--timing timers", ["--timing", "timers"], "flush", "no",
-                      "drawing reached the window system")
-
-        # A compositor that redirects the window: the onsets are a compositor frame early.
-        if missing := processes.missing_tools(*Compositor.TOOLS["mutter"]):
-            print(f"skipped the step under mutter: {', '.join(missing)} not installed")
-        else:
-            server = Xvfb()
-            try:
-                mutter = Compositor("mutter", server.display, work)
+        for kind, what, options, onset, compositor, why in STEPS:
+            if missing := processes.missing_tools(*TOOLS[kind]):
+                print(f"skipped the step {what}: {', '.join(missing)} not installed")
+                continue
+            with server(kind, work) as own:
+                env = {**base, "DISPLAY": display, "XDG_RUNTIME_DIR": processes.runtime_dir(work), **own}
+                sender = KeySender(os.path.join(args.build, "bench", "xtest_sender"), env)
                 try:
-                    check_display(args.build, dict(env, DISPLAY=server.display), checks, "under mutter", [], "flip",
-                                  "yes", "a compositing manager redirects the window")
+                    status, lines = displaycheck.run([os.path.join(args.build, "kivora"), "--check-display", *options],
+                                                     env, sender, KC_1)
                 finally:
-                    mutter.close()
-            finally:
-                server.close()
-
-        # A compositor that leaves a window covering the screen alone (picom unredirects it): the
-        # fullscreen check finds the window not redirected.
-        if missing := processes.missing_tools(*Compositor.TOOLS["picom"]):
-            print(f"skipped the step under picom: {', '.join(missing)} not installed")
-        else:
-            server = Xvfb()
-            try:
-                picom = Compositor("picom", server.display, work)
-                try:
-                    check_display(args.build, dict(env, DISPLAY=server.display), checks, "fullscreen under picom",
-                                  ["--fullscreen"], "flip", "bypassed", None)
-                finally:
-                    picom.close()
-            finally:
-                server.close()
-
-        # A Wayland session: the flips are the Wayland compositor's, whatever the X server says.
-        if missing := processes.missing_tools(*XWayland.TOOLS):
-            print(f"skipped the step in a Wayland session: {', '.join(missing)} not installed")
-        else:
-            session = XWayland(work)
-            try:
-                check_display(args.build, dict(base, **session.env), checks, "in a Wayland session", [], "flip",
-                              "wayland", "a Wayland session")
-            finally:
-                session.close()
+                    sender.close()
+            print(f"--- {what}: status {status}\n" + "\n".join(lines), flush=True)
+            displaycheck.check(checks, status, displaycheck.figures(lines), what, onset, "xinput2", compositor, why)
     return checks.verdict()
 
 

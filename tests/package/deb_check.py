@@ -99,8 +99,7 @@ def main():
             made = False
     print(f"figure: package {os.path.getsize(args.deb)} bytes; the test {time.monotonic() - start:.0f} s, "
           f"{'with the Debian 12 root made' if made else 'the root from its tarball'}")
-    print(f"{'FAILED' if c.failures else 'passed'}: the Debian package ({len(c.failures)} checks failed)")
-    return 1 if c.failures else 0
+    return c.verdict("passed: the Debian package")
 
 
 if __name__ == "__main__":

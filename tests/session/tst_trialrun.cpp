@@ -8,6 +8,7 @@
 #include "base/RuntimeError.h"
 #include "results/SessionData.h"
 #include "run/PlanReader.h"
+#include "run/TrialPictures.h"
 #include "support/Files.h"
 #include "support/RunHarness.h"
 #include "support/TwelveTrials.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr qint64 PeriodUs = 16'667;
 // The platform's number of the physical key 1 and of key 2 (any two numbers do for the run).
 constexpr quint32 Key1 = 10, Key2 = 11;
+// A study's practice trials: the first as it was, the second mirrored.
+const TrialRec PracticeTrials[] = {TrialRec{1, 0, 1, 0, 400, 0, 0}, TrialRec{2, 0, 2, 1, 800, 0, 0}};
 } // namespace
 
 class tst_trialrun : public QObject {
@@ -69,17 +72,18 @@ private slots:
     void practiceRounds_data();
     void practiceRounds();
     void practiceFeedbackStaysItsTime();
-    void practiceRoundsShuffled();
     void breaks_data();
     void breaks();
     void stopOnATextScreen_data();
     void stopOnATextScreen();
 
 private:
-    // A study of two practice trials (the first as it was, the second mirrored) before h's plan.
+    // A study of the two practice trials before h's plan.
     static void withPractice(RunHarness &h, int criterion, int breakEvery = 0);
     // Answers the current practice trial (correct or not) and waits out its feedback.
-    static void answerPractice(RunHarness &h, qint16 mirror, bool correct);
+    static void answerPractice(RunHarness &h, bool correct);
+    // Space, both practice trials answered right, Space: the plan's first trial begins.
+    static void passPractice(RunHarness &h);
     // Trial 1 of h to the moment its test figure's flip is due, the completion held back.
     static void toTestFlip(RunHarness &h);
 };
@@ -642,40 +646,61 @@ void tst_trialrun::eachRunInItsOwnOrder() {
 
 void tst_trialrun::withPractice(RunHarness &h, int criterion, int breakEvery) {
     kivora::Study study;
-    study.practice[1] = TrialRec{1, 0, 1, 0, 400, 0, 0};
-    study.practice[2] = TrialRec{2, 0, 2, 1, 800, 0, 0};
-    study.practiceCount = 2;
+    std::copy(std::begin(PracticeTrials), std::end(PracticeTrials), &study.practice[1]);
+    study.practiceCount = qint16(std::size(PracticeTrials));
     study.criterionPercent = criterion;
     study.breakEvery = breakEvery;
     h.run.setStudy(study);
 }
 
-void tst_trialrun::answerPractice(RunHarness &h, qint16 mirror, bool correct) {
+void tst_trialrun::answerPractice(RunHarness &h, bool correct) {
     h.toTestFigure();
-    h.answer(correct ? mirror : qint16(1 - mirror), 500);
+    // Which practice trial is up, by its test figure (a shuffled round has an order of its own).
+    const auto *up =
+        std::find_if(std::begin(PracticeTrials), std::end(PracticeTrials), [&h](const TrialRec &r) {
+            const kivora::PictureRef test = kivora::testPicture(r);
+            return h.view.picture == RunHarness::picture(test.list, test.position);
+        });
+    QVERIFY(up != std::end(PracticeTrials));
+    h.answer(correct ? up->Mirror : qint16(1 - up->Mirror), 500);
     h.time.advanceMs(kivora::Study::FeedbackMs);
+}
+
+void tst_trialrun::passPractice(RunHarness &h) {
+    h.key(kivora::VK_SPACE);
+    answerPractice(h, true);
+    answerPractice(h, true);
+    h.key(kivora::VK_SPACE);
 }
 
 // Practice rounds before the plan's trials: each announced by a text screen that waits for
 // Space, repeated while a round's share of correct answers is below the criterion, three rounds
-// at most; their answers stay out of the statistics.
+// at most; their answers stay out of the statistics. Shuffled runs take every round in an order
+// of its own: a seed drawn for each after the main order's.
 void tst_trialrun::practiceRounds_data() {
     QTest::addColumn<int>("criterion");
     QTest::addColumn<QString>("answers"); // per practice trial: C correct, W wrong; rounds apart by "|"
     QTest::addColumn<QString>("rounds");  // each round's correct answers of its two
-    QTest::newRow("no criterion: one round whatever the answers") << 0 << u"WW"_qs << u"0/2"_qs;
-    QTest::newRow("at the criterion: one round") << 50 << u"CW"_qs << u"1/2"_qs;
-    QTest::newRow("below it: again") << 75 << u"CW|CC"_qs << u"1/2 2/2"_qs;
-    QTest::newRow("three rounds at most") << 100 << u"WW|CW|WC"_qs << u"0/2 1/2 1/2"_qs;
+    QTest::addColumn<bool>("shuffled");
+    QTest::newRow("no criterion: one round whatever the answers") << 0 << u"WW"_qs << u"0/2"_qs << false;
+    QTest::newRow("at the criterion: one round") << 50 << u"CW"_qs << u"1/2"_qs << false;
+    QTest::newRow("below it: again") << 75 << u"CW|CC"_qs << u"1/2 2/2"_qs << false;
+    QTest::newRow("three rounds at most") << 100 << u"WW|CW|WC"_qs << u"0/2 1/2 1/2"_qs << false;
+    QTest::newRow("shuffled: each round in an order of its own")
+        << 75 << u"CW|CC"_qs << u"1/2 2/2"_qs << true;
 }
 
 void tst_trialrun::practiceRounds() {
     QFETCH(int, criterion);
     QFETCH(QString, answers);
     QFETCH(QString, rounds);
+    QFETCH(bool, shuffled);
     RunHarness h;
     h.load(RunHarness::ThreeTrials);
     withPractice(h, criterion);
+    quint64 seed = 40;
+    if (shuffled)
+        h.run.shuffleEachRun([&seed] { return ++seed; });
     QVERIFY(h.start());
     const QStringList perRound = answers.split(u'|');
     for (int r = 0; r < perRound.size(); ++r) {
@@ -688,8 +713,8 @@ void tst_trialrun::practiceRounds() {
         h.key(kivora::VK_SPACE);
         QVERIFY(h.run.practising());
         QCOMPARE(h.view.caption, u"あと2問"_qs); // the practice trials left
-        for (int t = 0; t < 2; ++t)
-            answerPractice(h, qint16(t), perRound[r][t] == u'C');
+        for (const QChar answer : perRound[r])
+            answerPractice(h, answer == u'C');
     }
     QVERIFY(h.run.waitingForSpace()); // "練習は終わりです。..."
     h.key(kivora::VK_SPACE);
@@ -704,6 +729,8 @@ void tst_trialrun::practiceRounds() {
         told << e.section(u':', 2);
     QCOMPARE(told.join(u' '), rounds);
     QCOMPARE(h.rec.events.filter(u"practice_start:"_qs).size(), perRound.size());
+    if (shuffled)
+        QCOMPARE(seed, quint64(40 + 1 + perRound.size()));
     QCOMPARE(h.rec.answers.size(), 2 * perRound.size() + 3);
     // The statistics are the plan's three trials alone.
     QCOMPARE(h.state.Stats.StatTable[0][0].Count, qint16(3));
@@ -730,23 +757,6 @@ void tst_trialrun::practiceFeedbackStaysItsTime() {
     QCOMPARE(h.view.caption, u"正解　480 ミリ秒"_qs);
 }
 
-// Shuffled runs take every practice round in a fresh order of its own.
-void tst_trialrun::practiceRoundsShuffled() {
-    RunHarness h;
-    h.load(RunHarness::ThreeTrials);
-    withPractice(h, 100);
-    quint64 seed = 40;
-    h.run.shuffleEachRun([&seed] { return ++seed; });
-    QVERIFY(h.start());
-    for (int round = 1; round <= 2; ++round) {
-        h.key(kivora::VK_SPACE);
-        answerPractice(h, 0, false);
-        answerPractice(h, 0, false);
-    }
-    // The main order's seed first, then one per round.
-    QCOMPARE(seed, quint64(43));
-}
-
 // A break after every breakEvery-th trial but the last: the text screen says how many are done
 // and waits for Space, which starts the next countdown; practice has none.
 void tst_trialrun::breaks_data() {
@@ -764,11 +774,8 @@ void tst_trialrun::breaks() {
     h.load(RunHarness::ThreeTrials);
     withPractice(h, 0, breakEvery);
     QVERIFY(h.start());
-    h.key(kivora::VK_SPACE);
-    answerPractice(h, 0, true);
-    answerPractice(h, 1, true);
+    passPractice(h);
     QVERIFY(h.rec.events.filter(u"break_"_qs).isEmpty()); // none in practice
-    h.key(kivora::VK_SPACE);
     QStringList told;
     for (int t = 1; t <= 3; ++t) {
         h.toTestFigure();
@@ -790,7 +797,7 @@ void tst_trialrun::breaks() {
 
 // Stop (Esc) on a text screen or in a pause ends the run at once, its answers kept.
 void tst_trialrun::stopOnATextScreen_data() {
-    QTest::addColumn<int>("answered"); // practice trials answered before (2: in the break after main trial 1)
+    QTest::addColumn<int>("answered"); // answers before (3: both practice trials and main trial 1)
     QTest::newRow("practice announced") << 0;
     QTest::newRow("in the break") << 3;
 }
@@ -802,10 +809,7 @@ void tst_trialrun::stopOnATextScreen() {
     withPractice(h, 0, 1);
     QVERIFY(h.start());
     if (answered > 0) {
-        h.key(kivora::VK_SPACE);
-        answerPractice(h, 0, true);
-        answerPractice(h, 1, true);
-        h.key(kivora::VK_SPACE);
+        passPractice(h);
         h.toTestFigure();
         h.answer(h.state.Trials[1].Mirror, 600);
     }

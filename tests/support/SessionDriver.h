@@ -4,16 +4,17 @@
 // Start, the name question, the answer keys as the X server delivers them, Stop, the results
 // window. Used by every test that runs trials on frmMain.
 
-#include "ui/PictureBox.h"
-#include "ui/basTime.h"
-#include "ui/frmMain.h"
-#include "ui/frmResult.h"
 #include "support/FakeTime.h"
 #include "support/Files.h"
 #include "support/NativeKeys.h"
 #include "support/TwelveTrials.h"
+#include "ui/PictureBox.h"
+#include "ui/basTime.h"
+#include "ui/frmMain.h"
+#include "ui/frmResult.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -82,12 +83,20 @@ inline void answerName(const QString &name, bool accept = true, QString *seen = 
     });
 }
 
+// Whether the pointer is hidden (a blank cursor over every window of the program).
+inline bool pointerHidden() {
+    return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BlankCursor;
+}
+
 // What the results window showed, read from inside its loop before Enter closed it.
 struct ResultsSeen {
     int shown = 0;
     QString summary;
     QImage picture;                      // the results window as drawn
     const QImage *mainPicture = nullptr; // the main window's picture meanwhile
+    const QWidget *owner = nullptr;      // the results window's parent
+    const QScreen *screen = nullptr;     // the monitor it was on
+    bool pointerHidden = false;          // the pointer hidden as it opened
 };
 
 // Reads the next results window into seen and closes it with Enter. The window has painted (and
@@ -95,7 +104,10 @@ struct ResultsSeen {
 inline void readResultsWhenShown(const frmMain &w, ResultsSeen &seen) {
     onNextModal<frmResult>([&w, &seen](frmResult *r) {
         ++seen.shown;
+        seen.pointerHidden = pointerHidden();
         QVERIFY(QTest::qWaitForWindowExposed(r));
+        seen.owner = r->parentWidget();
+        seen.screen = r->screen();
         seen.picture = r->grab().toImage();
         QCoreApplication::processEvents(); // the first paint's notice is queued
         seen.summary = r->txtResult->toPlainText();

@@ -2,15 +2,16 @@
 // KIVORA_TEST_DISPLAY; skipped without it): pictures presented with the Present extension,
 // onsets from its completion events, key presses stamped by the XInput 2 reader. Three short
 // trials: the stages are shortened to a few refreshes so that the test takes seconds.
-#include "ui/FramePresenter.h"
-#include "platform/KeyReader.h"
-#include "ui/basTime.h"
-#include "ui/frmMain.h"
 #include "base/Clock.h"
 #include "base/Fonts.h"
 #include "base/KeyStamps.h"
+#include "platform/KeyReader.h"
+#include "session/Presenter.h"
 #include "support/RunRecorder.h"
 #include "support/SessionDriver.h"
+#include "ui/FramePresenter.h"
+#include "ui/basTime.h"
+#include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -100,10 +101,9 @@ void tst_present_xvfb::screensInRefreshesAndKeysStamped() {
                     refreshes += m.captured(3).toLongLong() - m.captured(4).toLongLong();
             return refreshes;
         };
-        // Each screen for whole refreshes, counted from the one before: N = round(interval / period).
-        const auto frames = [&](qint32 ms) {
-            return std::max<qint64>(1, std::llround(ms * 1000.0 / display.periodUs));
-        };
+        // Each screen for the whole refreshes of its interval (refreshesFor:
+        // tst_trialrun::refreshArithmetic), counted from the one before.
+        const auto frames = [&](qint32 ms) { return qint64(kivora::refreshesFor(ms, display.periodUs)); };
         QCOMPARE(shown[u"first"_qs].msc - shown[u"countdown"_qs].msc, frames(100) + late(u"first"_qs));
         QCOMPARE(shown[u"cue"_qs].msc - shown[u"first"_qs].msc, frames(150) + late(u"cue"_qs));
         QCOMPARE(shown[u"test"_qs].msc - shown[u"cue"_qs].msc,

@@ -123,18 +123,12 @@ void tst_ui_fullscreen::dialogsOnTheSameMonitor() {
     QCOMPARE(dialogOn, s);
 
     startRun(*m_w, u"山田"_qs);
-    QWidget *resultsOwner = nullptr;
-    QScreen *resultsOn = nullptr;
-    onNextModal<frmResult>([&](frmResult *r) {
-        QVERIFY(QTest::qWaitForWindowExposed(r));
-        resultsOwner = r->parentWidget();
-        resultsOn = r->screen();
-        QTest::keyClick(r, Qt::Key_Return);
-    });
+    ResultsSeen results;
+    readResultsWhenShown(*m_w, results);
     for (int t = 1; t <= PlanTrials; ++t)
         answerTrial(m_time, *m_w, t);
-    QCOMPARE(resultsOwner, m_w);
-    QCOMPARE(resultsOn, s);
+    QCOMPARE(results.owner, m_w);
+    QCOMPARE(results.screen, s);
 }
 
 // Covering a monitor, the pointer is hidden from the name's OK on and shown again with Stop or
@@ -149,25 +143,19 @@ void tst_ui_fullscreen::pointerHiddenDuringARunOnly() {
     QFETCH(bool, fullscreen);
     m_w->showOn(screenCalled(u"HDMI-1"_qs), fullscreen);
     QVERIFY(QTest::qWaitForWindowActive(m_w));
-    const auto hidden = [] {
-        return QGuiApplication::overrideCursor() &&
-               QGuiApplication::overrideCursor()->shape() == Qt::BlankCursor;
-    };
-    QVERIFY(!hidden());
+    QVERIFY(!pointerHidden());
     startRun(*m_w, u"山田"_qs);
-    QCOMPARE(hidden(), fullscreen);
+    QCOMPARE(pointerHidden(), fullscreen);
     press(Escape); // Stop
-    QVERIFY(!hidden());
+    QVERIFY(!pointerHidden());
     startRun(*m_w, u"佐藤"_qs);
-    bool hiddenOverResults = true;
-    onNextModal<frmResult>([&](frmResult *r) {
-        hiddenOverResults = hidden();
-        QTest::keyClick(r, Qt::Key_Return);
-    });
+    ResultsSeen results;
+    readResultsWhenShown(*m_w, results);
     for (int t = 1; t <= PlanTrials; ++t)
         answerTrial(m_time, *m_w, t);
-    QVERIFY(!hiddenOverResults);
-    QVERIFY(!hidden());
+    QCOMPARE(results.shown, 1);
+    QVERIFY(!results.pointerHidden);
+    QVERIFY(!pointerHidden());
 }
 
 // The monitor a fullscreen window is on goes away: the window covers the primary one.

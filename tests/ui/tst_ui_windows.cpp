@@ -329,9 +329,6 @@ void tst_ui_windows::messageWindow() {
     frmMessage::unload();
 }
 
-// The main window's run works on the program-wide state: its Analyze leaves the statistics of the
-// program-wide trials where the results window reads them (what those statistics are is
-// tst_analysis's); a fresh state is all zero.
 // Every window carries the program's icon in its sizes, the smallest for a title bar among them.
 void tst_ui_windows::everyWindowHasTheProgramIcon_data() {
     QTest::addColumn<QString>("window");
@@ -357,6 +354,9 @@ void tst_ui_windows::everyWindowHasTheProgramIcon() {
         frmMessage::unload();
 }
 
+// The main window's run works on the program-wide state: its Analyze leaves the statistics of the
+// program-wide trials where the results window reads them (what those statistics are is
+// tst_analysis's); a fresh state is all zero.
 void tst_ui_windows::programStateIsTheRunsState() {
     basTime::Trials[1] = {1, 0, 5, 0, 1200, 0, 800};
     basTime::Trials[2] = {1, 0, 5, 1, 400, 0, 700};
