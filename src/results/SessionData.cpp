@@ -1,5 +1,6 @@
 #include "results/SessionData.h"
 
+#include "base/FolderFile.h"
 #include "base/RuntimeError.h"
 
 #include <QDir>
@@ -59,22 +60,6 @@ QString csvField(const QString &text) {
     QString quoted = text;
     quoted.replace(u"\""_qs, u"\"\""_qs);
     return u"\""_qs + quoted + u"\""_qs;
-}
-
-// Windows opens a device instead of a file for these names, with any extension and in any case
-// ("nul.csv", "Com1"): CON, CONIN$, CONOUT$, PRN, AUX, NUL, COM0-9, LPT0-9 (also with a
-// superscript 1-3).
-bool isDeviceName(const QString &name) {
-    QString stem = name.left(name.indexOf(u'.')).toUpper();
-    while (stem.endsWith(u' '))
-        stem.chop(1);
-    if (stem == u"CON"_qs || stem == u"PRN"_qs || stem == u"AUX"_qs || stem == u"NUL"_qs ||
-        stem == u"CONIN$"_qs || stem == u"CONOUT$"_qs)
-        return true;
-    if (stem.size() != 4 || !(stem.startsWith(u"COM"_qs) || stem.startsWith(u"LPT"_qs)))
-        return false;
-    const QChar n = stem[3];
-    return (n >= u'0' && n <= u'9') || n == u'¹' || n == u'²' || n == u'³';
 }
 
 // Hands the file's written bytes to the disk before returning.
@@ -142,7 +127,7 @@ QString SessionData::safeFileName(const QString &name) {
     if (out.startsWith(u'.'))
         out[0] = u'_';
     // A data folder may be shared with Windows PCs: a device name gets "_" after its stem.
-    if (isDeviceName(out)) {
+    if (isWindowsDeviceName(out)) {
         const qsizetype dot = out.indexOf(u'.');
         out.insert(dot < 0 ? out.size() : dot, u'_');
     }
