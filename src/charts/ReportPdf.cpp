@@ -310,6 +310,13 @@ bool writeReportPdf(const Report &report, QIODevice *device) {
                   .arg(complete)
                   .arg(int(report.runs.size()) - complete),
               uiFont(10));
+    if (const QStringList cp932 = report.readAsCp932(); !cp932.isEmpty()) {
+        flow.text(
+            u"次のファイルは UTF-8 ではないので、CP932 (日本語の Windows の Excel が保存する文字コード) "
+            u"として読みました。名前が正しく読めているか確かめてください。"_qs,
+            uiFont(9));
+        flow.text(u"read as CP932: "_qs + cp932.join(u", "_qs), uiFont(9));
+    }
     flow.skip(flow.mm(3));
     if (complete > 0)
         groupChart(flow, report);

@@ -37,6 +37,14 @@ int Report::completeRuns() const {
     return int(std::count_if(runs.begin(), runs.end(), [](const ReportRun &r) { return r.file.complete; }));
 }
 
+QStringList Report::readAsCp932() const {
+    QStringList files;
+    for (const ReportRun &r : runs)
+        if (r.file.encoding == TextEncoding::Cp932)
+            files << r.file.fileName;
+    return files;
+}
+
 Report::Exclusions Report::exclusions() const {
     Exclusions e;
     for (const ReportRun &r : runs) {

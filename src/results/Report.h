@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace kivora {
@@ -39,6 +40,10 @@ struct Report {
     };
     Exclusions exclusions() const;
     int completeRuns() const;
+    // The files of the runs read as code page 932 (RunFile::encoding), in order of file name: their
+    // names were decoded by a guess that a file in yet another code page may pass, so the report
+    // names them.
+    QStringList readAsCp932() const;
 };
 
 Report makeReport(const QString &folder, RunFolder read, const RtLimits &limits);

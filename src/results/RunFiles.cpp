@@ -1,6 +1,7 @@
 #include "results/RunFiles.h"
 
 #include "base/DisplayFacts.h"
+#include "base/FolderFile.h"
 #include "results/SessionData.h"
 #include "run/PlanReader.h"
 #include "run/Stage.h"
@@ -56,12 +57,13 @@ struct CsvFault {
     QString reason;
 };
 
-// Splits RFC 4180 CSV into records. Fields are separated by commas; a field in double quotes may
-// hold commas, line ends and doubled quotes. Records end at CR LF, LF or a lone CR; an empty line
-// is no record.
+// Splits RFC 4180 CSV into records. Fields are separated by the separator (a comma, or ';'); a
+// field in double quotes may hold separators, line ends and doubled quotes. Records end at CR LF,
+// LF or a lone CR; an empty line is no record. The content is UTF-8.
 class CsvReader {
 public:
-    explicit CsvReader(const QByteArray &content) : m_data(content) {
+    explicit CsvReader(const QByteArray &content, char separator = ',')
+        : m_data(content), m_separator(separator) {
         if (m_data.startsWith(Utf8Bom))
             m_pos = Utf8Bom.size();
     }
@@ -78,7 +80,7 @@ public:
             record.fields << field();
             if (m_pos >= m_data.size())
                 return record;
-            if (m_data[m_pos] == ',') {
+            if (m_data[m_pos] == m_separator) {
                 ++m_pos;
                 continue;
             }
@@ -121,11 +123,11 @@ private:
                 value += c;
                 ++m_pos;
             }
-            if (m_pos < m_data.size() && m_data[m_pos] != ',' && !isLineEnd(m_data[m_pos]))
+            if (m_pos < m_data.size() && m_data[m_pos] != m_separator && !isLineEnd(m_data[m_pos]))
                 throw CsvFault{m_line, u"引用符で囲んだ値の後に余分な文字があります"_qs};
             return QString::fromUtf8(value);
         }
-        while (m_pos < m_data.size() && m_data[m_pos] != ',' && !isLineEnd(m_data[m_pos])) {
+        while (m_pos < m_data.size() && m_data[m_pos] != m_separator && !isLineEnd(m_data[m_pos])) {
             if (m_data[m_pos] == '"')
                 throw CsvFault{m_line, u"値の途中に引用符 \" があります"_qs};
             ++m_pos;
@@ -134,6 +136,7 @@ private:
     }
 
     const QByteArray &m_data;
+    char m_separator;
     qsizetype m_pos = 0;
     int m_line = 1;
 };
@@ -157,6 +160,72 @@ SkippedFile skip(const QString &fileName, int line, const QString &reason) {
     return SkippedFile{fileName, line, reason};
 }
 
+// A data file's text as UTF-8, and what it was read as. A file with the UTF-8 byte order mark must
+// be UTF-8 throughout; one without it is read as UTF-8 where it is that, else as code page 932 (a
+// file saved by Excel on a Japanese Windows). A file that is neither, or that needs CP932's
+// user-defined characters (the sign of yet another code page), is no data file: a name is never
+// read with characters put in for bytes that were not understood.
+struct Utf8Text {
+    QByteArray bytes;
+    TextEncoding encoding = TextEncoding::Utf8;
+};
+
+std::variant<Utf8Text, SkippedFile> asUtf8(const QByteArray &content, const QString &fileName) {
+    if (content.startsWith(Utf8Bom)) {
+        if (const int line = firstLineNotUtf8(QByteArrayView(content).sliced(Utf8Bom.size())); line > 0)
+            return skip(fileName, line,
+                        u"UTF-8 の印 (BOM) で始まるのに、UTF-8 として読めないバイトがあります"_qs);
+        return Utf8Text{content};
+    }
+    if (isUtf8(content))
+        return Utf8Text{content};
+    const std::optional<QString> cp932 = decodeCp932(content);
+    if (!cp932)
+        return skip(
+            fileName, 0,
+            u"UTF-8 でも CP932 (Shift-JIS) でもありません（どちらとしても読めないバイトがあります）"_qs);
+    if (hasPrivateUse(*cp932))
+        return skip(fileName, 0,
+                    u"UTF-8 でも CP932 (Shift-JIS) でもありません（CP932 として読むと外字になります: "
+                    u"ほかの文字コードのファイルでしょう）"_qs);
+    return Utf8Text{cp932->toUtf8(), TextEncoding::Cp932};
+}
+
+// The separator of a file's values: ';' where its header row (its first line that is not empty)
+// holds a ';' and no ',', as Excel writes where the decimal mark is a comma; else ','.
+char separatorOf(const QByteArray &utf8) {
+    QByteArrayView rest(utf8);
+    if (rest.startsWith(Utf8Bom))
+        rest = rest.sliced(Utf8Bom.size());
+    while (!rest.isEmpty() && (rest.front() == '\r' || rest.front() == '\n'))
+        rest = rest.sliced(1);
+    QByteArrayView header = rest;
+    for (qsizetype i = 0; i < rest.size(); ++i)
+        if (rest[i] == '\r' || rest[i] == '\n') {
+            header = rest.first(i);
+            break;
+        }
+    return !header.contains(',') && header.contains(';') ? ';' : ',';
+}
+
+// What an entry of a data folder is, for the reason it is skipped.
+QString kindText(EntryKind kind) {
+    switch (kind) {
+    case EntryKind::Folder:
+        return u"フォルダー"_qs;
+    case EntryKind::Pipe:
+        return u"名前付きパイプ"_qs;
+    case EntryKind::Socket:
+        return u"ソケット"_qs;
+    case EntryKind::Device:
+        return u"デバイス"_qs;
+    case EntryKind::Regular:
+    case EntryKind::Other:
+        break;
+    }
+    return u"特殊なファイル"_qs;
+}
+
 } // namespace
 
 QString SkippedFile::detail(const QString &shownName) const {
@@ -165,7 +234,11 @@ QString SkippedFile::detail(const QString &shownName) const {
 }
 
 std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName) {
-    CsvReader reader(content);
+    auto text = asUtf8(content, fileName);
+    if (auto *skipped = std::get_if<SkippedFile>(&text))
+        return *skipped;
+    const Utf8Text &utf8 = std::get<Utf8Text>(text);
+    CsvReader reader(utf8.bytes, separatorOf(utf8.bytes));
     std::optional<Record> header;
     try {
         header = reader.next();
@@ -214,6 +287,7 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
 
     RunFile run;
     run.fileName = fileName;
+    run.encoding = utf8.encoding;
     int rows = 0;          // rows read
     int practiceRound = 0; // the practice round of the rows read last
     int roundTrials = 0;   // the rows of that round
@@ -347,32 +421,47 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
 RunFolder readRunFolder(const QString &folder) {
     RunFolder result;
     const QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     QSet<QString> names;
     for (const QFileInfo &e : entries)
         names.insert(e.fileName());
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
-        if (name.endsWith(MeansSuffix)) {
+        const bool csv = name.endsWith(u".csv"_qs, Qt::CaseInsensitive);
+        if (entry.isDir() && !csv)
+            continue; // a folder of its own (the report's): no entry of the data
+        if (name.endsWith(MeansSuffix) && !entry.isDir()) {
             ++result.meansFiles;
             continue;
         }
-        if (!name.endsWith(u".csv"_qs, Qt::CaseInsensitive)) {
+        if (!csv) {
             result.skipped.push_back(skip(name, 0, u"データファイルではありません（.csv ではない）"_qs));
             continue;
         }
-        QFile file(entry.filePath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.errorString())));
+        // What the entry is, from the open file: never a read that waits or takes a huge file whole.
+        const FolderFileRead file = readFolderFile(entry.filePath(), MaxDataFileBytes);
+        switch (file.status) {
+        case FolderFileRead::Read:
+            break;
+        case FolderFileRead::NotRegular:
+            result.skipped.push_back(
+                skip(name, 0, u"ふつうのファイルではないので読みません（%1）"_qs.arg(kindText(file.kind))));
+            continue;
+        case FolderFileRead::DeviceName:
+            result.skipped.push_back(skip(name, 0, u"Windows ではデバイスの名前なので開きません"_qs));
+            continue;
+        case FolderFileRead::TooLarge:
+            result.skipped.push_back(skip(
+                name, 0,
+                u"大きすぎるので読みません（%1 バイト、データファイルは %2 MiB まで）"_qs.arg(file.size).arg(
+                    MaxDataFileBytes / (1024 * 1024))));
+            continue;
+        case FolderFileRead::Failed:
+            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.error)));
             continue;
         }
-        const QByteArray content = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.errorString())));
-            continue;
-        }
-        auto read = readRunFile(content, name);
+        auto read = readRunFile(file.bytes, name);
         if (auto *skipped = std::get_if<SkippedFile>(&read)) {
             result.skipped.push_back(*skipped);
             continue;

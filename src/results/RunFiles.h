@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/TextEncoding.h"
 #include "run/TrialRec.h"
 
 #include <QByteArray>
@@ -13,9 +14,12 @@ namespace kivora {
 // Reading back the per-run data files that --data writes, for the report.
 //
 // A data file is UTF-8 CSV (RFC 4180 quoting, CR LF or LF line ends, an optional byte order
-// mark) with a header row naming its columns. Columns are picked by name: the eleven written
-// since the first version (subject, run_started, trial, FigSet, StartDir, CueDir, Mirror,
-// PresentTime, Answer, correct, RT) must all be there; the display's columns (late_flips,
+// mark) with a header row naming its columns. A file saved again by Excel may come in code page
+// 932 without the mark (a Japanese Windows): one that is not UTF-8 is read as CP932 where it is
+// that, and said to be (RunFile::encoding); where the header row is separated by ';' and holds no
+// ',' (Excel where the decimal mark is a comma), ';' separates the values of the whole file. Columns are
+// picked by name: the eleven written since the first version (subject, run_started, trial, FigSet, StartDir,
+// CueDir, Mirror, PresentTime, Answer, correct, RT) must all be there; the display's columns (late_flips,
 // onset_source, period_us, compositor, fullscreen) and the study's (block, round: practice rows,
 // counted apart and numbered from 1 in each round) are read where they are; any other column
 // (RT_us, cue_us, order_seed, and those later versions add) is passed over. A column named twice
@@ -29,6 +33,7 @@ struct RunFile {
     QString fileName; // the file's name in its folder
     QString subject;  // as written in the file
     QString runStarted;
+    TextEncoding encoding = TextEncoding::Utf8; // what the file was read as
     bool complete = false; // its _means.csv lies beside it: the run ended with its last answer
     std::vector<TrialRec> trials;
     // The late flips of its trials added up; nothing where the file does not say them.
@@ -55,8 +60,14 @@ struct SkippedFile {
 // The run in content (a data file's bytes, named fileName), or why it is not one.
 std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName);
 
-// Every regular file at the top level of folder, in order of file name: the runs, and the files
-// skipped. A <stem>_means.csv file is not skipped but counted: it marks <stem>.csv complete.
+// The largest data file read: a run of 144 trials with three practice rounds and 4 KB names stays
+// far below it. A larger .csv file is skipped without being read.
+inline constexpr qint64 MaxDataFileBytes = 16 * 1024 * 1024;
+
+// Every file at the top level of folder, in order of file name: the runs, and the files skipped.
+// A <stem>_means.csv file is not skipped but counted: it marks <stem>.csv complete. A .csv entry
+// that is not a regular file (a pipe, a socket, a device, a folder) is skipped by its kind and
+// never read, one larger than MaxDataFileBytes by its size; other folders are passed over.
 struct RunFolder {
     std::vector<RunFile> runs;
     std::vector<SkippedFile> skipped;

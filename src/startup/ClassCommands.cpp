@@ -103,9 +103,11 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     }
     if (pdfPath)
         *pdfPath = pdf.fileName();
-    say.out(u"%1 runs read (%2 complete), %3 files skipped; report in %4"_qs.arg(report.runs.size())
+    const QStringList cp932 = report.readAsCp932();
+    say.out(u"%1 runs read (%2 complete), %3 files skipped%4; report in %5"_qs.arg(report.runs.size())
                 .arg(report.completeRuns())
                 .arg(report.skipped.size())
+                .arg(cp932.isEmpty() ? QString() : u"; read as CP932: "_qs + cp932.join(u", "_qs))
                 .arg(QDir::toNativeSeparators(target)));
     return 0;
 }

@@ -3,12 +3,16 @@
 #include "results/Report.h"
 #include "results/RunFiles.h"
 #include "results/SessionData.h"
+#include "support/DataFileCorpus.h"
 #include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using kivora::RunFile;
 using kivora::SkippedFile;
@@ -56,6 +60,8 @@ private slots:
     void recordedRunsReadBack_data();
     void recordedRunsReadBack();
     void csvFiles();
+    void corpus_data();
+    void corpus();
 };
 
 void tst_report_files::accepted_data() {
@@ -64,51 +70,58 @@ void tst_report_files::accepted_data() {
     QTest::addColumn<QString>("subject");
     QTest::addColumn<int>("lateFlips"); // the run's; -1: the file does not say
     QTest::addColumn<int>("exact");     // its onsets_exact; -1: not said
+    QTest::addColumn<bool>("cp932");    // read as code page 932
     const QByteArray two = "\r\n" + row(1) + "\r\n" + row(2) + "\r\n";
-    QTest::newRow("first version's columns") << Base + two << 2 << u"山田"_qs << -1 << -1;
+    QTest::newRow("first version's columns") << Base + two << 2 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("with order_seed") << Base + ",order_seed\r\n" + row(1) + ",12345\r\n"
-                                     << 1 << u"山田"_qs << -1 << -1;
+                                     << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("with RT_us and cue_us") << Base + ",RT_us,cue_us\r\n" + row(1) + ",600123,400001\r\n"
-                                           << 1 << u"山田"_qs << -1 << -1;
+                                           << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("with all three") << Base + ",RT_us,cue_us,order_seed\r\n" + row(1) + ",600123,400001,\r\n"
-                                    << 1 << u"山田"_qs << -1 << -1;
+                                    << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("a column of a later version") << Base + ",mood\r\n" + row(1) + ",calm\r\n"
-                                                 << 1 << u"山田"_qs << -1 << -1;
+                                                 << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("display columns empty") << Base + DisplayColumns + row(1) + ",,,,,\r\n"
-                                           << 1 << u"山田"_qs << 0 << -1;
+                                           << 1 << u"山田"_qs << 0 << -1 << false;
     QTest::newRow("display columns, exact")
         << Base + DisplayColumns + row(1) + ",1,flip,16667,no,0\r\n" + row(2) + ",0,flip,16667,bypassed,1\r\n"
-        << 2 << u"山田"_qs << 1 << 1;
+        << 2 << u"山田"_qs << 1 << 1 << false;
     QTest::newRow("display columns, one trial composited")
         << Base + DisplayColumns + row(1) + ",0,flip,16667,yes,0\r\n" + row(2) + ",2,flip,16667,no,0\r\n"
-        << 2 << u"山田"_qs << 2 << 0;
+        << 2 << u"山田"_qs << 2 << 0 << false;
     QTest::newRow("display columns, one trial not said")
         << Base + DisplayColumns + row(1) + ",0,flip,16667,no,0\r\n" + row(2) + ",0,,,,\r\n"
-        << 2 << u"山田"_qs << 0 << -1;
+        << 2 << u"山田"_qs << 0 << -1 << false;
     QTest::newRow("display columns, then a later version's")
         << Base + DisplayColumns.chopped(2) + ",mood\r\n" + row(1) + ",0,dwm,16667,yes,1,calm\r\n"
-        << 1 << u"山田"_qs << 0 << 0;
+        << 1 << u"山田"_qs << 0 << 0 << false;
     QTest::newRow("practice rounds, each numbered from 1, then the main trials")
         << Base + ",block,round\r\n" + row(1) + ",practice,1\r\n" + row(2) + ",practice,1\r\n" + row(1) +
                ",practice,3\r\n" + row(1) + ",main,\r\n" + row(2) + ",main,\r\n"
-        << 2 << u"山田"_qs << -1 << -1;
+        << 2 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("columns in another order")
         << QByteArray(
                "RT,correct,Answer,PresentTime,Mirror,CueDir,StartDir,FigSet,trial,run_started,subject\r\n"
                "612,1,1,800,1,3,0,2,1,") +
                Started + ",B\r\n"
-        << 1 << u"B"_qs << -1 << -1;
+        << 1 << u"B"_qs << -1 << -1 << false;
     QTest::newRow("byte order mark, LF line ends") << "\xEF\xBB\xBF" + Base + "\n" + row(1) + "\n"
-                                                   << 1 << u"山田"_qs << -1 << -1;
+                                                   << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("byte order mark before a quoted header cell")
         << "\xEF\xBB\xBF\"subject\"" + Base.mid(7) + "\r\n" + row(1) + "\r\n"
-        << 1 << u"山田"_qs << -1 << -1;
+        << 1 << u"山田"_qs << -1 << -1 << false;
     QTest::newRow("quoted name with comma, quote and line break")
         << Base + "\r\n" + row(1, "\"Doe, \"\"J\"\"\r\nX\"") + "\r\n" + row(2, "\"Doe, \"\"J\"\"\r\nX\"") +
                "\r\n"
-        << 2 << u"Doe, \"J\"\r\nX"_qs << -1 << -1;
-    QTest::newRow("header only: a run broken off before its first answer") << Base + "\r\n"
-                                                                           << 0 << QString() << -1 << -1;
+        << 2 << u"Doe, \"J\"\r\nX"_qs << -1 << -1 << false;
+    QTest::newRow("saved again by Excel in CP932, 表 and 〜 in the name")
+        << datafiles::corpusFile(u"valid-excel-cp932.csv"_qs) << 12 << u"表\uFF5E 花子"_qs << 0 << 1 << true;
+    QTest::newRow("';' between values, as Excel saves where the decimal mark is a comma")
+        << datafiles::corpusFile(u"valid-excel-semicolon.csv"_qs) << 12 << u"Müller; Anna"_qs << 0 << 1
+        << false;
+    QTest::newRow("header only: a run broken off before its first answer")
+        << Base + "\r\n"
+        << 0 << QString() << -1 << -1 << false;
 }
 
 void tst_report_files::accepted() {
@@ -121,6 +134,7 @@ void tst_report_files::accepted() {
     QTEST(run.subject, "subject");
     QTEST(run.lateFlips.value_or(-1), "lateFlips");
     QTEST(run.onsetsExact ? int(*run.onsetsExact) : -1, "exact");
+    QTEST(run.encoding == kivora::TextEncoding::Cp932, "cp932");
 }
 
 void tst_report_files::refused_data() {
@@ -174,6 +188,14 @@ void tst_report_files::refused_data() {
     QTest::newRow("quote left open") << Base + "\r\n" + row(1) + "\r\n\"山田," + "\r\n"
                                      << 3 << u"閉じられていません"_qs;
     QTest::newRow("stray quote") << Base + "\r\n" + row(1, "山\"田") + "\r\n" << 2 << u"値の途中に引用符"_qs;
+    QTest::newRow("byte order mark, then a name in CP932")
+        << "\xEF\xBB\xBF" + Base + "\r\n" + row(1) + "\r\n" + row(2, "\x95\x5c") + "\r\n"
+        << 3 << u"UTF-8 として読めない"_qs;
+    QTest::newRow("Windows-1252, neither UTF-8 nor CP932")
+        << datafiles::corpusFile(u"bad-excel-windows-1252.csv"_qs) << 0 << u"UTF-8 でも CP932"_qs;
+    QTest::newRow("CP932 only with its user-defined characters")
+        << Base + "\r\n" + row(1, "\xF0\x40") + "\r\n"
+        << 0 << u"外字"_qs;
 }
 
 void tst_report_files::refused() {
@@ -190,9 +212,20 @@ void tst_report_files::refused() {
 }
 
 // The top level only, in order of name; a _means.csv marks its run complete; anything else is
-// skipped with its reason.
+// skipped with its reason, a .csv that is not a regular file or too large without being read.
 void tst_report_files::folder() {
     QTemporaryDir dir;
+    QStringList oddEntries; // skipped before they are read: the reading must not wait or fill memory
+    QFile big(dir.filePath(u"big.csv"_qs));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(kivora::MaxDataFileBytes + 1));
+    big.close();
+    oddEntries << u"big.csv"_qs;
+    QVERIFY(QDir(dir.path()).mkpath(u"old.csv"_qs));
+    oddEntries << u"old.csv"_qs;
+#ifdef Q_OS_UNIX
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(u"pipe.csv"_qs)).constData(), 0600), 0);
+    oddEntries << u"pipe.csv"_qs;
+#endif
     const QByteArray one = Base + "\r\n" + row(1) + "\r\n";
     QVERIFY(writeFile(dir.filePath(u"20261208-0930_B.csv"_qs), one));
     QVERIFY(writeFile(dir.filePath(u"20261208-0930_B_means.csv"_qs), "PresentTime,0\r\n"));
@@ -212,9 +245,13 @@ void tst_report_files::folder() {
     QStringList skipped;
     for (const SkippedFile &s : read.skipped)
         skipped << s.detail(s.fileName);
-    QCOMPARE(skipped.size(), 2);
-    QVERIFY2(skipped[0].startsWith(u"notes.txt: "_qs), qPrintable(skipped[0]));
-    QVERIFY2(skipped[1].startsWith(u"sheet.csv:1: "_qs), qPrintable(skipped[1]));
+    QCOMPARE(skipped.size(), 2 + oddEntries.size());
+    QVERIFY2(skipped.filter(u"notes.txt: "_qs).size() == 1, qPrintable(skipped.join(u'\n')));
+    QVERIFY2(skipped.filter(u"sheet.csv:1: "_qs).size() == 1, qPrintable(skipped.join(u'\n')));
+    for (const QString &odd : oddEntries)
+        QVERIFY2(skipped.filter(odd + u": "_qs).size() == 1, qPrintable(skipped.join(u'\n')));
+    QVERIFY2(skipped.filter(QString::number(kivora::MaxDataFileBytes + 1)).size() == 1,
+             qPrintable(skipped.join(u'\n'))); // the size said
 }
 
 // What the recorder writes during a session, the report reads back: the same subject, the same
@@ -339,6 +376,25 @@ void tst_report_files::csvFiles() {
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), kivora::Utf8Bom.toByteArray() + table);
     }
+}
+
+// Every file of the data-file corpus (the data file of every version the program wrote, and files
+// saved again by Excel) keeps the reader's promises; valid-* give a run, bad-* are skipped.
+void tst_report_files::corpus_data() {
+    QTest::addColumn<QString>("name");
+    const QStringList files = datafiles::corpusFiles();
+    QVERIFY(!files.isEmpty());
+    for (const QString &name : files)
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void tst_report_files::corpus() {
+    QFETCH(QString, name);
+    const QByteArray content = datafiles::corpusFile(name);
+    const QString broken = datafiles::brokenPromise(content);
+    QVERIFY2(broken.isEmpty(), qPrintable(broken));
+    const auto read = kivora::readRunFile(content, name);
+    QCOMPARE(std::holds_alternative<RunFile>(read), name.startsWith(u"valid-"_qs));
 }
 
 QTEST_GUILESS_MAIN(tst_report_files)

@@ -121,10 +121,11 @@ void tst_class_commands::reportOfNothing() {
     QVERIFY(!QFileInfo::exists(dir.filePath(u"report"_qs)));
 }
 
-// Three complete runs with slopes 2, 3 and 4 ms per degree, two incomplete runs (one of them on a
-// composited display) and a broken file: the first page of the PDF holds the slope table (mean
-// 3.00, SE 0.58, t 5.20 with 2 df, p 0.035) and names the skipped file and the run whose onsets
-// were not exact; the CSV files are beside it.
+// Three complete runs with slopes 2, 3 and 4 ms per degree, three incomplete runs (one of them on a
+// composited display, one saved again by Excel in CP932) and a broken file: the first page of the
+// PDF holds the slope table (mean 3.00, SE 0.58, t 5.20 with 2 df, p 0.035) and names the skipped
+// file, the run whose onsets were not exact and the file read as CP932 with its name; the CSV
+// files are beside it.
 void tst_class_commands::reportWithSlopeTable() {
     const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_qs);
     if (pdftotext.isEmpty())
@@ -144,9 +145,15 @@ void tst_class_commands::reportWithSlopeTable() {
                       "late_flips,onset_source,period_us,compositor,fullscreen\r\n"
                       "comp,2026-12-08T09:30:10+09:00,1,1,0,0,0,400,0,1,500,1,flip,16667,yes,0\r\n"));
 
+    // 佐藤 花子 in code page 932.
+    QVERIFY(writeFile(
+        dir.filePath(u"20261208-093011_sato.csv"_qs),
+        Header + "\x8d\xb2\x93\xa1 \x89\xd4\x8e\x71,2026-12-08T09:30:11+09:00,1,1,0,0,0,400,0,1,500,7\r\n"));
+
     const Result r = kivora({u"--report"_qs, dir.path(), u"--out"_qs, u"out"_qs}, dir.path());
     QCOMPARE(r.status, 0);
     QVERIFY2(r.err.contains(u"broken.csv:2: "_qs), qPrintable(r.err));
+    QVERIFY2(r.out.contains(u"read as CP932: 20261208-093011_sato.csv;"_qs), qPrintable(r.out));
     const QStringList written = QDir(dir.filePath(u"out"_qs)).entryList(QDir::Files);
     QCOMPARE(written, (QStringList{u"cells.csv"_qs, u"group.csv"_qs, u"report.pdf"_qs, u"runs.csv"_qs}));
 
@@ -157,9 +164,12 @@ void tst_class_commands::reportWithSlopeTable() {
     const QString page = QString::fromUtf8(text.readAllStandardOutput()).simplified();
     QVERIFY2(page.contains(u"呈示時間 n 傾きの平均 SE 95% 信頼区間 t df p"_qs), qPrintable(page));
     QVERIFY2(page.contains(u"呈示 400mS 3 3.00 0.58 0.52 〜 5.48 5.20 2 0.035"_qs), qPrintable(page));
-    QVERIFY2(page.contains(u"実行: 読み込み 5 (完了 3"_qs), qPrintable(page));
-    QVERIFY2(page.contains(u"comp (表示時刻が正確でない試行あり、表示の遅れ 1 回) 20261208-093010_comp.csv"_qs),
-             qPrintable(page));
+    QVERIFY2(page.contains(u"実行: 読み込み 6 (完了 3"_qs), qPrintable(page));
+    QVERIFY2(page.contains(u"read as CP932: 20261208-093011_sato.csv"_qs), qPrintable(page));
+    QVERIFY2(page.contains(u"佐藤 花子 (1 試行に回答) 20261208-093011_sato.csv"_qs), qPrintable(page));
+    QVERIFY2(
+        page.contains(u"comp (表示時刻が正確でない試行あり、表示の遅れ 1 回) 20261208-093010_comp.csv"_qs),
+        qPrintable(page));
     QVERIFY2(page.contains(u"broken.csv:2: "_qs), qPrintable(page));
 }
 

@@ -8,10 +8,9 @@
 // least one trial, empty* load none.
 
 #include "run/PlanReader.h"
+#include "support/Corpus.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -78,25 +77,13 @@ inline QString brokenPromise(const QByteArray &content) {
     return {};
 }
 
-// The corpus folder of the source tree; CTest gives the tests KIVORA_SOURCE_DIR.
-inline QString corpusDir() {
-    const QString source = qEnvironmentVariable("KIVORA_SOURCE_DIR");
-    if (source.isEmpty())
-        qFatal("KIVORA_SOURCE_DIR is not set, so tests/fuzz/corpus cannot be found (ctest sets it)");
-    return source + u"/tests/fuzz/corpus"_qs;
-}
-
 inline QStringList corpusFiles() {
-    return QDir(corpusDir()).entryList(QDir::Files, QDir::Name);
+    return corpus::files(u"corpus"_qs);
 }
 
 // The bytes of a corpus file, by its name.
 inline QByteArray corpusFile(const QString &name) {
-    QFile f(corpusDir() + u'/' + name);
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("cannot read the plan corpus file %s: %s", qPrintable(f.fileName()),
-               qPrintable(f.errorString()));
-    return f.readAll();
+    return corpus::file(u"corpus"_qs, name);
 }
 
 } // namespace plans
