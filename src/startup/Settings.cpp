@@ -1,5 +1,6 @@
 #include "startup/Settings.h"
 
+#include "base/TextEncoding.h"
 #include "startup/CommandLine.h"
 
 #include <QCoreApplication>
@@ -106,8 +107,16 @@ Settings parseSettings(const QByteArray &text, const QString &file, const Enviro
         ++number;
         QStringDecoder utf8(QStringDecoder::Utf8);
         const QString line = QString(utf8(bytes)).trimmed(); // a CR before the LF goes too
-        if (utf8.hasError())
-            refuse(s.file, number, u"the file is not UTF-8 text: save it as UTF-8"_qs);
+        if (utf8.hasError()) {
+            // A path read from a misread file would name a wrong folder: refused, but said what it
+            // looks like where it reads as the code page older Notepad saves in.
+            const std::optional<QString> cp932 = decodeCp932(body);
+            refuse(
+                s.file, number,
+                cp932 && !hasPrivateUse(*cp932)
+                    ? u"the file is not UTF-8 (it looks like CP932, as older Notepad saves it): save it as UTF-8"_qs
+                    : u"the file is not UTF-8 text: save it as UTF-8"_qs);
+        }
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[')) {

@@ -144,7 +144,9 @@ void tst_startup::settingsRefused_data() {
     QTest::newRow("other section") << QByteArray("[kivora]\ndata=a\n") << 1 << u"no other section"_qs;
     QTest::newRow("unset variable") << QByteArray("data=%APPDATA%\\k") << 1 << u"APPDATA is not set"_qs;
     QTest::newRow("Shift-JIS, not UTF-8")
-        << QByteArray("data=\x83\x66\x81\x5B\x83\x5E") << 1 << u"not UTF-8"_qs;
+        << QByteArray("data=\x83\x66\x81\x5B\x83\x5E") << 1
+        << u"not UTF-8 (it looks like CP932, as older Notepad saves it): save it as UTF-8"_qs;
+    QTest::newRow("Windows-1252, not UTF-8") << QByteArray("data=M\xFCller") << 1 << u"not UTF-8 text"_qs;
     QTest::newRow("a ';' in a plain value") << QByteArray("data=a;b") << 1 << u"double quotes"_qs;
     QTest::newRow("quote not closed") << QByteArray("data=\"a") << 1 << u"does not close"_qs;
 }
