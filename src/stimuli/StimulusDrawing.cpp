@@ -1,6 +1,9 @@
 #include "stimuli/StimulusDrawing.h"
 
 #include "base/Fonts.h"
+#include "base/TextLanguage.h"
+
+#include <QCoreApplication>
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -385,6 +388,36 @@ QStringList wrapAnywhere(const QString &paragraph, const QFontMetricsF &fm, doub
     return lines;
 }
 
+// Breaks a paragraph at the last place before the right margin where a line may break (after a
+// space, or where Unicode's line breaking allows, as after a hyphen); a word wider than a line is
+// broken where it crosses the margin.
+QStringList wrapAtSpaces(const QString &paragraph, const QFontMetricsF &fm, double width) {
+    QStringList lines;
+    QString line;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, paragraph);
+    qsizetype from = 0;
+    for (qsizetype to = breaks.toNextBoundary(); to != -1; to = breaks.toNextBoundary()) {
+        if (to == from)
+            continue;
+        const QString word = paragraph.mid(from, to - from); // with the spaces after it
+        from = to;
+        if (!line.isEmpty() && fm.horizontalAdvance((line + word).trimmed()) > width) {
+            lines << line.trimmed();
+            line.clear();
+        }
+        if (line.isEmpty() && fm.horizontalAdvance(word.trimmed()) > width) {
+            QStringList pieces = wrapAnywhere(word.trimmed(), fm, width);
+            line = pieces.takeLast();
+            lines << pieces;
+            continue;
+        }
+        line += word;
+    }
+    if (!line.trimmed().isEmpty())
+        lines << line.trimmed();
+    return lines;
+}
+
 void checkRange(int value, int first, int last, const char *what) {
     if (value < first || value > last)
         throw std::out_of_range(what);
@@ -444,10 +477,15 @@ QImage drawArrow(int position) {
 
 QImage drawInstructionScreen() {
     return drawTextScreen({
-        u"ここに，アルファベットが1文字表示されます．"_qs,
-        u"その後，矢印（方向の手がかり）が表示された後，元の文字を回転して矢印の方向に向けたものが，元のままか裏返しで表示されます．"_qs,
-        u"元のままか裏返しかを，できるだけ早く答えてください．"_qs,
-        u"答えは，1のキー（元のまま）か2のキー（裏返し）のいずれかを押してください．"_qs,
+        QCoreApplication::translate("StimulusDrawing", "ここに，アルファベットが1文字表示されます．"),
+        QCoreApplication::translate(
+            "StimulusDrawing",
+            "その後，矢印（方向の手がかり）が表示された後，元の文字を回転して矢印の方向に向けたものが，"
+            "元のままか裏返しで表示されます．"),
+        QCoreApplication::translate("StimulusDrawing",
+                                    "元のままか裏返しかを，できるだけ早く答えてください．"),
+        QCoreApplication::translate(
+            "StimulusDrawing", "答えは，1のキー（元のまま）か2のキー（裏返し）のいずれかを押してください．"),
     });
 }
 
@@ -470,8 +508,9 @@ QImage drawTextScreen(const QStringList &paragraphs) {
     p.setFont(font);
     p.setPen(Qt::black);
     int top = firstTop;
+    const auto wrap = breaksLinesAtSpaces() ? wrapAtSpaces : wrapAnywhere;
     for (const QString &paragraph : paragraphs) {
-        for (const QString &line : wrapAnywhere(paragraph, fm, right + 1 - left)) {
+        for (const QString &line : wrap(paragraph, fm, right + 1 - left)) {
             p.drawText(QPointF(left, top + baselineBelowTop), line);
             top += linePitch;
         }
@@ -484,8 +523,8 @@ QImage drawTextScreen(const QStringList &paragraphs) {
 QImage drawWaitScreen() {
     // The ink of each line: rows 103..119 and 125..141, centred across the picture.
     const std::array<std::pair<QString, int>, 2> lines{
-        std::pair{u"処理中です"_qs, 103},
-        std::pair{u"しばらくお待ち下さい"_qs, 125},
+        std::pair{QCoreApplication::translate("StimulusDrawing", "処理中です"), 103},
+        std::pair{QCoreApplication::translate("StimulusDrawing", "しばらくお待ち下さい"), 125},
     };
     constexpr int inkHeight = 17;
 

@@ -32,11 +32,13 @@ std::array<QImage, 12> drawFigureSet(int figSet);
 // Throws std::out_of_range for other positions.
 QImage drawArrow(int position);
 
-// The Japanese instruction screen (four paragraphs, eleven lines) and the please-wait screen.
+// The instruction screen (four paragraphs; in Japanese eleven lines) and the please-wait screen,
+// in the language of the texts (textLanguage, through the translation installed).
 QImage drawInstructionScreen();
 // A screen of text in the instruction screen's font and layout, one paragraph after another,
-// each wrapped where the next character would cross the right margin. For the screens a study
-// shows between trials (practice, breaks); they are no stimuli of the store.
+// each wrapped where the next character would cross the right margin or, in a language that puts
+// spaces between its words, at the last space before it. For the screens a study shows between
+// trials (practice, breaks); they are no stimuli of the store.
 QImage drawTextScreen(const QStringList &paragraphs);
 QImage drawWaitScreen();
 
