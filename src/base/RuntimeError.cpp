@@ -1,5 +1,7 @@
 #include "base/RuntimeError.h"
 
+#include <QCoreApplication>
+
 namespace kivora {
 
 RuntimeError::RuntimeError(int number, QString detail) : m_number(number), m_detail(std::move(detail)) {
@@ -9,40 +11,43 @@ RuntimeError::RuntimeError(int number, QString detail) : m_number(number), m_det
 QString RuntimeError::standardMessage(int number) {
     switch (number) {
     case ErrOverflow:
-        return u"オーバーフローしました。"_qs;
+        return QCoreApplication::translate("RuntimeError", "オーバーフローしました。");
     case ErrSubscript:
-        return u"インデックスが有効範囲にありません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "インデックスが有効範囲にありません。");
     case ErrTypeMismatch:
-        return u"型が一致しません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "型が一致しません。");
     case ErrFileNotFound:
-        return u"ファイルが見つかりません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "ファイルが見つかりません。");
     case ErrFileAlreadyExists:
-        return u"既に同名のファイルが存在しています。"_qs;
+        return QCoreApplication::translate("RuntimeError", "既に同名のファイルが存在しています。");
     case ErrInputPastEnd:
-        return u"ファイルにこれ以上データがありません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "ファイルにこれ以上データがありません。");
     case ErrPermissionDenied:
-        return u"書き込みできません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "書き込みできません。");
     case ErrPathFileAccess:
-        return u"パス名が無効です。"_qs;
+        return QCoreApplication::translate("RuntimeError", "パス名が無効です。");
     case ErrPathNotFound:
-        return u"パスが見つかりません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "パスが見つかりません。");
     case ErrControlArray:
-        return u"コントロール配列の要素が存在しません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "コントロール配列の要素が存在しません。");
     case ErrInvalidProperty:
-        return u"プロパティの値が不正です。"_qs;
+        return QCoreApplication::translate("RuntimeError", "プロパティの値が不正です。");
     case ErrPrinter:
-        return u"プリンタ エラーです。"_qs;
+        return QCoreApplication::translate("RuntimeError", "プリンタ エラーです。");
     case ErrImageIndex:
-        return u"インデックスが範囲を超えています。"_qs;
+        return QCoreApplication::translate("RuntimeError", "インデックスが範囲を超えています。");
     case ErrImageKey:
-        return u"要素が見つかりません。"_qs;
+        return QCoreApplication::translate("RuntimeError", "要素が見つかりません。");
     default:
-        return u"アプリケーション定義またはオブジェクト定義のエラーです。"_qs;
+        return QCoreApplication::translate("RuntimeError",
+                                           "アプリケーション定義またはオブジェクト定義のエラーです。");
     }
 }
 
 QString RuntimeError::text() const {
-    QString t = u"実行時エラー '%1':\n\n%2"_qs.arg(m_number).arg(standardMessage(m_number));
+    QString t = QCoreApplication::translate("RuntimeError", "実行時エラー '%1':\n\n%2")
+                    .arg(m_number)
+                    .arg(standardMessage(m_number));
     if (!m_detail.isEmpty())
         t += u"\n"_qs + m_detail;
     return t;

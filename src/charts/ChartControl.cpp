@@ -4,6 +4,7 @@
 
 #include <QBarCategoryAxis>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGraphicsLayout>
 #include <QGuiApplication>
 #include <QLegend>
@@ -149,7 +150,7 @@ ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     c->setPlotAreaBackgroundBrush(QColor(192, 192, 192));
     c->setPlotAreaBackgroundPen(QPen(QColor(128, 128, 128), 1));
 
-    c->setTitle(u"キヴォラ反応時間"_qs);
+    c->setTitle(QCoreApplication::translate("ChartControl", "キヴォラ反応時間"));
     c->setTitleFont(uiFont(13.75, true));
     c->setTitleBrush(Black);
 
@@ -160,9 +161,10 @@ ChartControl::ChartControl(QWidget *parent) : QChartView(parent) {
     legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
     m_categoryAxis = new QBarCategoryAxis(this);
-    m_categoryAxis->setTitleText(u"文字の方向 (度，時計回り)"_qs);
+    m_categoryAxis->setTitleText(QCoreApplication::translate("ChartControl", "文字の方向 (度，時計回り)"));
     m_valueAxis = new QValueAxis(this);
-    m_valueAxis->setTitleText(u"平均反応時間 (ミリ秒)"_qs); // drawn along the axis, turned 90 degrees
+    m_valueAxis->setTitleText(QCoreApplication::translate(
+        "ChartControl", "平均反応時間 (ミリ秒)")); // drawn along the axis, turned 90 degrees
     m_valueAxis->setLabelFormat(u"%g"_qs);
     for (QAbstractAxis *axis :
          {static_cast<QAbstractAxis *>(m_categoryAxis), static_cast<QAbstractAxis *>(m_valueAxis)}) {

@@ -6,6 +6,7 @@
 
 #include <QAbstractAxis>
 #include <QChart>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFontMetricsF>
@@ -25,8 +26,12 @@ constexpr qreal MmPerInch = 25.4;
 constexpr int ChartsPerRow = 2;
 constexpr int ChartRowsPerPage = 3;
 
-const QString CategoryTitle = u"角度差 (度)"_qs;
-const QString ValueTitle = u"正答の平均反応時間 (ミリ秒)"_qs;
+QString categoryTitle() {
+    return QCoreApplication::translate("ReportPdf", "角度差 (度)");
+}
+QString valueTitle() {
+    return QCoreApplication::translate("ReportPdf", "正答の平均反応時間 (ミリ秒)");
+}
 
 QString fixed(double v, int decimals) {
     return std::isnan(v) ? u"—"_qs : QString::number(v, 'f', decimals);
@@ -45,9 +50,9 @@ void prepareChart(ChartControl &chart, const QSize &size, const QString &title) 
     chart.Datasheet().clear();
     chart.chart()->setTitle(title);
     for (QAbstractAxis *axis : chart.chart()->axes(Qt::Horizontal))
-        axis->setTitleText(CategoryTitle);
+        axis->setTitleText(categoryTitle());
     for (QAbstractAxis *axis : chart.chart()->axes(Qt::Vertical))
-        axis->setTitleText(ValueTitle);
+        axis->setTitleText(valueTitle());
     for (int d = 0; d < int(Disparities.size()); ++d)
         chart.Datasheet().cells(1, d + 2) = double(Disparities[std::size_t(d)]);
 }
@@ -137,7 +142,8 @@ void groupChart(PageFlow &flow, const Report &report) {
     ChartControl chart;
     const QSize size(640, 420);
     prepareChart(chart, size,
-                 u"キヴォラ反応時間 (完了した実行 %1 の平均 ± SE)"_qs.arg(report.completeRuns()));
+                 QCoreApplication::translate("ReportPdf", "キヴォラ反応時間 (完了した実行 %1 の平均 ± SE)")
+                     .arg(report.completeRuns()));
     int row = 2;
     for (const GroupLine &line : report.group) {
         std::array<double, 4> means;
@@ -160,46 +166,62 @@ void slopeTable(PageFlow &flow, const Report &report) {
     const QFont bold = uiFont(10, true);
     const QFont plain = uiFont(10);
     flow.text(
-        u"傾き: 実行ごとに、角度差ごとの正答の平均反応時間に最小二乗法で当てはめた直線の傾き (ミリ秒/度)。"
-        u"完了した実行の平均と、0 との比較 (1 標本 t 検定、両側)。"_qs,
+        QCoreApplication::translate(
+            "ReportPdf",
+            "傾き: 実行ごとに、角度差ごとの正答の平均反応時間に最小二乗法で当てはめた直線の傾き (ミリ秒/度)。"
+            "完了した実行の平均と、0 との比較 (1 標本 t 検定、両側)。"),
         uiFont(9));
     flow.skip(flow.mm(1));
     const QList<qreal> columns{0, 28, 40, 64, 84, 120, 140, 154};
-    flow.tableRow(
-        {u"呈示時間"_qs, u"n"_qs, u"傾きの平均"_qs, u"SE"_qs, u"95% 信頼区間"_qs, u"t"_qs, u"df"_qs, u"p"_qs},
-        columns, bold, true);
+    flow.tableRow({QCoreApplication::translate("ReportPdf", "呈示時間"), u"n"_qs,
+                   QCoreApplication::translate("ReportPdf", "傾きの平均"), u"SE"_qs,
+                   QCoreApplication::translate("ReportPdf", "95% 信頼区間"), u"t"_qs, u"df"_qs, u"p"_qs},
+                  columns, bold, true);
     for (const GroupLine &line : report.group) {
         const GroupSummary &s = line.slope;
-        const QString ci =
-            std::isnan(s.ciLow) ? u"—"_qs : u"%1 〜 %2"_qs.arg(fixed(s.ciLow, 2), fixed(s.ciHigh, 2));
+        const QString ci = std::isnan(s.ciLow) ? u"—"_qs
+                                               : QCoreApplication::translate("ReportPdf", "%1 〜 %2")
+                                                     .arg(fixed(s.ciLow, 2), fixed(s.ciHigh, 2));
         flow.tableRow({seriesName(line.presentTime), QString::number(s.n), fixed(s.mean, 2), fixed(s.se, 2),
                        ci, fixed(s.t, 2), s.n >= 2 ? QString::number(s.df) : u"—"_qs, pValue(s.p)},
                       columns, plain, false);
     }
     if (report.group.empty())
-        flow.text(u"完了した実行がないため、傾きの集計はありません。"_qs, plain);
+        flow.text(
+            QCoreApplication::translate("ReportPdf", "完了した実行がないため、傾きの集計はありません。"),
+            plain);
     flow.skip(flow.mm(4));
 }
 
 void exclusionRules(PageFlow &flow, const Report &report) {
     const Report::Exclusions e = report.exclusions();
     const QFont plain = uiFont(10);
-    flow.text(u"除外の規則と件数"_qs, uiFont(11, true));
+    flow.text(QCoreApplication::translate("ReportPdf", "除外の規則と件数"), uiFont(11, true));
     flow.text(
-        u"・誤答の試行は反応時間の集計に入れない: %1 試行 (完了した実行の %2 試行のうち)"_qs.arg(e.errors)
+        QCoreApplication::translate(
+            "ReportPdf", "・誤答の試行は反応時間の集計に入れない: %1 試行 (完了した実行の %2 試行のうち)")
+            .arg(e.errors)
             .arg(e.trials),
         plain, 2);
     flow.text(
-        u"・反応時間が %1 ミリ秒未満の正答 (見越し反応): %2 試行"_qs.arg(report.limits.minRt).arg(e.tooFast),
+        QCoreApplication::translate("ReportPdf", "・反応時間が %1 ミリ秒未満の正答 (見越し反応): %2 試行")
+            .arg(report.limits.minRt)
+            .arg(e.tooFast),
         plain, 2);
-    flow.text(u"・反応時間が %1 ミリ秒を超える正答 (注意の途切れ): %2 試行"_qs.arg(report.limits.maxRt)
-                  .arg(e.tooSlow),
-              plain, 2);
-    flow.text(u"・未完了の実行はグループの集計と図に入れない: %1 実行 (%2 試行)"_qs.arg(e.incompleteRuns)
+    flow.text(
+        QCoreApplication::translate("ReportPdf", "・反応時間が %1 ミリ秒を超える正答 (注意の途切れ): %2 試行")
+            .arg(report.limits.maxRt)
+            .arg(e.tooSlow),
+        plain, 2);
+    flow.text(QCoreApplication::translate("ReportPdf",
+                                          "・未完了の実行はグループの集計と図に入れない: %1 実行 (%2 試行)")
+                  .arg(e.incompleteRuns)
                   .arg(e.incompleteTrials),
               plain, 2);
-    flow.text(u"方向 = ((StartDir + CueDir) mod 6) × 60 度 (時計回り)、角度差 = min(方向, 360 − 方向)。"
-              u"正像と鏡映像の試行は合わせて平均する。"_qs,
+    flow.text(QCoreApplication::translate(
+                  "ReportPdf",
+                  "方向 = ((StartDir + CueDir) mod 6) × 60 度 (時計回り)、角度差 = min(方向, 360 − 方向)。"
+                  "正像と鏡映像の試行は合わせて平均する。"),
               uiFont(9), 2);
     flow.skip(flow.mm(4));
 }
@@ -207,32 +229,41 @@ void exclusionRules(PageFlow &flow, const Report &report) {
 void leftOut(PageFlow &flow, const Report &report) {
     const QFont small = uiFont(8);
     if (!report.skipped.empty()) {
-        flow.text(u"読み込まなかったファイル (%1)"_qs.arg(report.skipped.size()), uiFont(11, true));
+        flow.text(QCoreApplication::translate("ReportPdf", "読み込まなかったファイル (%1)")
+                      .arg(report.skipped.size()),
+                  uiFont(11, true));
         for (const SkippedFile &s : report.skipped)
             flow.text(s.detail(s.fileName), small, 2);
         flow.skip(flow.mm(2));
     }
     if (report.meansFiles > 0)
-        flow.text(u"_means.csv ファイル %1 件は、実行が最後まで答えられた印として使いました。"_qs.arg(
-                      report.meansFiles),
-                  uiFont(9));
+        flow.text(
+            QCoreApplication::translate(
+                "ReportPdf", "_means.csv ファイル %1 件は、実行が最後まで答えられた印として使いました。")
+                .arg(report.meansFiles),
+            uiFont(9));
     // The lab decides what to do with them: their trials are in every table all the same.
     QStringList timing;
     for (const ReportRun &r : report.runs) {
         QStringList why;
         if (r.file.onsetsExact == false)
-            why << u"表示時刻が正確でない試行あり"_qs;
+            why << QCoreApplication::translate("ReportPdf", "表示時刻が正確でない試行あり");
         if (r.file.lateFlips.value_or(0) > 0)
-            why << u"表示の遅れ %1 回"_qs.arg(*r.file.lateFlips);
+            why << QCoreApplication::translate("ReportPdf", "表示の遅れ %1 回").arg(*r.file.lateFlips);
         if (!why.isEmpty())
-            timing << u"%1 (%2) %3"_qs.arg(r.file.subject, why.join(u"、"_qs), r.file.fileName);
+            timing << u"%1 (%2) %3"_qs.arg(
+                r.file.subject, why.join(QCoreApplication::translate("ReportPdf", "、")), r.file.fileName);
     }
     if (!timing.isEmpty()) {
         flow.skip(flow.mm(2));
-        flow.text(u"表示時刻に注意する実行 (%1、集計には含む)"_qs.arg(timing.size()), uiFont(11, true));
-        flow.text(u"表示時刻が正確でない: コンポジタが画面を合成していた、Wayland のセッション、Windows "
-                  u"の推定値など (runs.csv の onsets_exact が 0)。表示の遅れ: 予定のリフレッシュより後に"
-                  u"出た画面の数 (late_flips)。"_qs,
+        flow.text(QCoreApplication::translate("ReportPdf", "表示時刻に注意する実行 (%1、集計には含む)")
+                      .arg(timing.size()),
+                  uiFont(11, true));
+        flow.text(QCoreApplication::translate(
+                      "ReportPdf",
+                      "表示時刻が正確でない: コンポジタが画面を合成していた、Wayland のセッション、Windows "
+                      "の推定値など (runs.csv の onsets_exact が 0)。表示の遅れ: 予定のリフレッシュより後に"
+                      "出た画面の数 (late_flips)。"),
                   uiFont(9), 2);
         for (const QString &line : timing)
             flow.text(line, small, 2);
@@ -240,12 +271,14 @@ void leftOut(PageFlow &flow, const Report &report) {
     QStringList incomplete;
     for (const ReportRun &r : report.runs)
         if (!r.file.complete)
-            incomplete
-                << u"%1 (%2 試行に回答) %3"_qs.arg(r.file.subject).arg(r.summary.trials).arg(r.file.fileName);
+            incomplete << QCoreApplication::translate("ReportPdf", "%1 (%2 試行に回答) %3")
+                              .arg(r.file.subject, QString::number(r.summary.trials), r.file.fileName);
     if (!incomplete.isEmpty()) {
         flow.skip(flow.mm(2));
-        flow.text(u"未完了の実行 (%1、runs.csv と cells.csv には含む)"_qs.arg(incomplete.size()),
-                  uiFont(11, true));
+        flow.text(
+            QCoreApplication::translate("ReportPdf", "未完了の実行 (%1、runs.csv と cells.csv には含む)")
+                .arg(incomplete.size()),
+            uiFont(11, true));
         for (const QString &line : incomplete)
             flow.text(line, small, 2);
     }
@@ -262,7 +295,9 @@ void runCharts(PageFlow &flow, const Report &report) {
             continue;
         if (onPage == 0) {
             flow.newPage();
-            flow.text(u"実行ごとの結果 (完了した実行、正答の平均反応時間)"_qs, uiFont(11, true));
+            flow.text(
+                QCoreApplication::translate("ReportPdf", "実行ごとの結果 (完了した実行、正答の平均反応時間)"),
+                uiFont(11, true));
             flow.skip(flow.mm(2));
         }
         const RunSummary &s = r.summary;
@@ -270,8 +305,10 @@ void runCharts(PageFlow &flow, const Report &report) {
         ChartControl chart;
         const QString accuracy =
             s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u"%"_qs : u"—"_qs;
-        prepareChart(chart, size,
-                     u"%1  正答率 %2 (%3/%4)"_qs.arg(r.file.subject, accuracy).arg(s.correct).arg(s.trials));
+        prepareChart(
+            chart, size,
+            QCoreApplication::translate("ReportPdf", "%1  正答率 %2 (%3/%4)")
+                .arg(r.file.subject, accuracy, QString::number(s.correct), QString::number(s.trials)));
         int row = 2;
         for (const RunLine &line : s.lines) {
             addLine(chart, row, line.presentTime, line.meanRt);
@@ -300,20 +337,24 @@ bool writeReportPdf(const Report &report, QIODevice *device) {
     painter.setPen(Qt::black);
     PageFlow flow(writer, painter);
 
-    flow.text(u"キヴォラ反応時間 集計"_qs, uiFont(16, true));
-    flow.text(u"データフォルダ: %1    作成: %2"_qs.arg(
-                  QDir::toNativeSeparators(report.folder),
-                  QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm"_qs)),
+    flow.text(QCoreApplication::translate("ReportPdf", "キヴォラ反応時間 集計"), uiFont(16, true));
+    flow.text(QCoreApplication::translate("ReportPdf", "データフォルダ: %1    作成: %2")
+                  .arg(QDir::toNativeSeparators(report.folder),
+                       QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm"_qs)),
               uiFont(9));
     const int complete = report.completeRuns();
-    flow.text(u"実行: 読み込み %1 (完了 %2: グループの集計と図に使用、未完了 %3)"_qs.arg(report.runs.size())
+    flow.text(QCoreApplication::translate("ReportPdf",
+                                          "実行: 読み込み %1 (完了 %2: グループの集計と図に使用、未完了 %3)")
+                  .arg(report.runs.size())
                   .arg(complete)
                   .arg(int(report.runs.size()) - complete),
               uiFont(10));
     if (const QStringList cp932 = report.readAsCp932(); !cp932.isEmpty()) {
         flow.text(
-            u"次のファイルは UTF-8 ではないので、CP932 (日本語の Windows の Excel が保存する文字コード) "
-            u"として読みました。名前が正しく読めているか確かめてください。"_qs,
+            QCoreApplication::translate(
+                "ReportPdf",
+                "次のファイルは UTF-8 ではないので、CP932 (日本語の Windows の Excel が保存する文字コード) "
+                "として読みました。名前が正しく読めているか確かめてください。"),
             uiFont(9));
         flow.text(u"read as CP932: "_qs + cp932.join(u", "_qs), uiFont(9));
     }

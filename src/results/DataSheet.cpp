@@ -1,6 +1,7 @@
 #include "results/DataSheet.h"
 
 #include "base/RuntimeError.h"
+#include "results/ResultData.h"
 
 #include <algorithm>
 
@@ -26,7 +27,7 @@ QVariant DataSheet::CellRef::value() const {
 DataSheet::DataSheet(Contents contents) {
     if (contents == Contents::DesignTime) {
         m_cells[{1, 2}] = QVariant(60.0);
-        m_cells[{2, 1}] = QVariant(u"呈示 1200mS"_qs);
+        m_cells[{2, 1}] = QVariant(seriesName(1200));
     }
 }
 

@@ -2,14 +2,16 @@
 
 #include "base/RuntimeError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace kivora {
 
 EventLog::EventLog(const QString &path) : m_file(path) {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw RuntimeError(ErrPermissionDenied, u"ログファイルを開けません: %1 (%2)"_qs.arg(
-                                                    QDir::toNativeSeparators(path), m_file.errorString()));
+        throw RuntimeError(ErrPermissionDenied,
+                           QCoreApplication::translate("EventLog", "ログファイルを開けません: %1 (%2)")
+                               .arg(QDir::toNativeSeparators(path), m_file.errorString()));
     if (m_file.size() == 0)
         line(-1, {}, 0, {});
 }
@@ -26,8 +28,8 @@ void EventLog::line(qint64 us, const QString &event, int trial, const QString &d
     }
     if (m_file.write(bytes) != bytes.size() || !m_file.flush())
         throw RuntimeError(ErrPermissionDenied,
-                           u"ログを書き込めません: %1 (%2)"_qs.arg(
-                               QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
+                           QCoreApplication::translate("EventLog", "ログを書き込めません: %1 (%2)")
+                               .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
 }
 
 void EventLog::runStarted(const QString &subject, qint64 us) {

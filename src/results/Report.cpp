@@ -2,6 +2,7 @@
 
 #include "base/RuntimeError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSaveFile>
 #include <QStringList>
@@ -155,7 +156,8 @@ QByteArray groupCsv(const Report &report) {
 void writeReportCsv(const Report &report, const QString &folder) {
     if (!QDir().mkpath(folder))
         throw RuntimeError(ErrPathNotFound,
-                           u"報告のフォルダを作れません: %1"_qs.arg(QDir::toNativeSeparators(folder)));
+                           QCoreApplication::translate("Report", "報告のフォルダを作れません: %1")
+                               .arg(QDir::toNativeSeparators(folder)));
     const std::pair<QString, QByteArray> files[] = {{u"cells.csv"_qs, cellsCsv(report)},
                                                     {u"runs.csv"_qs, runsCsv(report)},
                                                     {u"group.csv"_qs, groupCsv(report)}};
@@ -164,8 +166,8 @@ void writeReportCsv(const Report &report, const QString &folder) {
         const QByteArray content = Utf8Bom.toByteArray() + bytes;
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
             throw RuntimeError(ErrPermissionDenied,
-                               u"%1 を書き込めません (%2)"_qs.arg(QDir::toNativeSeparators(file.fileName()),
-                                                                  file.errorString()));
+                               QCoreApplication::translate("Report", "%1 を書き込めません (%2)")
+                                   .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     }
 }
 

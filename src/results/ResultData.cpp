@@ -3,6 +3,8 @@
 #include "base/RuntimeError.h"
 #include "results/DataSheet.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 
 namespace kivora {
@@ -13,7 +15,7 @@ constexpr int Directions = 6;
 } // namespace
 
 QString seriesName(qint16 presentTime) {
-    return u"呈示 "_qs + QString::number(presentTime) + u"mS"_qs;
+    return QCoreApplication::translate("ResultData", "呈示 %1mS").arg(presentTime);
 }
 
 void fillDataSheet(DataSheet &sheet, const RunStats &stats) {
@@ -46,17 +48,12 @@ qint64 roundHalfEven(double value) {
 }
 
 QString summaryText(qint16 correctCount, qint16 trialCount, double overallMean) {
-    QString text = u"正解数： "_qs;
-    text += QString::number(correctCount);
-    text += u" ("_qs;
-    text += QString::number(trialCount);
-    text += u"問中"_qs;
-    text += u")"_qs;
-    text += u"\r\n"_qs;
-    text += u"全平均反応時間： "_qs;
-    text += QString::number(roundHalfEven(overallMean));
-    text += u"ミリ秒"_qs;
-    return text;
+    return QCoreApplication::translate("ResultData", "正解数： %1 (%2問中)")
+               .arg(correctCount)
+               .arg(trialCount) +
+           u"\r\n"_qs +
+           QCoreApplication::translate("ResultData", "全平均反応時間： %1ミリ秒")
+               .arg(roundHalfEven(overallMean));
 }
 
 } // namespace kivora

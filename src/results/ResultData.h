@@ -17,7 +17,8 @@ class DataSheet;
 // the sheet held in (2, 1) stays. A TimeCount above 6 raises the subscript error (9) at TimeList(7).
 void fillDataSheet(DataSheet &sheet, const RunStats &stats);
 
-// The label of a presentation time's line in a chart: "呈示 " + presentTime + "mS".
+// The label of a presentation time's line in a chart: "呈示 " + presentTime + "mS" (in English
+// "Cue 1200 ms").
 QString seriesName(qint16 presentTime);
 
 // To the nearest whole number, halves to the even neighbour: 734.5 -> 734, 735.5 -> 736,
@@ -26,7 +27,8 @@ qint64 roundHalfEven(double value);
 
 // The two-line summary of the results window, e.g. for 40 of 48 correct and a mean of 734.5 ms:
 //     "正解数： 40 (48問中)" CR LF "全平均反応時間： 734ミリ秒"
-// without a line end after the second line.
+// without a line end after the second line; in English "Correct: 40 of 48" CR LF "Mean reaction
+// time: 734 ms".
 QString summaryText(qint16 correctCount, qint16 trialCount, double overallMean);
 
 } // namespace kivora

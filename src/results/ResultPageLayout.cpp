@@ -1,5 +1,6 @@
 #include "results/ResultPageLayout.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -35,7 +36,9 @@ private:
 } // namespace
 
 QString subjectLine(const QString &subject, bool code) {
-    return (code ? u"参加者コード： "_qs : u"氏名： "_qs) + subject;
+    return (code ? QCoreApplication::translate("ResultPageLayout", "参加者コード： ")
+                 : QCoreApplication::translate("ResultPageLayout", "氏名： ")) +
+           subject;
 }
 
 ResultPageLayout layoutResultPage(qreal lineHeight, qreal chartControlHeight, const QSizeF &chartSize,

@@ -44,7 +44,7 @@ struct ResultPageLayout {
 };
 
 // The page's first line: "氏名： " and the participant's name, or "参加者コード： " and the code
-// where runs are of participant codes.
+// where runs are of participant codes ("Name: ", "Participant code: " in English).
 QString subjectLine(const QString &subject, bool code);
 
 // The page for its first line (subjectLine) and a summary text. lineHeight is the line height of the page

@@ -6,6 +6,7 @@
 #include "run/PlanReader.h"
 #include "run/Stage.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -107,7 +108,8 @@ private:
             ++m_pos;
             for (;;) {
                 if (m_pos >= m_data.size())
-                    throw CsvFault{startLine, u"引用符 \" が閉じられていません"_qs};
+                    throw CsvFault{startLine,
+                                   QCoreApplication::translate("RunFiles", "引用符 \" が閉じられていません")};
                 const char c = m_data[m_pos];
                 if (c == '"') {
                     if (m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '"') {
@@ -124,12 +126,14 @@ private:
                 ++m_pos;
             }
             if (m_pos < m_data.size() && m_data[m_pos] != m_separator && !isLineEnd(m_data[m_pos]))
-                throw CsvFault{m_line, u"引用符で囲んだ値の後に余分な文字があります"_qs};
+                throw CsvFault{m_line, QCoreApplication::translate(
+                                           "RunFiles", "引用符で囲んだ値の後に余分な文字があります")};
             return QString::fromUtf8(value);
         }
         while (m_pos < m_data.size() && m_data[m_pos] != m_separator && !isLineEnd(m_data[m_pos])) {
             if (m_data[m_pos] == '"')
-                throw CsvFault{m_line, u"値の途中に引用符 \" があります"_qs};
+                throw CsvFault{m_line,
+                               QCoreApplication::translate("RunFiles", "値の途中に引用符 \" があります")};
             ++m_pos;
         }
         return QString::fromUtf8(m_data.constData() + start, m_pos - start);
@@ -173,8 +177,10 @@ struct Utf8Text {
 std::variant<Utf8Text, SkippedFile> asUtf8(const QByteArray &content, const QString &fileName) {
     if (content.startsWith(Utf8Bom)) {
         if (const int line = firstLineNotUtf8(QByteArrayView(content).sliced(Utf8Bom.size())); line > 0)
-            return skip(fileName, line,
-                        u"UTF-8 の印 (BOM) で始まるのに、UTF-8 として読めないバイトがあります"_qs);
+            return skip(
+                fileName, line,
+                QCoreApplication::translate(
+                    "RunFiles", "UTF-8 の印 (BOM) で始まるのに、UTF-8 として読めないバイトがあります"));
         return Utf8Text{content};
     }
     if (isUtf8(content))
@@ -183,11 +189,15 @@ std::variant<Utf8Text, SkippedFile> asUtf8(const QByteArray &content, const QStr
     if (!cp932)
         return skip(
             fileName, 0,
-            u"UTF-8 でも CP932 (Shift-JIS) でもありません（どちらとしても読めないバイトがあります）"_qs);
+            QCoreApplication::translate(
+                "RunFiles",
+                "UTF-8 でも CP932 (Shift-JIS) でもありません（どちらとしても読めないバイトがあります）"));
     if (hasPrivateUse(*cp932))
         return skip(fileName, 0,
-                    u"UTF-8 でも CP932 (Shift-JIS) でもありません（CP932 として読むと外字になります: "
-                    u"ほかの文字コードのファイルでしょう）"_qs);
+                    QCoreApplication::translate(
+                        "RunFiles",
+                        "UTF-8 でも CP932 (Shift-JIS) でもありません（CP932 として読むと外字になります: "
+                        "ほかの文字コードのファイルでしょう）"));
     return Utf8Text{cp932->toUtf8(), TextEncoding::Cp932};
 }
 
@@ -212,24 +222,24 @@ char separatorOf(const QByteArray &utf8) {
 QString kindText(EntryKind kind) {
     switch (kind) {
     case EntryKind::Folder:
-        return u"フォルダー"_qs;
+        return QCoreApplication::translate("RunFiles", "フォルダー");
     case EntryKind::Pipe:
-        return u"名前付きパイプ"_qs;
+        return QCoreApplication::translate("RunFiles", "名前付きパイプ");
     case EntryKind::Socket:
-        return u"ソケット"_qs;
+        return QCoreApplication::translate("RunFiles", "ソケット");
     case EntryKind::Device:
-        return u"デバイス"_qs;
+        return QCoreApplication::translate("RunFiles", "デバイス");
     case EntryKind::Regular:
     case EntryKind::Other:
         break;
     }
-    return u"特殊なファイル"_qs;
+    return QCoreApplication::translate("RunFiles", "特殊なファイル");
 }
 
 } // namespace
 
 QString SkippedFile::detail(const QString &shownName) const {
-    return line > 0 ? u"%1:%2: %3"_qs.arg(shownName).arg(line).arg(reason)
+    return line > 0 ? u"%1:%2: %3"_qs.arg(shownName, QString::number(line), reason)
                     : u"%1: %2"_qs.arg(shownName, reason);
 }
 
@@ -244,10 +254,13 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
         header = reader.next();
     } catch (const CsvFault &fault) {
         return skip(fileName, fault.line,
-                    u"データファイルの見出し行ではありません（%1）"_qs.arg(fault.reason));
+                    QCoreApplication::translate("RunFiles", "データファイルの見出し行ではありません（%1）")
+                        .arg(fault.reason));
     }
     if (!header)
-        return skip(fileName, 0, u"空のファイルです（データファイルの見出し行がありません）"_qs);
+        return skip(fileName, 0,
+                    QCoreApplication::translate("RunFiles",
+                                                "空のファイルです（データファイルの見出し行がありません）"));
 
     // Where each base column and each display column is in this file's rows (-1: not there).
     // Other columns are passed over: later versions add theirs at the end.
@@ -259,7 +272,9 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
     for (int i = 0; i < names.size(); ++i) {
         const QString &name = names[i];
         if (names.indexOf(name) != i)
-            return skip(fileName, header->line, u"見出し行に列「%1」が 2 回あります"_qs.arg(name.left(40)));
+            return skip(fileName, header->line,
+                        QCoreApplication::translate("RunFiles", "見出し行に列「%1」が 2 回あります")
+                            .arg(name.left(40)));
         if (const auto base = std::find(BaseDataColumns.begin(), BaseDataColumns.end(), name);
             base != BaseDataColumns.end())
             at[std::size_t(base - BaseDataColumns.begin())] = i;
@@ -270,8 +285,9 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
     for (int c = 0; c < BaseColumns; ++c)
         if (at[std::size_t(c)] < 0)
             return skip(fileName, header->line,
-                        u"データファイルの見出し行ではありません（列「%1」がありません）"_qs.arg(
-                            BaseDataColumns[std::size_t(c)]));
+                        QCoreApplication::translate(
+                            "RunFiles", "データファイルの見出し行ではありません（列「%1」がありません）")
+                            .arg(BaseDataColumns[std::size_t(c)]));
 
     // The plan's values as the plan reader accepts them, and the answer's code.
     struct Range {
@@ -298,7 +314,8 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             const int line = record->line;
             if (record->fields.size() != names.size())
                 return skip(fileName, line,
-                            u"値が %1 個あります（見出し行は %2 列）"_qs.arg(record->fields.size())
+                            QCoreApplication::translate("RunFiles", "値が %1 個あります（見出し行は %2 列）")
+                                .arg(record->fields.size())
                                 .arg(names.size()));
             auto cell = [&](Column c) -> const QString & { return record->fields[at[std::size_t(c)]]; };
 
@@ -307,7 +324,8 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
                 run.runStarted = cell(RunStarted);
             } else if (cell(Subject) != run.subject || cell(RunStarted) != run.runStarted) {
                 return skip(fileName, line,
-                            u"別の実行の行です（subject か run_started が前の行と違います）"_qs);
+                            QCoreApplication::translate(
+                                "RunFiles", "別の実行の行です（subject か run_started が前の行と違います）"));
             }
             ++rows;
 
@@ -319,51 +337,63 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             const bool practice = block == u"practice"_qs;
             if (!practice && !block.isEmpty() && block != u"main"_qs)
                 return skip(fileName, line,
-                            u"block の値「%1」は使えません（practice か main）"_qs.arg(block.left(20)));
+                            QCoreApplication::translate("RunFiles",
+                                                        "block の値「%1」は使えません（practice か main）")
+                                .arg(block.left(20)));
             const auto round =
                 practice ? integerIn(roundText, 1, MaxPracticeRounds) : std::optional<qint64>(0);
             if (!round || (!practice && !roundText.isEmpty()))
                 return skip(fileName, line,
-                            u"round の値「%1」は使えません（練習の行は 1〜%2、本番の行は空）"_qs.arg(
-                                roundText.left(20), QString::number(MaxPracticeRounds)));
+                            QCoreApplication::translate(
+                                "RunFiles", "round の値「%1」は使えません（練習の行は 1〜%2、本番の行は空）")
+                                .arg(roundText.left(20), QString::number(MaxPracticeRounds)));
             if (practice && !run.trials.empty())
-                return skip(fileName, line, u"練習の行が本番の行の後にあります"_qs);
+                return skip(fileName, line,
+                            QCoreApplication::translate("RunFiles", "練習の行が本番の行の後にあります"));
             if (practice && *round != practiceRound) {
                 if (*round < practiceRound)
-                    return skip(fileName, line,
-                                u"round の値「%1」は %2 以上のはずです"_qs.arg(*round).arg(practiceRound));
+                    return skip(
+                        fileName, line,
+                        QCoreApplication::translate("RunFiles", "round の値「%1」は %2 以上のはずです")
+                            .arg(*round)
+                            .arg(practiceRound));
                 practiceRound = int(*round);
                 roundTrials = 0;
             }
             const int expectedTrial = (practice ? roundTrials : int(run.trials.size())) + 1;
             if (expectedTrial > MaxTrials)
-                return skip(fileName, line, u"試行が %1 を超えています"_qs.arg(MaxTrials));
-            const auto trial = integerIn(cell(Trial), 1, MaxTrials);
-            if (!trial || *trial != expectedTrial)
                 return skip(
                     fileName, line,
-                    u"trial の値「%1」は %2 のはずです"_qs.arg(cell(Trial).left(20)).arg(expectedTrial));
+                    QCoreApplication::translate("RunFiles", "試行が %1 を超えています").arg(MaxTrials));
+            const auto trial = integerIn(cell(Trial), 1, MaxTrials);
+            if (!trial || *trial != expectedTrial)
+                return skip(fileName, line,
+                            QCoreApplication::translate("RunFiles", "trial の値「%1」は %2 のはずです")
+                                .arg(cell(Trial).left(20), QString::number(expectedTrial)));
 
             TrialRec rec;
             for (const Range &r : ranges) {
                 const auto value = integerIn(cell(r.column), r.field.low, r.field.high);
                 if (!value)
-                    return skip(fileName, line,
-                                u"%1 の値「%2」は使えません（%3〜%4 の整数）"_qs
-                                    .arg(BaseDataColumns[r.column], cell(r.column).left(20))
-                                    .arg(r.field.low)
-                                    .arg(r.field.high));
+                    return skip(
+                        fileName, line,
+                        QCoreApplication::translate("RunFiles", "%1 の値「%2」は使えません（%3〜%4 の整数）")
+                            .arg(BaseDataColumns[r.column].toString(), cell(r.column).left(20),
+                                 QString::number(r.field.low), QString::number(r.field.high)));
                 rec.*r.field.member = qint16(*value);
             }
             const auto correct = integerIn(cell(Correct), 0, 1);
             if (!correct || (*correct == 1) != (rec.Answer == rec.Mirror))
-                return skip(
-                    fileName, line,
-                    u"correct の値「%1」が Answer と Mirror に合いません"_qs.arg(cell(Correct).left(20)));
+                return skip(fileName, line,
+                            QCoreApplication::translate("RunFiles",
+                                                        "correct の値「%1」が Answer と Mirror に合いません")
+                                .arg(cell(Correct).left(20)));
             const auto rt =
                 integerIn(cell(Rt), std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
             if (!rt)
-                return skip(fileName, line, u"RT の値「%1」は整数ではありません"_qs.arg(cell(Rt).left(20)));
+                return skip(fileName, line,
+                            QCoreApplication::translate("RunFiles", "RT の値「%1」は整数ではありません")
+                                .arg(cell(Rt).left(20)));
             rec.RT = qint32(*rt);
 
             // The display's columns: empty where not known, else a value the program writes.
@@ -375,13 +405,15 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             };
             const auto badDisplay = [&](DisplayColumn c, const QString &allowed) {
                 return skip(fileName, line,
-                            u"%1 の値「%2」は使えません（%3）"_qs.arg(displayColumnName(c),
-                                                                      display(c)->left(20), allowed));
+                            QCoreApplication::translate("RunFiles", "%1 の値「%2」は使えません（%3）")
+                                .arg(displayColumnName(c), display(c)->left(20), allowed));
             };
             const std::optional<QString> late = display(LateFlips);
             const auto lateFlips = late ? integerIn(*late, 0, Stage::TrialStages) : std::nullopt;
             if (late && !lateFlips)
-                return badDisplay(LateFlips, u"0〜%1 の整数"_qs.arg(Stage::TrialStages));
+                return badDisplay(
+                    LateFlips,
+                    QCoreApplication::translate("RunFiles", "0〜%1 の整数").arg(Stage::TrialStages));
             const std::optional<QString> source = display(OnsetSourceColumn);
             const auto onset = source ? onsetSourceNamed(*source) : std::nullopt;
             if (source && !onset)
@@ -391,9 +423,9 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
             if (composited && !compositor)
                 return badDisplay(CompositorColumn, compositorWords());
             if (const auto period = display(PeriodUs); period && !integerIn(*period, 0, 1'000'000'000))
-                return badDisplay(PeriodUs, u"0 以上の整数 (µs)"_qs);
+                return badDisplay(PeriodUs, QCoreApplication::translate("RunFiles", "0 以上の整数 (µs)"));
             if (const auto full = display(Fullscreen); full && !integerIn(*full, 0, 1))
-                return badDisplay(Fullscreen, u"0 か 1"_qs);
+                return badDisplay(Fullscreen, QCoreApplication::translate("RunFiles", "0 か 1"));
 
             if (practice) {
                 // Counted, never in a statistic; its display says nothing of the measured trials.
@@ -436,7 +468,9 @@ RunFolder readRunFolder(const QString &folder) {
             continue;
         }
         if (!csv) {
-            result.skipped.push_back(skip(name, 0, u"データファイルではありません（.csv ではない）"_qs));
+            result.skipped.push_back(skip(
+                name, 0,
+                QCoreApplication::translate("RunFiles", "データファイルではありません（.csv ではない）")));
             continue;
         }
         // What the entry is, from the open file: never a read that waits or takes a huge file whole.
@@ -446,19 +480,26 @@ RunFolder readRunFolder(const QString &folder) {
             break;
         case FolderFileRead::NotRegular:
             result.skipped.push_back(
-                skip(name, 0, u"ふつうのファイルではないので読みません（%1）"_qs.arg(kindText(file.kind))));
+                skip(name, 0,
+                     QCoreApplication::translate("RunFiles", "ふつうのファイルではないので読みません（%1）")
+                         .arg(kindText(file.kind))));
             continue;
         case FolderFileRead::DeviceName:
-            result.skipped.push_back(skip(name, 0, u"Windows ではデバイスの名前なので開きません"_qs));
+            result.skipped.push_back(
+                skip(name, 0,
+                     QCoreApplication::translate("RunFiles", "Windows ではデバイスの名前なので開きません")));
             continue;
         case FolderFileRead::TooLarge:
-            result.skipped.push_back(skip(
-                name, 0,
-                u"大きすぎるので読みません（%1 バイト、データファイルは %2 MiB まで）"_qs.arg(file.size).arg(
-                    MaxDataFileBytes / (1024 * 1024))));
+            result.skipped.push_back(
+                skip(name, 0,
+                     QCoreApplication::translate(
+                         "RunFiles", "大きすぎるので読みません（%1 バイト、データファイルは %2 MiB まで）")
+                         .arg(file.size)
+                         .arg(MaxDataFileBytes / (1024 * 1024))));
             continue;
         case FolderFileRead::Failed:
-            result.skipped.push_back(skip(name, 0, u"読み取れません（%1）"_qs.arg(file.error)));
+            result.skipped.push_back(skip(
+                name, 0, QCoreApplication::translate("RunFiles", "読み取れません（%1）").arg(file.error)));
             continue;
         }
         auto read = readRunFile(file.bytes, name);

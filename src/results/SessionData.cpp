@@ -3,6 +3,7 @@
 #include "base/FolderFile.h"
 #include "base/RuntimeError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -99,7 +100,8 @@ void SessionData::checkFolder(const QString &folder) {
     QDir dir(folder);
     if (!dir.mkpath(u"."_qs))
         throw RuntimeError(ErrPathNotFound,
-                           u"データフォルダを作れません: %1"_qs.arg(QDir::toNativeSeparators(folder)));
+                           QCoreApplication::translate("SessionData", "データフォルダを作れません: %1")
+                               .arg(QDir::toNativeSeparators(folder)));
     QFile probe(dir.filePath(u".kivora-write-test-"_qs + QUuid::createUuid().toString(QUuid::Id128)));
     const bool ok =
         probe.open(QIODevice::WriteOnly | QIODevice::NewOnly) && probe.write("x", 1) == 1 && probe.flush();
@@ -107,8 +109,9 @@ void SessionData::checkFolder(const QString &folder) {
     probe.close();
     probe.remove();
     if (!ok)
-        throw RuntimeError(ErrPermissionDenied, u"データフォルダに書き込めません: %1 (%2)"_qs.arg(
-                                                    QDir::toNativeSeparators(folder), reason));
+        throw RuntimeError(ErrPermissionDenied, QCoreApplication::translate(
+                                                    "SessionData", "データフォルダに書き込めません: %1 (%2)")
+                                                    .arg(QDir::toNativeSeparators(folder), reason));
 }
 
 QString SessionData::safeFileName(const QString &name) {
@@ -151,11 +154,11 @@ void SessionData::writeSynced(QFile &file, const QByteArray &bytes) {
         const QString reason = file.errorString(); // before the take-back sets its own
         file.resize(before);
         file.seek(before);
-        writeFailed(file, u"データを書き込めません"_qs, reason);
+        writeFailed(file, QCoreApplication::translate("SessionData", "データを書き込めません"), reason);
     }
     // On disk before the next trial starts: a crash or a power cut loses no answered trial.
     if (!syncToDisk(file))
-        writeFailed(file, u"データをディスクに書き込めません"_qs);
+        writeFailed(file, QCoreApplication::translate("SessionData", "データをディスクに書き込めません"));
 }
 
 void SessionData::syncFolder() {
@@ -194,7 +197,7 @@ void SessionData::runStarted(const QString &subject, qint64) {
         if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             break;
         if (!m_file.exists() || n > 999)
-            writeFailed(m_file, u"データファイルを作れません"_qs);
+            writeFailed(m_file, QCoreApplication::translate("SessionData", "データファイルを作れません"));
     }
     m_meansPath.clear();
     writeSynced(m_file, header());
@@ -205,8 +208,10 @@ void SessionData::runStarted(const QString &subject, qint64) {
         m_file.remove();
         throw RuntimeError(
             ErrFileAlreadyExists,
-            u"参加者コード %1 のデータファイルが、ほかに作られています。別のコードにしてください。"_qs.arg(
-                subject));
+            QCoreApplication::translate(
+                "SessionData",
+                "参加者コード %1 のデータファイルが、ほかに作られています。別のコードにしてください。")
+                .arg(subject));
     }
 }
 
@@ -269,7 +274,7 @@ void SessionData::runCompleted(const RunStats &stats, qint64) {
     m_file.close();
     QFile means(QDir(m_folder).filePath(m_stem + MeansSuffix.toString()));
     if (!means.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        writeFailed(means, u"平均値ファイルを作れません"_qs);
+        writeFailed(means, QCoreApplication::translate("SessionData", "平均値ファイルを作れません"));
     writeSynced(means, Utf8Bom.toByteArray() + meansCsv(stats).toUtf8());
     m_meansPath = means.fileName();
 }

@@ -2,6 +2,7 @@
 
 #include "base/Checked.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +21,7 @@ PlanError::PlanError(int number, QString file, int line, QString field, QString 
 namespace {
 
 QString allowed(const PlanField &f) {
-    return u"（%1〜%2 の整数）"_qs.arg(f.low).arg(f.high);
+    return QCoreApplication::translate("PlanReader", "（%1〜%2 の整数）").arg(f.low).arg(f.high);
 }
 
 int clampLine(qint64 line) {
@@ -86,8 +87,11 @@ public:
             if (m_pos == m_size) {
                 throw PlanError(
                     ErrInputPastEnd, m_fileName, clampLine(m_lastValueLine), f.name.toString(),
-                    u"ファイルが試行の途中で終わっています（%1 の値がありません。1 試行は FigSet, "
-                    u"StartDir, CueDir, Mirror, PresentTime の 5 つの値）"_qs.arg(f.name));
+                    QCoreApplication::translate(
+                        "PlanReader",
+                        "ファイルが試行の途中で終わっています（%1 の値がありません。1 試行は FigSet, "
+                        "StartDir, CueDir, Mirror, PresentTime の 5 つの値）")
+                        .arg(f.name));
             }
         }
         m_afterComma = false;
@@ -125,14 +129,17 @@ public:
         }
         const qint32 value = negative ? -magnitude : magnitude;
         if (value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max()) {
-            throw PlanError(ErrOverflow, m_fileName, clampLine(valueLine), f.name.toString(),
-                            u"%1 の値 %2 は 16 ビット整数に収まりません"_qs.arg(
-                                f.name, shownValue(m_data + start, end - start)) +
-                                allowed(f));
+            throw PlanError(
+                ErrOverflow, m_fileName, clampLine(valueLine), f.name.toString(),
+                QCoreApplication::translate("PlanReader", "%1 の値 %2 は 16 ビット整数に収まりません")
+                        .arg(f.name, shownValue(m_data + start, end - start)) +
+                    allowed(f));
         }
         if (value < f.low || value > f.high) {
-            throw PlanError(ErrInvalidProperty, m_fileName, clampLine(valueLine), f.name.toString(),
-                            u"%1 の値 %2 は使えません"_qs.arg(f.name).arg(value) + allowed(f));
+            throw PlanError(
+                ErrInvalidProperty, m_fileName, clampLine(valueLine), f.name.toString(),
+                QCoreApplication::translate("PlanReader", "%1 の値 %2 は使えません").arg(f.name).arg(value) +
+                    allowed(f));
         }
         m_lastValueLine = valueLine;
         return qint16(value);
@@ -169,14 +176,15 @@ private:
 
     PlanError emptyValue(const PlanField &f, qint64 line) const {
         return PlanError(ErrTypeMismatch, m_fileName, clampLine(line), f.name.toString(),
-                         u"%1 の値が空です"_qs.arg(f.name) + allowed(f));
+                         QCoreApplication::translate("PlanReader", "%1 の値が空です").arg(f.name) +
+                             allowed(f));
     }
 
     PlanError notInteger(const PlanField &f, qint64 line, qsizetype start, qsizetype end) const {
-        return PlanError(
-            ErrTypeMismatch, m_fileName, clampLine(line), f.name.toString(),
-            u"%1 の値「%2」は整数ではありません"_qs.arg(f.name, shownValue(m_data + start, end - start)) +
-                allowed(f));
+        return PlanError(ErrTypeMismatch, m_fileName, clampLine(line), f.name.toString(),
+                         QCoreApplication::translate("PlanReader", "%1 の値「%2」は整数ではありません")
+                                 .arg(f.name, shownValue(m_data + start, end - start)) +
+                             allowed(f));
     }
 
     const char *m_data;
@@ -204,7 +212,9 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
         count = add16(count, 1);
         if (count > MaxTrials) {
             throw PlanError(ErrSubscript, fileName, clampLine(scanner.line()), QString(),
-                            u"%1 件目の試行です（試行は %2 件まで）"_qs.arg(count).arg(MaxTrials));
+                            QCoreApplication::translate("PlanReader", "%1 件目の試行です（試行は %2 件まで）")
+                                .arg(count)
+                                .arg(MaxTrials));
         }
 
         TrialRec rec;
@@ -218,11 +228,13 @@ qint16 readPlan(const QByteArray &content, const QString &fileName, TrialTable &
                 QStringList shown;
                 for (qint16 t : times)
                     shown << QString::number(t);
-                throw PlanError(ErrInvalidProperty, fileName, clampLine(presentTimeLine),
-                                PlanFields[4].name.toString(),
-                                u"PresentTime の値 %1 は 7 種類目の提示時間です（提示時間は %2 の 6 "
-                                u"種類まで）"_qs.arg(rec.PresentTime)
-                                    .arg(shown.join(u"、"_qs)));
+                throw PlanError(
+                    ErrInvalidProperty, fileName, clampLine(presentTimeLine), PlanFields[4].name.toString(),
+                    QCoreApplication::translate(
+                        "PlanReader", "PresentTime の値 %1 は 7 種類目の提示時間です（提示時間は %2 の 6 "
+                                      "種類まで）")
+                        .arg(rec.PresentTime)
+                        .arg(shown.join(QCoreApplication::translate("PlanReader", "、"))));
             }
             times[timeCount++] = rec.PresentTime;
         }
@@ -238,23 +250,29 @@ qint16 loadPlanFile(const QString &path, TrialTable &trials) {
     const QFileInfo info(path);
     if (!info.exists()) {
         if (!info.absoluteDir().exists())
-            throw PlanError(ErrPathNotFound, path, 0, QString(), u"ファイルのあるフォルダがありません"_qs);
-        throw PlanError(ErrFileNotFound, path, 0, QString(), u"ファイルがありません"_qs);
+            throw PlanError(ErrPathNotFound, path, 0, QString(),
+                            QCoreApplication::translate("PlanReader", "ファイルのあるフォルダがありません"));
+        throw PlanError(ErrFileNotFound, path, 0, QString(),
+                        QCoreApplication::translate("PlanReader", "ファイルがありません"));
     }
     if (info.isDir())
-        throw PlanError(ErrPathFileAccess, path, 0, QString(), u"ファイルではなくフォルダです"_qs);
+        throw PlanError(ErrPathFileAccess, path, 0, QString(),
+                        QCoreApplication::translate("PlanReader", "ファイルではなくフォルダです"));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!info.isReadable())
-            throw PlanError(ErrPermissionDenied, path, 0, QString(), u"読み取りの権限がありません"_qs);
-        throw PlanError(ErrPathFileAccess, path, 0, QString(),
-                        u"ファイルを開けません（%1）"_qs.arg(file.errorString()));
+            throw PlanError(ErrPermissionDenied, path, 0, QString(),
+                            QCoreApplication::translate("PlanReader", "読み取りの権限がありません"));
+        throw PlanError(
+            ErrPathFileAccess, path, 0, QString(),
+            QCoreApplication::translate("PlanReader", "ファイルを開けません（%1）").arg(file.errorString()));
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         throw PlanError(ErrPathFileAccess, path, 0, QString(),
-                        u"ファイルを読み取れません（%1）"_qs.arg(file.errorString()));
+                        QCoreApplication::translate("PlanReader", "ファイルを読み取れません（%1）")
+                            .arg(file.errorString()));
     }
     return readPlan(content, path, trials);
 }

@@ -1,5 +1,7 @@
 #include "run/Stage.h"
 
+#include <QCoreApplication>
+
 namespace kivora {
 
 QString Stage::name() const {
@@ -33,9 +35,9 @@ std::optional<PictureRef> Stage::picture(const TrialRec &rec) const {
 QString Stage::caption(qint16 left) const {
     switch (m_id) {
     case Countdown:
-        return u"あと"_qs + QString::number(left) + u"問"_qs;
+        return QCoreApplication::translate("Stage", "あと%n問", nullptr, left);
     case Test:
-        return u"表(1)？ or 裏(2)？"_qs;
+        return QCoreApplication::translate("Stage", "表(1)？ or 裏(2)？");
     default:
         return QString();
     }

@@ -42,8 +42,9 @@ public:
     QString name() const;
     // The picture the stage shows for trial rec: none for the countdown and Between.
     std::optional<PictureRef> picture(const TrialRec &rec) const;
-    // The caption under the picture: for the countdown "あと" left "問" (left: the questions
-    // still to come, this one included), the question for the test figure, else empty.
+    // The caption under the picture, in the language of the texts: for the countdown "あと" left
+    // "問" ("1 question left", "12 questions left"; left: the questions still to come, this one
+    // included), the question for the test figure, else empty.
     QString caption(qint16 left) const;
 
     friend constexpr bool operator==(Stage a, Stage b) { return a.m_id == b.m_id; }

@@ -1,5 +1,6 @@
 #include "session/Participant.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace kivora {
@@ -15,8 +16,9 @@ bool isParticipantCode(const QString &text) {
 }
 
 QString participantCodeRule() {
-    return u"参加者コードには、英字 (A〜Z, a〜z)、数字 (0〜9)、- と _ を 1〜32 文字使えます。"
-           u"最初の文字は英字か数字です。空白、/ や日本語の文字は使えません。"_qs;
+    return QCoreApplication::translate(
+        "Participant", "参加者コードには、英字 (A〜Z, a〜z)、数字 (0〜9)、- と _ を 1〜32 文字使えます。"
+                       "最初の文字は英字か数字です。空白、/ や日本語の文字は使えません。");
 }
 
 QString freshParticipantCode(const std::function<quint32()> &random,

@@ -3,6 +3,7 @@
 #include "base/DisplayFacts.h"
 #include "run/Stage.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -31,7 +32,9 @@ public:
         : std::runtime_error(detail.toStdString()), m_detail(detail) {}
     const QString &detail() const { return m_detail; }
     // The error box's text: that the display failed, then how.
-    QString text() const { return u"画面に表示できません。\n\n"_qs + m_detail; }
+    QString text() const {
+        return QCoreApplication::translate("Presenter", "画面に表示できません。\n\n") + m_detail;
+    }
 
 private:
     QString m_detail;

@@ -1,5 +1,6 @@
 #include "session/Study.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 namespace kivora {
@@ -7,26 +8,33 @@ namespace kivora {
 namespace studytext {
 
 QStringList practiceIntro() {
-    return {u"これから練習をします。"_qs, u"元のままなら 1 のキー、裏返しなら 2 のキーを押してください。"_qs,
-            u"スペースキーを押すと始まります。"_qs};
+    return {
+        QCoreApplication::translate("Study", "これから練習をします。"),
+        QCoreApplication::translate("Study", "元のままなら 1 のキー、裏返しなら 2 のキーを押してください。"),
+        QCoreApplication::translate("Study", "スペースキーを押すと始まります。")};
 }
 
 QStringList practiceAgain(int percent) {
-    return {u"正答率 %1 %。"_qs.arg(percent), u"もう一度練習します。"_qs,
-            u"スペースキーを押すと始まります。"_qs};
+    return {QCoreApplication::translate("Study", "正答率 %1 %。").arg(percent),
+            QCoreApplication::translate("Study", "もう一度練習します。"),
+            QCoreApplication::translate("Study", "スペースキーを押すと始まります。")};
 }
 
 QStringList practiceDone() {
-    return {u"練習は終わりです。"_qs, u"スペースキーを押すと本番が始まります。"_qs};
+    return {QCoreApplication::translate("Study", "練習は終わりです。"),
+            QCoreApplication::translate("Study", "スペースキーを押すと本番が始まります。")};
 }
 
 QStringList pause(int done, int total) {
-    return {u"休憩です。"_qs, u"%1 / %2 問終わりました。"_qs.arg(done).arg(total),
-            u"準備ができたらスペースキーを押してください。"_qs};
+    return {QCoreApplication::translate("Study", "休憩です。"),
+            QCoreApplication::translate("Study", "%1 / %2 問終わりました。").arg(done).arg(total),
+            QCoreApplication::translate("Study", "準備ができたらスペースキーを押してください。")};
 }
 
 QString feedback(bool correct, qint32 rtMs) {
-    return (correct ? u"正解"_qs : u"不正解"_qs) + u"　%1 ミリ秒"_qs.arg(rtMs);
+    return (correct ? QCoreApplication::translate("Study", "正解　%1 ミリ秒")
+                    : QCoreApplication::translate("Study", "不正解　%1 ミリ秒"))
+        .arg(rtMs);
 }
 
 } // namespace studytext

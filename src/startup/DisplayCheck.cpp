@@ -15,6 +15,7 @@
 #include "ui/TimersPresenter.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
@@ -102,7 +103,7 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     const Clock &clock = SteadyClock::instance();
     // The main window's size and picture area, shown the way a session shows it.
     DesignedWindow window(QSize(pxFromTwips(5280), pxFromTwips(4995)));
-    window.setWindowTitle(u"Kivora display check"_qs);
+    window.setWindowTitle(QCoreApplication::translate("DisplayCheck", "Kivora display check"));
     auto *image = new PictureBox(window.panel());
     image->setGeometry(rectFromTwips(690, 120, 3900, 3900));
     auto *caption = new QLabel(window.panel());
@@ -110,7 +111,8 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     caption->setWordWrap(true);
     caption->setFont(uiFont(12, false));
-    caption->setText(u"表示を確かめています。しばらくお待ちください。\n(checking the display)"_qs);
+    caption->setText(QCoreApplication::translate(
+        "DisplayCheck", "表示を確かめています。しばらくお待ちください。\n(checking the display)"));
 
     PresenterChoice choice = choosePresenter(timing, image);
     std::unique_ptr<Presenter> presenter = std::move(choice.presenter);
@@ -193,7 +195,9 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     // The keys.
     printOut(u"key source: %1\n"_qs.arg(QString::fromLatin1(KeyReader::sourceOf(reader.get()))));
     printOut(u"press key 1 %1 times now\n"_qs.arg(KeyPresses));
-    caption->setText(u"1 のキーを %1 回押してください。\n(press key 1 %1 times)"_qs.arg(KeyPresses));
+    caption->setText(QCoreApplication::translate("DisplayCheck",
+                                                 "1 のキーを %1 回押してください。\n(press key 1 %1 times)")
+                         .arg(KeyPresses));
     window.activateWindow();
     KeyOneWatch keys(reader ? &stamps : nullptr, clock.nowUs());
     qApp->installEventFilter(&keys);

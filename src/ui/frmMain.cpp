@@ -52,9 +52,9 @@ frmMain::frmMain(kivora::TimeSource &time, const std::function<kivora::PictureSt
     move(kivora::pxFromTwips(3810), kivora::pxFromTwips(1920));
 
     // Tab order 0, 1, 2 = creation order of the buttons; the label and the picture take no focus.
-    btnStart = makeButton(panel(), u"btnStart"_qs, u"開始"_qs, rectFromTwips(720, 4440, 1215, 495));
-    btnStop = makeButton(panel(), u"btnStop"_qs, u"中止"_qs, rectFromTwips(2040, 4440, 1215, 495));
-    btnEnd = makeButton(panel(), u"btnEnd"_qs, u"終了"_qs, rectFromTwips(3360, 4440, 1215, 495));
+    btnStart = makeButton(panel(), u"btnStart"_qs, tr("開始"), rectFromTwips(720, 4440, 1215, 495));
+    btnStop = makeButton(panel(), u"btnStop"_qs, tr("中止"), rectFromTwips(2040, 4440, 1215, 495));
+    btnEnd = makeButton(panel(), u"btnEnd"_qs, tr("終了"), rectFromTwips(3360, 4440, 1215, 495));
     btnStop->setEnabled(false);
     setTabOrder(btnStart, btnStop);
     setTabOrder(btnStop, btnEnd);
@@ -116,8 +116,8 @@ QString frmMain::askName(const QString &question, const QString &text) {
     dialog.setLabelText(question);
     dialog.setTextValue(text);
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setOkButtonText(u"OK"_qs);
-    dialog.setCancelButtonText(u"キャンセル"_qs);
+    dialog.setOkButtonText(tr("OK"));
+    dialog.setCancelButtonText(tr("キャンセル"));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
@@ -125,7 +125,7 @@ QString frmMain::askName(const QString &question, const QString &text) {
 
 QString frmMain::askSubject() {
     if (m_subjects == kivora::SubjectMode::Name)
-        return askName(u"氏名を入力してください"_qs, QString());
+        return askName(tr("氏名を入力してください"), QString());
     // A participant code, refused until it keeps the rule; in Auto a fresh one offered, and one
     // the data folder has files of refused.
     const auto taken = [this](const QString &code) {
@@ -137,7 +137,7 @@ QString frmMain::askSubject() {
     const bool offered = m_subjects == kivora::SubjectMode::Auto;
     QString text = offered ? fresh() : QString();
     for (;;) {
-        const QString code = askName(u"参加者コードを入力してください"_qs, text);
+        const QString code = askName(tr("参加者コードを入力してください"), text);
         if (code.isEmpty())
             return code; // Cancel, or OK with nothing
         if (!kivora::isParticipantCode(code)) {
@@ -146,7 +146,7 @@ QString frmMain::askSubject() {
         } else if (offered && taken(code)) {
             QMessageBox::warning(
                 this, windowTitle(),
-                u"参加者コード %1 のデータファイルがすでにあります。別のコードにしてください。"_qs.arg(code));
+                tr("参加者コード %1 のデータファイルがすでにあります。別のコードにしてください。").arg(code));
             text = fresh();
         } else {
             return code;
@@ -236,7 +236,7 @@ void frmMain::btnStart_Click() {
     if (basTime::TrialCount < 1) {
         // Without a trial the run would show record 1's zeros: say so and start nothing.
         QMessageBox::information(this, windowTitle(),
-                                 u"試行計画に試行がありません。実験を開始できません。"_qs);
+                                 tr("試行計画に試行がありません。実験を開始できません。"));
         return;
     }
     for (;;) {
@@ -302,8 +302,8 @@ void frmMain::showResults(const std::function<void()> &painted) {
 void frmMain::showWriteFailure(const QString &detail, bool running) {
     auto *box = new QMessageBox(
         QMessageBox::Warning, windowTitle(),
-        u"記録を書き込めませんでした。\n\n"_qs + detail +
-            (running ? u"\n\nそれまでの記録は残っています。"_qs : u"\n\n実験は開始していません。"_qs),
+        tr("記録を書き込めませんでした。\n\n") + detail +
+            (running ? tr("\n\nそれまでの記録は残っています。") : tr("\n\n実験は開始していません。")),
         QMessageBox::Ok, this);
     box->setObjectName(u"writeFailure"_qs);
     box->setAttribute(Qt::WA_DeleteOnClose);

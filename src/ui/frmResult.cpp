@@ -26,13 +26,13 @@ frmResult::frmResult(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint) {
     setObjectName(u"frmResult"_qs);
-    setWindowTitle(u"Results"_qs);
+    setWindowTitle(tr("Results"));
     resize(pxFromTwips(7080), pxFromTwips(8295));
     move(pxFromTwips(2910), pxFromTwips(390));
 
     // Created bottom first: a later sibling lies above an earlier one. The label goes first so
     // that the chart, once visible, covers it.
-    lWait = new QLabel(u"処理中です．しばらくお待ち下さい．"_qs, this);
+    lWait = new QLabel(tr("処理中です．しばらくお待ち下さい．"), this);
     lWait->setObjectName(u"lWait"_qs);
     lWait->setGeometry(rectFromTwips(0, 2880, 7095, 495));
     lWait->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -49,14 +49,14 @@ frmResult::frmResult(QWidget *parent)
     txtResult->setTabChangesFocus(true);
     txtResult->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtResult->document()->setDocumentMargin(2); // px; two 14-pt lines fill the 49-px box
-    txtResult->setPlainText(u"正解数\r\n全平均反応時間\r\n"_qs);
+    txtResult->setPlainText(tr("正解数") + u"\r\n"_qs + tr("全平均反応時間") + u"\r\n"_qs);
 
-    btnClose = new QPushButton(u"閉じる"_qs, this);
+    btnClose = new QPushButton(tr("閉じる"), this);
     btnClose->setObjectName(u"btnClose"_qs);
     btnClose->setGeometry(rectFromTwips(5640, 7680, 1215, 495));
     btnClose->setDefault(true);
 
-    btnPrint = new QPushButton(u"印刷"_qs, this);
+    btnPrint = new QPushButton(tr("印刷"), this);
     btnPrint->setObjectName(u"btnPrint"_qs);
     btnPrint->setGeometry(rectFromTwips(4320, 7680, 1215, 495));
 
@@ -107,8 +107,8 @@ void frmResult::keyPressEvent(QKeyEvent *event) {
 void frmResult::PrintResult() {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
-        reportPrintFailure(u"既定のプリンタが設定されていないため、印刷できません。\n"
-                           u"プリンタを接続して既定のプリンタに設定してから、もう一度印刷してください。"_qs);
+        reportPrintFailure(tr("既定のプリンタが設定されていないため、印刷できません。\n"
+                              "プリンタを接続して既定のプリンタに設定してから、もう一度印刷してください。"));
         return;
     }
     QPrinter printer(info, QPrinter::HighResolution);
@@ -129,8 +129,9 @@ bool frmResult::printOn(QPrinter &printer) {
 
     QPainter painter;
     if (!painter.begin(&printer)) {
-        reportPrintFailure(u"プリンタ「%1」で印刷を始められませんでした。\n"
-                           u"プリンタの電源と接続を確かめてから、もう一度印刷してください。"_qs.arg(name));
+        reportPrintFailure(tr("プリンタ「%1」で印刷を始められませんでした。\n"
+                              "プリンタの電源と接続を確かめてから、もう一度印刷してください。")
+                               .arg(name));
         return false;
     }
     chResult->copyChartArea();
@@ -141,15 +142,16 @@ bool frmResult::printOn(QPrinter &printer) {
     const bool ended = painter.end();
     if (printer.outputFormat() == QPrinter::NativeFormat) {
         if (const QString refusal = queue.refusal(); !refusal.isEmpty()) {
-            reportPrintFailure(
-                u"プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
-                u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(name, refusal));
+            reportPrintFailure(tr("プリンタ「%1」が印刷を受け付けませんでした（%2）。\n"
+                                  "プリンタの状態を確かめてから、もう一度印刷してください。")
+                                   .arg(name, refusal));
             return false;
         }
     }
     if (!ended || printer.printerState() == QPrinter::Error) {
-        reportPrintFailure(u"プリンタ「%1」への印刷が失敗しました。\n"
-                           u"プリンタの状態を確かめてから、もう一度印刷してください。"_qs.arg(name));
+        reportPrintFailure(tr("プリンタ「%1」への印刷が失敗しました。\n"
+                              "プリンタの状態を確かめてから、もう一度印刷してください。")
+                               .arg(name));
         return false;
     }
     return true;
@@ -162,5 +164,5 @@ void frmResult::drawPage(QPainter &painter) {
 }
 
 void frmResult::reportPrintFailure(const QString &what) {
-    QMessageBox::warning(this, u"印刷"_qs, what);
+    QMessageBox::warning(this, tr("印刷"), what);
 }
