@@ -15,10 +15,11 @@ esac
 # What building and running need. libqt6opengl6-dev is only a Recommends of qt6-base-dev, and
 # without it find_package(Qt6 ... Charts) fails, so it is named here. The xcb Present, XInput and
 # Composite headers are for the frame-locked pictures, the key reader and asking whether a
-# compositor redirects the window.
+# compositor redirects the window; qt6-tools-dev (CMake's Qt6LinguistTools) and qt6-l10n-tools
+# (lupdate, lrelease) compile the translations into the program.
 KIVORA_BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-charts-dev libqt6opengl6-dev
     libxkbcommon-dev libxcb1-dev libxcb-present-dev libxcb-xinput-dev libxcb-composite0-dev
-    libcups2-dev libboost-dev fonts-ipafont-gothic)
+    libcups2-dev libboost-dev fonts-ipafont-gothic qt6-tools-dev qt6-l10n-tools)
 # shellcheck disable=SC2034
 # What the tests need on top: a real X server and its tools (XTest and DAMAGE for the key sender,
 # the Present test and the timing benchmark's watcher), printing to PDF, clang, and real
