@@ -14,6 +14,7 @@
 #include "startup/ClassCommands.h"
 #include "startup/CommandLine.h"
 #include "startup/DisplayCheck.h"
+#include "startup/Language.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
 #include "ui/FramePresenter.h"
@@ -22,10 +23,10 @@
 #include "ui/frmMain.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
@@ -117,9 +118,25 @@ bool startupSettings(const StartRequest &request, Settings &settings) {
     } catch (const SettingsError &e) {
         printErr(e.detail());
         if (qobject_cast<QApplication *>(QCoreApplication::instance())) // --check has no windows
-            errorBox(u"設定ファイルを読み込めません。\n\n"_qs + e.detail());
+            errorBox(QCoreApplication::translate("Application", "設定ファイルを読み込めません。\n\n") +
+                     e.detail());
         return false;
     }
+}
+
+// The texts in the language the command line or the settings file asks for (Japanese where neither
+// does); false, after saying why on standard error and, with `box`, in the error box, where that
+// language is not found or its file does not load.
+bool startupLanguage(const RunOptions &run, bool box) {
+    const QStringList folders = translationFolders();
+    QString error;
+    if (useLanguage(run.language.isEmpty() ? u"ja"_qs : run.language, findLanguages(folders), folders,
+                    &error))
+        return true;
+    printErr(u"kivora: "_qs + error);
+    if (box)
+        errorBox(QCoreApplication::translate("Application", "言語を選べません。\n\n") + error);
+    return false;
 }
 
 // --check: the plan a session would read, checked and summed up.
@@ -129,6 +146,8 @@ int runCheck(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings))
         return 1;
     const RunOptions run = withSettings(request.run, settings);
+    if (!startupLanguage(run, false))
+        return 1;
     const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     TrialTable trials;
     try {
@@ -150,6 +169,9 @@ int runExportStimuli(int argc, char **argv, const StartRequest &request) {
     withoutDisplay();
     QGuiApplication app(argc, argv);
     installFontSubstitutes();
+    Settings settings;
+    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), false))
+        return 1;
     const PictureStore store;
     QString error;
     if (!exportStimuli(store, request.exportDir, &error)) {
@@ -170,8 +192,11 @@ int runMakePlan(int argc, char **argv, const StartRequest &request) {
 void showReport(int status, QStringList lines, const QString &pdf) {
     const bool visible = boxesCanBeAnswered();
     if (status == 0 && visible && !QDesktopServices::openUrl(QUrl::fromLocalFile(pdf)))
-        lines << u"kivora: the system's viewer did not open %1"_qs.arg(QDir::toNativeSeparators(pdf));
-    const QString headline = status == 0 ? u"集計しました。"_qs : u"集計できませんでした。"_qs;
+        lines << QCoreApplication::translate("Application", "kivora: the system's viewer did not open %1")
+                     .arg(QDir::toNativeSeparators(pdf));
+    const QString headline = status == 0
+                                 ? QCoreApplication::translate("Application", "集計しました。")
+                                 : QCoreApplication::translate("Application", "集計できませんでした。");
     if (!visible) {
         printErr(headline + u"\n\n"_qs + lines.join(u'\n'));
         return;
@@ -182,9 +207,12 @@ void showReport(int status, QStringList lines, const QString &pdf) {
     QStringList brief = lines;
     if (lines.size() > InSight) {
         brief = lines.first(InSight - 2);
-        brief << u"... (%1 lines more under Show Details)"_qs.arg(lines.size() - InSight + 1) << lines.last();
+        brief << QCoreApplication::translate("Application", "... (%1 lines more under Show Details)")
+                     .arg(lines.size() - InSight + 1)
+              << lines.last();
     }
-    QMessageBox box(status == 0 ? QMessageBox::Information : QMessageBox::Warning, u"Kivora 集計"_qs,
+    QMessageBox box(status == 0 ? QMessageBox::Information : QMessageBox::Warning,
+                    QCoreApplication::translate("Application", "Kivora 集計"),
                     headline + u"\n\n"_qs + brief.join(u'\n'));
     if (lines.size() > InSight)
         box.setDetailedText(lines.join(u'\n'));
@@ -215,14 +243,14 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     if (!japaneseFaceAvailable())
         printErr(u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
             japaneseFontSource()));
+    Settings settings;
+    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), shown))
+        return 1;
     QString folder = request.reportDir;
     if (asked) {
-        Settings settings;
-        if (!startupSettings(request, settings))
-            return 1;
-        folder = QFileDialog::getExistingDirectory(nullptr, u"集計するデータのフォルダー"_qs,
-                                                   settings.options.data.isEmpty() ? QDir::currentPath()
-                                                                                   : settings.options.data);
+        folder = QFileDialog::getExistingDirectory(
+            nullptr, QCoreApplication::translate("Application", "集計するデータのフォルダー"),
+            settings.options.data.isEmpty() ? QDir::currentPath() : settings.options.data);
         if (folder.isEmpty())
             return 1; // Cancel: nothing read, nothing written, nothing to say
     }
@@ -255,7 +283,7 @@ std::optional<QScreen *> participantScreen(const RunOptions &run) {
         return screen;
     const QString text = u"--screen %1: %2\n\n"_qs.arg(run.screen, why) + screenList();
     printErr(u"kivora: "_qs + text);
-    errorBox(u"モニターを選べません。\n\n"_qs + text);
+    errorBox(QCoreApplication::translate("Application", "モニターを選べません。\n\n") + text);
     return std::nullopt;
 }
 
@@ -269,6 +297,8 @@ int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings))
         return 1;
     const RunOptions run = withSettings(request.run, settings);
+    if (!startupLanguage(run, true))
+        return 1;
     const std::optional<QScreen *> screen = participantScreen(run);
     if (!screen)
         return 1;
@@ -285,6 +315,13 @@ int runListScreens(int argc, char **argv) {
         printOut(screenList());
     else
         QMessageBox::information(nullptr, u"Kivora"_qs, screenList());
+    return 0;
+}
+
+// --list-languages: every language found, on the console.
+int runListLanguages(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    printOut(languageList(findLanguages(translationFolders())));
     return 0;
 }
 
@@ -325,7 +362,6 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     KivoraApplication app(argc, argv);
     setProgramIdentity();
     QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     installFontSubstitutes();
     if (!japaneseFaceAvailable())
         printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
@@ -335,6 +371,9 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings))
         return 1;
     const RunOptions run = withSettings(request.run, settings);
+    // Before any window or picture is made: they are made in the language.
+    if (!startupLanguage(run, true))
+        return 1;
     const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     const bool shuffle = run.shuffle.value_or(false);
     std::unique_ptr<SessionData> data;
@@ -360,7 +399,9 @@ int runSession(int argc, char **argv, const StartRequest &request) {
         main.setPresenter(std::move(frames.presenter));
     } else if (frames.refused) {
         printErr(u"kivora: --timing present: "_qs + frames.why);
-        errorBox(u"画面の書き換えに合わせた表示（--timing present）が使えません。\n\n"_qs + frames.why);
+        errorBox(QCoreApplication::translate(
+                     "Application", "画面の書き換えに合わせた表示（--timing present）が使えません。\n\n") +
+                 frames.why);
         return 1;
     } else if (!frames.why.isEmpty()) {
         printErr(u"kivora: notice: pictures are shown with timers (%1)"_qs.arg(frames.why));
@@ -377,7 +418,8 @@ int runSession(int argc, char **argv, const StartRequest &request) {
             study.practiceCount = loadPlanFile(run.practice, study.practice);
         } catch (const PlanError &e) {
             printErr(e.detail());
-            errorBox(u"練習の試行計画を読み込めません。\n\n"_qs + e.detail());
+            errorBox(QCoreApplication::translate("Application", "練習の試行計画を読み込めません。\n\n") +
+                     e.detail());
             return 1;
         }
     }
@@ -394,7 +436,7 @@ int runSession(int argc, char **argv, const StartRequest &request) {
         main.Form_Load();
     } catch (const PlanError &e) {
         printErr(e.detail());
-        errorBox(u"試行計画を読み込めません。\n\n"_qs + e.detail());
+        errorBox(QCoreApplication::translate("Application", "試行計画を読み込めません。\n\n") + e.detail());
         return 1;
     } catch (const RuntimeError &e) {
         KivoraApplication::fatal(e.text());
@@ -456,6 +498,8 @@ int runApplication(int argc, char **argv) {
         return runCheckDisplay(argc, argv, request);
     case Command::ListScreens:
         return runListScreens(argc, argv);
+    case Command::ListLanguages:
+        return runListLanguages(argc, argv);
     case Command::Session:
         break;
     }

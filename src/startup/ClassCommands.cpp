@@ -6,6 +6,7 @@
 #include "results/Report.h"
 #include "run/PlanReader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,14 +55,14 @@ int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional
     return 0;
 }
 
-void Transcript::out(const QString &line) {
-    m_lines << line;
+void Transcript::out(const QString &line, const QString &shown) {
+    m_lines << (shown.isEmpty() ? line : shown);
     if (m_echo)
         printOut(line + u'\n');
 }
 
-void Transcript::err(const QString &line) {
-    m_lines << line;
+void Transcript::err(const QString &line, const QString &shown) {
+    m_lines << (shown.isEmpty() ? line : shown);
     if (m_echo)
         printErr(line);
 }
@@ -70,7 +71,10 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
                   QString *pdfPath) {
     const QFileInfo dir(folder);
     if (!dir.isDir()) {
-        say.err(u"kivora: --report: %1 is not a folder"_qs.arg(QDir::toNativeSeparators(folder)));
+        const QString shown = QDir::toNativeSeparators(folder);
+        say.err(
+            u"kivora: --report: %1 is not a folder"_qs.arg(shown),
+            QCoreApplication::translate("ClassCommands", "kivora: --report: %1 is not a folder").arg(shown));
         return 1;
     }
     const QString target = out.isEmpty() ? QDir(folder).filePath(u"report"_qs) : out;
@@ -84,8 +88,11 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     for (const SkippedFile &s : read.skipped)
         say.err(s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
     if (read.runs.empty()) {
-        say.err(u"kivora: --report: no run read from %1; nothing written"_qs.arg(
-            QDir::toNativeSeparators(folder)));
+        const QString shown = QDir::toNativeSeparators(folder);
+        say.err(u"kivora: --report: no run read from %1; nothing written"_qs.arg(shown),
+                QCoreApplication::translate("ClassCommands",
+                                            "kivora: --report: no run read from %1; nothing written")
+                    .arg(shown));
         return 1;
     }
     const Report report = makeReport(folder, std::move(read), limits);
@@ -104,11 +111,16 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     if (pdfPath)
         *pdfPath = pdf.fileName();
     const QStringList cp932 = report.readAsCp932();
-    say.out(u"%1 runs read (%2 complete), %3 files skipped%4; report in %5"_qs.arg(report.runs.size())
-                .arg(report.completeRuns())
-                .arg(report.skipped.size())
-                .arg(cp932.isEmpty() ? QString() : u"; read as CP932: "_qs + cp932.join(u", "_qs))
-                .arg(QDir::toNativeSeparators(target)));
+    const QString runs = QString::number(report.runs.size());
+    const QString complete = QString::number(report.completeRuns());
+    const QString skipped = QString::number(report.skipped.size());
+    const QString named = cp932.isEmpty() ? QString() : u"; read as CP932: "_qs + cp932.join(u", "_qs);
+    const QString where = QDir::toNativeSeparators(target);
+    say.out(u"%1 runs read (%2 complete), %3 files skipped%4; report in %5"_qs.arg(runs, complete, skipped,
+                                                                                   named, where),
+            QCoreApplication::translate("ClassCommands",
+                                        "%1 runs read (%2 complete), %3 files skipped%4; report in %5")
+                .arg(runs, complete, skipped, named, where));
     return 0;
 }
 

@@ -17,12 +17,13 @@ namespace kivora {
 int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional<quint64> seed);
 
 // What a command says, line by line: printed as it is said (standard output or error) when it
-// echoes, and kept for a message box.
+// echoes, and kept for a message box; in the box a line may read as `shown`, in the language of
+// the texts (the console's lines are English).
 class Transcript {
 public:
     explicit Transcript(bool echo) : m_echo(echo) {}
-    void out(const QString &line);
-    void err(const QString &line);
+    void out(const QString &line, const QString &shown = {});
+    void err(const QString &line, const QString &shown = {});
     const QStringList &lines() const { return m_lines; }
 
 private:

@@ -55,6 +55,7 @@ QString entry(const OptionDecl &d, const QString &clockName) {
     const QString help = QString(d.help)
                              .replace(u"{clock}"_qs, clockName)
                              .replace(u"{plan}"_qs, planSearchText())
+                             .replace(u"{translations}"_qs, translationsSearchText())
                              .replace(u"{settings}"_qs, settingsSearchText());
     QString out;
     const QStringList lines = wrapped(help, HelpWidth - HelpColumn);
@@ -294,6 +295,18 @@ const QList<OptionDecl> &optionDecls() {
              u"is asked for and kept nowhere"_qs,
          .setting = V::Choice,
          .choices = subjectModeWords()},
+        {.id = Opt::Language,
+         .name = u"language"_qs,
+         .valueName = u"CODE"_qs,
+         .help = u"the language of every text a participant or an experimenter reads (windows, pictures, "
+                 u"printout, report, boxes): \"ja\" (the default), \"en\", or the code of a translation "
+                 u"kivora_<CODE>.qm in a folder \"translations\" beside the program{translations}; data "
+                 u"files, the log and the report's CSV files stay as they are"_qs,
+         .setting = V::Text,
+         .allowed = u"a language code (kivora --list-languages)"_qs},
+        {.id = Opt::ListLanguages,
+         .name = u"list-languages"_qs,
+         .help = u"list every language found (its code and its name) and exit"_qs},
         {.id = Opt::Settings,
          .name = u"settings"_qs,
          .valueName = u"FILE"_qs,
@@ -433,7 +446,7 @@ bool putOption(RunOptions &options, const OptionDecl &d, const QString &value) {
                              : options.practice) = value;
         return true;
     case Setting::Text:
-        options.screen = value;
+        (d.id == Opt::Language ? options.language : options.screen) = value;
         return true;
     case Setting::Number: {
         const std::optional<int> number = numberValue(d, value);
@@ -591,12 +604,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
                 : a.isSet(Opt::Check)         ? Command::Check
                 : a.isSet(Opt::CheckDisplay)  ? Command::CheckDisplay
                 : a.isSet(Opt::ListScreens)   ? Command::ListScreens
+                : a.isSet(Opt::ListLanguages) ? Command::ListLanguages
                 : a.isSet(Opt::ExportStimuli) ? Command::ExportStimuli
                                               : Command::Session;
     if (a.isSet(Opt::Settings) && r.command != Command::Session && r.command != Command::Check &&
-        r.command != Command::CheckDisplay && !reportAsked)
-        return refused(
-            u"--settings is read by a session, --check, --check-display and --report without a folder"_qs);
+        r.command != Command::CheckDisplay && r.command != Command::Report &&
+        r.command != Command::ExportStimuli)
+        return refused(u"--settings is read by a session, --check, --check-display, --export-stimuli and "
+                       u"--report"_qs);
 
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);

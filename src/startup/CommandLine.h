@@ -30,6 +30,8 @@ enum class Opt {
     PracticeCriterion,
     BreakEvery,
     Subject,
+    Language,
+    ListLanguages,
     Settings,
     Help,
     Version, // a session's
@@ -110,6 +112,7 @@ enum class Command {
     Check,
     CheckDisplay,
     ListScreens,
+    ListLanguages,
     ExportStimuli,
     MakePlan,
     Report

@@ -214,10 +214,19 @@ QString planSearchText() {
 #endif
 }
 
+QString translationsSearchText() {
+#ifdef KIVORA_INSTALLED_LAYOUT
+    return u", in $XDG_CONFIG_HOME/kivora/translations (~/.config/kivora/translations) or in " KIVORA_PLAN_DIR
+           "/translations"_qs;
+#else
+    return {};
+#endif
+}
+
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
     RunOptions run = settings.options;
-    for (auto field :
-         {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen, &RunOptions::practice})
+    for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen,
+                       &RunOptions::practice, &RunOptions::language})
         if (!(commandLine.*field).isEmpty())
             run.*field = commandLine.*field;
     if (commandLine.timing)

@@ -25,6 +25,7 @@ struct RunOptions {
     std::optional<int> practiceCriterion; // --practice-criterion, per cent
     std::optional<int> breakEvery;        // --break-every, trials
     std::optional<SubjectMode> subject;   // --subject
+    QString language;                     // --language: the texts' language; empty: ja
 };
 
 // A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
@@ -52,7 +53,7 @@ private:
 //   switches  (shuffle, fullscreen) true or false (also yes/no, 1/0, in any case)
 //   choices   (timing, subject) one of the option's words
 //   numbers   (practice_criterion, break_every) a whole number in the option's range
-//   texts     (screen) the text as written
+//   texts     (screen, language) the text as written
 struct Settings {
     QString file;              // the file read, absolute; empty when there was none
     RunOptions options;        // what it gives
@@ -104,6 +105,9 @@ QString defaultPlan(const StartupPlaces &places = startupPlaces());
 // program's folder, ...".
 QString settingsSearchText();
 QString planSearchText();
+// Where translations are looked for besides the program's own "translations" folder, for --help
+// (", in ... or in ..."; empty where only that folder is looked in).
+QString translationsSearchText();
 
 // The options of the run: each one given on the command line wins over the settings file's.
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings);

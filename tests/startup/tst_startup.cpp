@@ -1,10 +1,18 @@
 // Start-up without windows: the settings file kivora.ini (accepted and refused files, the option
-// over the file, relative paths, environment variables) and the command line (--help made from
-// the option declarations, what a lone argument or --report alone asks for).
+// over the file, relative paths, environment variables), the command line (--help made from
+// the option declarations, what a lone argument or --report alone asks for), and the languages
+// (a lab's translation found and used, English where it is silent, the refusals; the English texts
+// other tools rely on).
+#include "results/ResultData.h"
+#include "results/ResultPageLayout.h"
+#include "run/Stage.h"
+#include "session/Study.h"
 #include "startup/CommandLine.h"
+#include "startup/Language.h"
 #include "startup/Settings.h"
 #include "support/Files.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +56,10 @@ private slots:
     void helpFromDeclarations();
     void commands_data();
     void commands();
+    void languages_data();
+    void languages();
+    void englishTexts_data();
+    void englishTexts();
 };
 
 // What a file gives: the key's value as the run takes it.
@@ -83,6 +95,7 @@ void tst_startup::settingsAccepted_data() {
         << QByteArray("screen = Dell Inc. U2412M") << u"screen"_qs << u"Dell Inc. U2412M"_qs;
     QTest::newRow("quotes keep a ';'")
         << QByteArray("data=\"/lab/a;b\"") << u"data"_qs << inLab(u"lab/a;b"_qs);
+    QTest::newRow("a lab's language") << QByteArray("language=pt_BR") << u"language"_qs << u"pt_BR"_qs;
     QTest::newRow("Japanese folder") << QByteArray("data=/データ/二組") << u"data"_qs
                                      << inLab(u"データ/二組"_qs);
 #ifdef Q_OS_WIN
@@ -109,6 +122,7 @@ void tst_startup::settingsAccepted() {
                         : key == u"data"_qs               ? o.data
                         : key == u"log"_qs                ? o.log
                         : key == u"screen"_qs             ? o.screen
+                        : key == u"language"_qs           ? o.language
                         : key == u"fullscreen"_qs         ? truth(o.fullscreen)
                         : key == u"practice"_qs           ? o.practice
                         : key == u"practice_criterion"_qs ? QString::number(o.practiceCriterion.value_or(-1))
@@ -263,6 +277,11 @@ void tst_startup::commands_data() {
     QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
     QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
     QTest::newRow("--list-screens") << QStringList{u"--list-screens"_qs} << int(Command::ListScreens) << 0;
+    QTest::newRow("--list-languages")
+        << QStringList{u"--list-languages"_qs} << int(Command::ListLanguages) << 0;
+    QTest::newRow("--report DIR in the settings' language")
+        << QStringList{u"--report"_qs, u"data"_qs, u"--settings"_qs, u"k.ini"_qs} << int(Command::Report)
+        << int(ReportFolder::Given);
     QTest::newRow("a fullscreen session on a monitor")
         << QStringList{u"--fullscreen"_qs, u"--screen"_qs, u"HDMI-1"_qs} << int(Command::Session) << 0;
     QTest::newRow("--screen without a monitor") << QStringList{u"--screen"_qs} << -1 << 0;
@@ -304,6 +323,97 @@ void tst_startup::commands() {
         if (p.request.reportFolder != kivora::ReportFolder::Asked)
             QVERIFY(p.request.reportDir.startsWith(dir.path())); // a relative folder from the start folder
     }
+}
+
+// The languages a translations folder gives, and what asking for one does: a lab's file is listed
+// and used, with the built-in English where it leaves a text untranslated (for ja and en too, its
+// wording over the program's own); an unknown code and a file Qt cannot load are refused, saying
+// what was found or which file, and the texts stay as they were.
+void tst_startup::languages_data() {
+    QTest::addColumn<QStringList>("files"); // kivora_<code>.qm in the folder: a lab's German, a lab's
+                                            // English, "broken": a German cut in half
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("says");  // the list of languages, or a part of the refusal
+    QTest::addColumn<QString>("start"); // the Start button, translated by the lab's file where it has it
+    QTest::addColumn<QString>("stop");  // the Stop button, which no lab's file translates
+    QTest::newRow("Japanese, no lab's file")
+        << QStringList() << u"ja"_qs << u"ja 日本語\nen English\n"_qs << u"開始"_qs << u"中止"_qs;
+    QTest::newRow("English, built in")
+        << QStringList() << u"en"_qs << u"ja 日本語\nen English\n"_qs << u"Start"_qs << u"Stop"_qs;
+    QTest::newRow("a lab's German, English where it is silent")
+        << QStringList{u"de"_qs} << u"de"_qs << u"ja 日本語\nen English\nde Deutsch\n"_qs << u"Starten"_qs
+        << u"Stop"_qs;
+    QTest::newRow("a lab's wording of English over the built-in")
+        << QStringList{u"en"_qs} << u"en"_qs << u"ja 日本語\nen English\n"_qs << u"Begin"_qs << u"Stop"_qs;
+    QTest::newRow("unknown code") << QStringList{u"de"_qs} << u"fr"_qs
+                                  << u"the languages found: ja, en, de"_qs << u"開始"_qs << u"中止"_qs;
+    QTest::newRow("a truncated file")
+        << QStringList{u"broken"_qs} << u"de"_qs << u"kivora_de.qm is not"_qs << u"開始"_qs << u"中止"_qs;
+}
+
+void tst_startup::languages() {
+    QFETCH(QStringList, files);
+    QFETCH(QString, code);
+    QFETCH(QString, says);
+    QFETCH(QString, start);
+    QFETCH(QString, stop);
+    QTemporaryDir dir;
+    const QStringList folders{dir.filePath(u"missing"_qs), dir.filePath(u"translations"_qs)};
+    QVERIFY(QDir(dir.path()).mkpath(u"translations"_qs));
+    for (const QString &file : files) {
+        const QByteArray german = files::readFile(u":/lab/kivora_de.qm"_qs);
+        const QByteArray bytes = file == u"de"_qs   ? german
+                                 : file == u"en"_qs ? files::readFile(u":/lab/lab_en.qm"_qs)
+                                                    : german.left(german.size() / 2);
+        QVERIFY(files::writeFile(
+            dir.filePath(u"translations/kivora_%1.qm"_qs.arg(file == u"en"_qs ? file : u"de"_qs)), bytes));
+    }
+    const QList<kivora::Language> found = kivora::findLanguages(folders);
+    QString error;
+    const bool used = kivora::useLanguage(code, found, folders, &error);
+    QCOMPARE(used, error.isEmpty());
+    if (used)
+        QCOMPARE(kivora::languageList(found), says);
+    else
+        QVERIFY2(error.contains(says), qPrintable(error));
+    QCOMPARE(QCoreApplication::translate("frmMain", "開始"), start);
+    QCOMPARE(QCoreApplication::translate("frmMain", "中止"), stop);
+    QVERIFY(kivora::useLanguage(u"ja"_qs, found, folders, &error)); // the next row starts from Japanese
+}
+
+// The English texts that other tools and files rely on, exactly, as the program's own functions
+// make them once English is in use.
+void tst_startup::englishTexts_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("english");
+    QTest::newRow("countdown, one") << u"countdown 1"_qs << u"1 question left"_qs;
+    QTest::newRow("countdown, more") << u"countdown 12"_qs << u"12 questions left"_qs;
+    QTest::newRow("the test question") << u"question"_qs << u"Normal (1) or mirrored (2)?"_qs;
+    QTest::newRow("the summary's two lines")
+        << u"summary"_qs << u"Correct: 40 of 48\r\nMean reaction time: 734 ms"_qs;
+    QTest::newRow("the printout's first line") << u"name"_qs << u"Name: Jane Doe"_qs;
+    QTest::newRow("the printout's first line, a code") << u"code"_qs << u"Participant code: P123456"_qs;
+    QTest::newRow("feedback, right") << u"correct"_qs << u"Correct: 523 ms"_qs;
+    QTest::newRow("feedback, wrong") << u"wrong"_qs << u"Wrong: 523 ms"_qs;
+}
+
+void tst_startup::englishTexts() {
+    QFETCH(QString, what);
+    QFETCH(QString, english);
+    const QStringList folders;
+    const QList<kivora::Language> found = kivora::findLanguages(folders);
+    QString error;
+    QVERIFY2(kivora::useLanguage(u"en"_qs, found, folders, &error), qPrintable(error));
+    using kivora::Stage;
+    const QString text = what == u"countdown 1"_qs    ? Stage(Stage::Countdown).caption(1)
+                         : what == u"countdown 12"_qs ? Stage(Stage::Countdown).caption(12)
+                         : what == u"question"_qs     ? Stage(Stage::Test).caption(1)
+                         : what == u"summary"_qs      ? kivora::summaryText(40, 48, 734.4)
+                         : what == u"name"_qs         ? kivora::subjectLine(u"Jane Doe"_qs, false)
+                         : what == u"code"_qs         ? kivora::subjectLine(u"P123456"_qs, true)
+                                              : kivora::studytext::feedback(what == u"correct"_qs, 523);
+    QVERIFY(kivora::useLanguage(u"ja"_qs, found, folders, &error));
+    QCOMPARE(text, english);
 }
 
 QTEST_GUILESS_MAIN(tst_startup)
