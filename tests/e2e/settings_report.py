@@ -3,8 +3,9 @@
 folder of its own that holds a kivora.ini, and the report made by dropping the data folder on it.
 
   1. kivora.ini keeps the data in a folder beside the program (data=data), shuffles every run,
-     writes a log and asks for a study on the whole screen: two practice trials with a criterion
-     of 75 %, a break after every second trial, fullscreen. A run started as a participant starts
+     writes a log and asks for a study on the whole screen, in English: two practice trials with a
+     criterion of 75 %, a break after every second trial, fullscreen, language=en (the log's
+     countdown lines keep the English caption that was on screen). A run started as a participant starts
      it (Enter, a name, Enter): Space on the practice's text screen, a first round with one wrong
      answer (50 %), Space for a second round, both right, Space for the three main trials, Space
      after the break, the results window (of the three main trials alone), End. The data file
@@ -18,8 +19,14 @@ folder of its own that holds a kivora.ini, and the report made by dropping the d
      is given) and a box says what was read; Enter closes it and the status is 0. With --no-open
      no box and no viewer: what was read goes to standard output. A file as the only argument:
      a box says it is no folder, status 1.
+  4. A lab's language, made as the manual says: the shipped translations/kivora_en.ts released
+     with lrelease as translations/kivora_eo.qm beside the program is listed by --list-languages,
+     and with language=eo in kivora.ini the report of the dropped folder is written in it (its
+     PDF's first page read with pdftotext), while what was read still goes to standard output in
+     English.
 
-Needs KIVORA_TEST_DISPLAY (scripts/test provides it), xdotool and xclip, else it skips with 77.
+Needs KIVORA_TEST_DISPLAY (scripts/test provides it), xdotool, xclip, lrelease and pdftotext, else
+it skips with 77.
 
 Usage: settings_report.py --build BUILD_DIR
 """
@@ -86,7 +93,7 @@ class Class:
     # 1
     def session(self):
         self.settings("; written by the instructor\ndata=data\nshuffle=true\nlog=timing.log\n"
-                      "practice=practice.csv\npractice_criterion=75\nbreak_every=2\nfullscreen=true\n")
+                      "practice=practice.csv\npractice_criterion=75\nbreak_every=2\nfullscreen=true\nlanguage=en\n")
         log = EventLog(os.path.join(self.folder, "timing.log"))
         proc = subprocess.Popen([self.exe], env=self.env(), cwd=self.work, stdout=subprocess.DEVNULL,
                                 stderr=open(os.path.join(self.work, "session.err"), "wb"))
@@ -116,6 +123,8 @@ class Class:
             # Practice: below the criterion, then again.
             self.x.key("space")
             last = log.wait("practice_start", proc=proc)
+            self.c.equal(log.wait("countdown", 1, last.index, proc=proc).detail, "2 questions left",
+                         "the first practice trial's countdown, in English")
             last = answer(2, answer(1, last, right=False))
             last = log.wait("practice_end", after=last.index, proc=proc)
             self.c.equal(last.detail, "correct=1/2", "the first practice round's correct answers")
@@ -223,14 +232,34 @@ class Class:
         out, err, opened = self.dropped(plan, 1, box_text=True)
         self.c.equal(opened, [], "nothing opened for a dropped file")
 
+    # 4
+    def lab_language(self, data):
+        translations = os.path.join(self.folder, "translations")
+        os.makedirs(translations)
+        source = os.environ.get("KIVORA_SOURCE_DIR") or os.path.join(os.path.dirname(__file__), "..", "..")
+        subprocess.run([shutil.which("lrelease") or "/usr/lib/qt6/bin/lrelease", "-silent",
+                        os.path.join(source, "translations", "kivora_en.ts"), "-qm",
+                        os.path.join(translations, "kivora_eo.qm")], check=True)
+        listed = subprocess.run([self.exe, "--list-languages"], env=self.env(QT_QPA_PLATFORM="offscreen"),
+                                capture_output=True, text=True, timeout=20).stdout
+        self.c.equal(listed.splitlines(), ["ja 日本語", "en English", "eo esperanto"], "--list-languages")
+        self.settings("language=eo\n")
+        out, err, opened = self.dropped(data, 0, box_text=False, no_open=True)
+        os.remove(os.path.join(self.folder, "kivora.ini"))
+        self.c.check("runs read" in out, f"what was read, in English on standard output: {out!r}")
+        page = subprocess.run(["pdftotext", "-l", "1", os.path.join(data, "report", "report.pdf"), "-"],
+                              capture_output=True, text=True).stdout
+        self.c.check("Kivora reaction times: class report" in page, f"the PDF in the lab's language: {page[:300]!r}")
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", required=True)
     args = parser.parse_args()
     display = os.environ.get("KIVORA_TEST_DISPLAY")
-    if not display or processes.missing_tools("xdotool", "xclip"):
-        print("skipped: needs KIVORA_TEST_DISPLAY (scripts/test sets it), xdotool and xclip")
+    if not display or processes.missing_tools("xdotool", "xclip", "pdftotext") or \
+            not (shutil.which("lrelease") or os.path.exists("/usr/lib/qt6/bin/lrelease")):
+        print("skipped: needs KIVORA_TEST_DISPLAY (scripts/test sets it), xdotool, xclip, lrelease and pdftotext")
         return processes.SKIP
     checks = Checks()
     work = tempfile.mkdtemp(prefix="kivora-settings-report.")
@@ -240,6 +269,7 @@ def main():
         c.refused_settings()
         if os.path.isdir(data):
             c.reports(data)
+            c.lab_language(data)
     except CheckFailed as e:
         checks.failures.append(str(e))
         print("FAIL: " + str(e), flush=True)

@@ -64,6 +64,9 @@ def check_root(c, args, work):
         ours, theirs = datafiles.snapshot(work + "/s"), datafiles.snapshot(root.host("/tmp/s"))
         c.equal(sorted(theirs), sorted(ours), "the pictures written")
         c.equal([n for n in ours if n not in TEXT_SCREENS and theirs.get(n) != ours[n]], [], "pictures unlike the build's")
+        c.equal(root.run("kivora", "--list-languages", env=OFFSCREEN), build("--list-languages"), "--list-languages")
+        c.check(os.path.isfile(root.host("/usr/share/kivora/translations/kivora_en.ts")),
+                "the English texts a lab translates from, in /usr/share/kivora/translations")
         os.makedirs(work + "/d")
         datafiles.write_run(work + "/d", "山田")
         subprocess.run(["cp", "-r", work + "/d", root.host("/tmp/d")], check=True)

@@ -7,6 +7,7 @@
 // them: valid-* give a run, bad-* are skipped.
 
 #include "results/RunFiles.h"
+#include "results/SessionData.h"
 #include "support/Corpus.h"
 #include "support/PlanCorpus.h"
 

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -97,6 +98,7 @@ struct ResultsSeen {
     const QWidget *owner = nullptr;      // the results window's parent
     const QScreen *screen = nullptr;     // the monitor it was on
     bool pointerHidden = false;          // the pointer hidden as it opened
+    bool summaryFits = false;            // every line of the summary within its box, uncut
 };
 
 // Reads the next results window into seen and closes it with Enter. The window has painted (and
@@ -111,6 +113,12 @@ inline void readResultsWhenShown(const frmMain &w, ResultsSeen &seen) {
         seen.picture = r->grab().toImage();
         QCoreApplication::processEvents(); // the first paint's notice is queued
         seen.summary = r->txtResult->toPlainText();
+        const QFontMetricsF metrics(r->txtResult->font());
+        const qreal room = r->txtResult->viewport()->width() - 2 * r->txtResult->document()->documentMargin();
+        const QStringList lines = seen.summary.split(u'\n');
+        seen.summaryFits = std::all_of(lines.begin(), lines.end(), [&](const QString &line) {
+            return metrics.horizontalAdvance(line) <= room;
+        });
         seen.mainPicture = w.Image1->picture();
         QTest::keyClick(r, Qt::Key_Return);
     });

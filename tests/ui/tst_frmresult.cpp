@@ -3,6 +3,7 @@
 #include "results/DataSheet.h"
 #include "results/ResultData.h"
 #include "support/ChartData.h"
+#include "support/InLanguage.h"
 #include "support/PixelProbe.h"
 #include "support/SheetGrid.h"
 #include "support/WindowGeometry.h"
@@ -110,12 +111,18 @@ void tst_frmResult::controls_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<qreal>("pointSize");
     QTest::addColumn<Qt::FocusPolicy>("focus");
+    QTest::addColumn<QString>("language");
 
-    QTest::newRow("btnPrint") << u"btnPrint"_qs << u"印刷"_qs << 0.0 << Qt::StrongFocus;
-    QTest::newRow("btnClose") << u"btnClose"_qs << u"閉じる"_qs << 0.0 << Qt::StrongFocus;
-    QTest::newRow("txtResult") << u"txtResult"_qs << QString() << 14.25 << Qt::StrongFocus;
-    QTest::newRow("chResult") << u"chResult"_qs << QString() << 0.0 << Qt::NoFocus;
-    QTest::newRow("lWait") << u"lWait"_qs << u"処理中です．しばらくお待ち下さい．"_qs << 14.25 << Qt::NoFocus;
+    QTest::newRow("btnPrint") << u"btnPrint"_qs << u"印刷"_qs << 0.0 << Qt::StrongFocus << u"ja"_qs;
+    QTest::newRow("btnClose") << u"btnClose"_qs << u"閉じる"_qs << 0.0 << Qt::StrongFocus << u"ja"_qs;
+    QTest::newRow("txtResult") << u"txtResult"_qs << QString() << 14.25 << Qt::StrongFocus << u"ja"_qs;
+    QTest::newRow("chResult") << u"chResult"_qs << QString() << 0.0 << Qt::NoFocus << u"ja"_qs;
+    QTest::newRow("lWait") << u"lWait"_qs << u"処理中です．しばらくお待ち下さい．"_qs << 14.25 << Qt::NoFocus
+                           << u"ja"_qs;
+    QTest::newRow("btnPrint in English")
+        << u"btnPrint"_qs << u"Print"_qs << 0.0 << Qt::StrongFocus << u"en"_qs;
+    QTest::newRow("btnClose in English")
+        << u"btnClose"_qs << u"Close"_qs << 0.0 << Qt::StrongFocus << u"en"_qs;
 }
 
 void tst_frmResult::controls() {
@@ -123,7 +130,9 @@ void tst_frmResult::controls() {
     QFETCH(QString, text);
     QFETCH(qreal, pointSize);
     QFETCH(Qt::FocusPolicy, focus);
+    QFETCH(QString, language);
 
+    const InLanguage in(language);
     frmResult w;
     QWidget *control = w.findChild<QWidget *>(name);
     QVERIFY(control);

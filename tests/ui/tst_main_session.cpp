@@ -5,6 +5,7 @@
 #include "base/Fonts.h"
 #include "base/KeyStamps.h"
 #include "session/Participant.h"
+#include "support/InLanguage.h"
 #include "support/RunRecorder.h"
 #include "support/SessionDriver.h"
 
@@ -24,6 +25,7 @@ private slots:
     void init();
     void cleanup() { delete m_w; }
 
+    void wholeRun_data();
     void wholeRun();
     void answerKeys_data();
     void answerKeys();
@@ -55,16 +57,47 @@ void tst_main_session::init() {
     m_results = {};
 }
 
+// A whole run in each language: the name question, the countdown and the test question under the
+// picture, the results window's summary; the longest of them fit their controls, uncut.
+void tst_main_session::wholeRun_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("countdown"); // trial 2's
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("Japanese")
+        << u"ja"_qs << u"氏名を入力してください"_qs << u"表(1)？ or 裏(2)？"_qs << u"あと2問"_qs
+        << u"正解数： 3 (3問中)\n全平均反応時間： 937ミリ秒"_qs; // (612+1500+700)/3 = 937.33
+    QTest::newRow("English") << u"en"_qs << u"Please enter your name."_qs << u"Normal (1) or mirrored (2)?"_qs
+                             << u"2 questions left"_qs << u"Correct: 3 of 3\nMean reaction time: 937 ms"_qs;
+}
+
 void tst_main_session::wholeRun() {
-    startRun(*m_w, u"山田"_qs);
+    QFETCH(QString, language);
+    QFETCH(QString, prompt);
+    QFETCH(QString, question);
+    QFETCH(QString, countdown);
+    QFETCH(QString, summary);
+    const InLanguage in(language);
+    delete m_w; // made again in the language, as start-up makes it once the language is in use
+    m_w = new frmMain(m_time);
+    m_w->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    QString asked;
+    answerName(u"山田"_qs, true, &asked);
+    QTest::mouseClick(m_w->btnStart, Qt::LeftButton);
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    QCOMPARE(asked.section(u'|', 0, 0), prompt);
     QCOMPARE(basTime::SubjectName, u"山田"_qs);
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop); // answers arrive while a button has the focus
     toTestFigure(m_time, *m_w);
+    QCOMPARE(m_w->lMsg->text(), question);
+    QVERIFY(QFontMetricsF(m_w->lMsg->font()).horizontalAdvance(question) <= m_w->lMsg->width());
     m_time.advanceMs(612);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 612);
     QCOMPARE(basTime::Trials[1].Answer, qint16(0));
-    QCOMPARE(m_w->lMsg->text(), u"あと2問"_qs);
+    QCOMPARE(m_w->lMsg->text(), countdown);
     QCOMPARE(buttons(*m_w), u"-T-"_qs); // the focused Stop button did not get the key
     toTestFigure(m_time, *m_w);
     m_time.advanceMs(1500);
@@ -77,8 +110,8 @@ void tst_main_session::wholeRun() {
     press(Pad2);
     QCOMPARE(m_results.shown, 1);
     QCOMPARE(m_results.mainPicture, &m_w->ImageList[0].ListImages(u"wait"_qs));
-    QCOMPARE(m_results.summary,
-             u"正解数： 3 (3問中)\n全平均反応時間： 937ミリ秒"_qs); // (612+1500+700)/3 = 937.33
+    QCOMPARE(m_results.summary, summary);
+    QVERIFY(m_results.summaryFits);
     QCOMPARE(m_w->Image1->picture(), instructionPicture(*m_w));
     QCOMPARE(buttons(*m_w), u"S-E"_qs);
     QCOMPARE(m_w->lMsg->text(), QString());

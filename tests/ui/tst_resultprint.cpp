@@ -3,6 +3,7 @@
 #include "charts/ChartControl.h"
 #include "charts/ResultPagePainter.h"
 #include "results/ResultPageLayout.h"
+#include "support/InLanguage.h"
 #include "support/PixelProbe.h"
 #include "ui/basTime.h"
 #include "ui/frmResult.h"
@@ -65,10 +66,13 @@ PdfText readPdf(const QString &file) {
 }
 
 const Word *find(const PdfText &pdf, const QString &text) {
+    // Of several, the leftmost: the page's lines stand at its left edge, the chart's words inside
+    // the chart ("Mean" begins a summary line and the chart's axis title in English).
+    const Word *found = nullptr;
     for (const Word &w : pdf.words)
-        if (w.text == text)
-            return &w;
-    return nullptr;
+        if (w.text == text && (!found || w.box.left() < found->box.left()))
+            found = &w;
+    return found;
 }
 
 // The words on the same line as `first`, joined by single spaces.
@@ -265,15 +269,19 @@ void tst_ResultPrint::queueRefusingJobs() {
 void tst_ResultPrint::pageLayout_data() {
     QTest::addColumn<bool>("printer");
     QTest::addColumn<QString>("shown"); // written into the summary box; empty: as ShowResult left it
-    QTest::newRow("printer in PDF mode") << true << QString();
-    QTest::newRow("PDF writer") << false << QString();
-    QTest::newRow("summary as the box shows it") << false << u"一行目\r\n二行目\r\n三行目"_qs;
+    QTest::addColumn<QString>("language");
+    QTest::newRow("printer in PDF mode") << true << QString() << u"ja"_qs;
+    QTest::newRow("PDF writer") << false << QString() << u"ja"_qs;
+    QTest::newRow("summary as the box shows it") << false << u"一行目\r\n二行目\r\n三行目"_qs << u"ja"_qs;
+    QTest::newRow("in English") << true << QString() << u"en"_qs;
 }
 
 void tst_ResultPrint::pageLayout() {
     QFETCH(bool, printer);
     QFETCH(QString, shown);
+    QFETCH(QString, language);
 
+    const InLanguage in(language);
     frmResult w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -315,8 +323,9 @@ void tst_ResultPrint::pageLayout() {
     QVERIFY(summary1 && summary2);
     const qreal line = summary2->box.top() - summary1->box.top();
     const QSizeF control = QSizeF(w.chResult->size()) * kivora::TwipsPerPixel; // printed at this size
-    const kivora::ResultPageLayout page = kivora::layoutResultPage(line * TwipsPerPoint, control.height(),
-                                                                   control, kivora::subjectLine(basTime::SubjectName, false), summary);
+    const kivora::ResultPageLayout page =
+        kivora::layoutResultPage(line * TwipsPerPoint, control.height(), control,
+                                 kivora::subjectLine(basTime::SubjectName, false), summary);
     const QPointF origin = area + page.origin / TwipsPerPoint;
 
     // Every line with text where the layout puts it. pdftotext boxes a word from the font's

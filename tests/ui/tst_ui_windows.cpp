@@ -2,6 +2,7 @@
 // state, tab order and key roles; the picture control's pixels; the message window.
 #include "analysis/Analyze.h"
 #include "base/Fonts.h"
+#include "support/InLanguage.h"
 #include "support/PixelProbe.h"
 #include "support/SessionDriver.h"
 #include "support/WindowGeometry.h"
@@ -79,10 +80,14 @@ void tst_ui_windows::mainControls_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("bold");
-    QTest::newRow("btnStart") << u"btnStart"_qs << u"開始"_qs << true << true;
-    QTest::newRow("btnStop") << u"btnStop"_qs << u"中止"_qs << false << true;
-    QTest::newRow("btnEnd") << u"btnEnd"_qs << u"終了"_qs << true << true;
-    QTest::newRow("lMsg") << u"lMsg"_qs << QString() << true << true;
+    QTest::addColumn<QString>("language");
+    QTest::newRow("btnStart") << u"btnStart"_qs << u"開始"_qs << true << true << u"ja"_qs;
+    QTest::newRow("btnStop") << u"btnStop"_qs << u"中止"_qs << false << true << u"ja"_qs;
+    QTest::newRow("btnEnd") << u"btnEnd"_qs << u"終了"_qs << true << true << u"ja"_qs;
+    QTest::newRow("lMsg") << u"lMsg"_qs << QString() << true << true << u"ja"_qs;
+    QTest::newRow("btnStart in English") << u"btnStart"_qs << u"Start"_qs << true << true << u"en"_qs;
+    QTest::newRow("btnStop in English") << u"btnStop"_qs << u"Stop"_qs << false << true << u"en"_qs;
+    QTest::newRow("btnEnd in English") << u"btnEnd"_qs << u"End"_qs << true << true << u"en"_qs;
 }
 
 void tst_ui_windows::mainControls() {
@@ -90,6 +95,8 @@ void tst_ui_windows::mainControls() {
     QFETCH(QString, caption);
     QFETCH(bool, enabled);
     QFETCH(bool, bold);
+    QFETCH(QString, language);
+    const InLanguage in(language);
     frmMain w(m_time);
     auto *c = w.findChild<QWidget *>(name);
     QVERIFY(c);
