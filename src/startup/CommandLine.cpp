@@ -534,7 +534,7 @@ QString helpText(const QString &clockName) {
                           u")"_qs;
     }
     text += paragraph(
-        u"%3 (or the FILE of --settings), UTF-8, gives a session and --check "
+        u"%3 (or the FILE of --settings), UTF-8, gives a session and the other commands "
         u"their options: one key=value a line, at the top or under [General]. Keys: %1 (paths as written; a "
         u"relative one counts from the file's folder; %NAME%, $NAME and ${NAME} are environment variables), "
         u"%2. An option on the command line wins over the file. A missing kivora.ini is no error; an unknown "

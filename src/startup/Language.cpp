@@ -69,7 +69,7 @@ QList<Language> findLanguages(const QStringList &folders) {
             const auto known = std::find_if(languages.begin(), languages.end(),
                                             [&code](const Language &l) { return l.code == code; });
             if (known != languages.end()) {
-                if (known->file.isEmpty() && known - languages.begin() < 2)
+                if (known->file.isEmpty())
                     known->file = file; // a lab's wording of ja or en, the first found
                 continue;
             }

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -100,6 +101,14 @@ void frmMain::showPicture(const QImage *picture) {
 }
 
 void frmMain::showCaption(const QString &caption) {
+    // The caption is bold. A translated one that the bold face would carry past the label's edges
+    // (Windows draws MS PGothic's bold a pixel wider a letter: "Normal (1) or mirrored (2)?" is
+    // 267 px in the 257-px label) is drawn in the regular face of the same size instead, never cut
+    // and never smaller. Every Japanese caption fits in bold.
+    QFont font = lMsg->font();
+    font.setBold(true);
+    font.setBold(QFontMetricsF(font).horizontalAdvance(caption) <= lMsg->width());
+    lMsg->setFont(font);
     lMsg->setText(caption);
 }
 

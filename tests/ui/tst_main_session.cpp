@@ -9,6 +9,7 @@
 #include "support/RunRecorder.h"
 #include "support/SessionDriver.h"
 
+#include <QFontInfo>
 #include <QMessageBox>
 
 using kivora::TrialRec;
@@ -92,7 +93,8 @@ void tst_main_session::wholeRun() {
     QCOMPARE(QApplication::focusWidget(), m_w->btnStop); // answers arrive while a button has the focus
     toTestFigure(m_time, *m_w);
     QCOMPARE(m_w->lMsg->text(), question);
-    QVERIFY(QFontMetricsF(m_w->lMsg->font()).horizontalAdvance(question) <= m_w->lMsg->width());
+    const qreal questionWidth = QFontMetricsF(m_w->lMsg->font()).horizontalAdvance(question);
+    QVERIFY2(questionWidth <= m_w->lMsg->width(), qPrintable(u"%1 px wide in %2, the label %3 px"_qs.arg(questionWidth).arg(QFontInfo(m_w->lMsg->font()).family()).arg(m_w->lMsg->width())));
     m_time.advanceMs(612);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 612);
