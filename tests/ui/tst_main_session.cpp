@@ -94,7 +94,10 @@ void tst_main_session::wholeRun() {
     toTestFigure(m_time, *m_w);
     QCOMPARE(m_w->lMsg->text(), question);
     const qreal questionWidth = QFontMetricsF(m_w->lMsg->font()).horizontalAdvance(question);
-    QVERIFY2(questionWidth <= m_w->lMsg->width(), qPrintable(u"%1 px wide in %2, the label %3 px"_qs.arg(questionWidth).arg(QFontInfo(m_w->lMsg->font()).family()).arg(m_w->lMsg->width())));
+    QVERIFY2(questionWidth <= m_w->lMsg->width(),
+             qPrintable(u"%1 px wide in %2, the label %3 px"_qs.arg(questionWidth)
+                            .arg(QFontInfo(m_w->lMsg->font()).family())
+                            .arg(m_w->lMsg->width())));
     m_time.advanceMs(612);
     press(Main1);
     QCOMPARE(basTime::Trials[1].RT, 612);
