@@ -246,7 +246,7 @@ void tst_startup::helpFromDeclarations() {
 void tst_startup::commands_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("command");
-    QTest::addColumn<int>("folder"); // ReportFolder for a report
+    QTest::addColumn<int>("folder"); // ReportFolder for a report or a class view
     using kivora::Command;
     using kivora::ReportFolder;
     QTest::newRow("nothing: a session") << QStringList{} << int(Command::Session) << 0;
@@ -260,6 +260,15 @@ void tst_startup::commands_data() {
         << QStringList{u"--report"_qs, u"--no-open"_qs} << int(Command::Report) << int(ReportFolder::Asked);
     QTest::newRow("--report DIR") << QStringList{u"--report"_qs, u"data"_qs} << int(Command::Report)
                                   << int(ReportFolder::Given);
+    QTest::newRow("--class-view alone: the dialog")
+        << QStringList{u"--class-view"_qs} << int(Command::ClassView) << int(ReportFolder::Asked);
+    QTest::newRow("--class-view DIR with the report's RT limits")
+        << QStringList{u"--class-view"_qs, u"data"_qs, u"--min-rt"_qs, u"200"_qs} << int(Command::ClassView)
+        << int(ReportFolder::Given);
+    QTest::newRow("--class-view and --report")
+        << QStringList{u"--class-view"_qs, u"--report"_qs, u"data"_qs} << -1 << 0;
+    QTest::newRow("--out for --class-view")
+        << QStringList{u"--class-view"_qs, u"data"_qs, u"--out"_qs, u"o"_qs} << -1 << 0;
     QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
     QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
     QTest::newRow("--list-screens") << QStringList{u"--list-screens"_qs} << int(Command::ListScreens) << 0;
@@ -299,7 +308,7 @@ void tst_startup::commands() {
     }
     QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
     QCOMPARE(int(p.request.command), command);
-    if (p.request.command == kivora::Command::Report) {
+    if (p.request.command == kivora::Command::Report || p.request.command == kivora::Command::ClassView) {
         QCOMPARE(int(p.request.reportFolder), folder);
         if (p.request.reportFolder != kivora::ReportFolder::Asked)
             QVERIFY(p.request.reportDir.startsWith(dir.path())); // a relative folder from the start folder
