@@ -2,39 +2,24 @@
 // changed, and keeps what it read while the folder is out of reach.
 #include "results/ClassFolder.h"
 #include "support/ClassRuns.h"
-#include "support/Files.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 namespace {
 
-enum class Change {
-    Nothing,
-    AnswerMore,
-    RowHalfWritten,
-    RunCompleted,
-    MeansFileAlone,
-    RunArrives,
-    RunGoes,
-    NotADataFile,
-    NotCsv,
-    FolderAway,
-    FolderAwayAndBack,
-};
+// What happens to the folder (holding run 2 while it is written) between two rescans.
+using Change = std::function<void(const QString &folder, classruns::Run &being, kivora::ClassFolder &)>;
 
-// The rows of the state as "number:trials", with "c" for a complete run, "x" for a file that
-// cannot be read; "unreachable" first while the folder is.
+// The rows of the state as "number:trials", "c" for a complete run; "unreachable" first while the
+// folder is.
 QString rowsOf(const kivora::ClassState &state) {
     QStringList out;
     if (state.unreachableSince)
         out << u"unreachable"_qs;
     for (const kivora::ClassRow &row : state.rows) {
-        if (row.run < 0) {
-            out << u"%1:x"_qs.arg(row.number);
-            continue;
-        }
         const kivora::RunFile &run = state.report.runs[std::size_t(row.run)].file;
         out << u"%1:%2%3"_qs.arg(row.number).arg(run.trials.size()).arg(run.complete ? u"c"_qs : QString());
     }
@@ -43,6 +28,10 @@ QString rowsOf(const kivora::ClassState &state) {
 
 QDateTime at(int minute) {
     return QDateTime(QDate(2026, 12, 8), QTime(9, minute));
+}
+
+void rename(const QString &from, const QString &to) {
+    QVERIFY(QDir().rename(from, to));
 }
 
 } // namespace
@@ -63,26 +52,32 @@ void tst_class_folder::rereadsChangedFilesOnly_data() {
     QTest::addColumn<QString>("rows");
     // Before each change: run 1 and 3 complete, run 2 with five answers.
     const QString before = u"1:12c 2:5 3:12c"_qs;
-    QTest::newRow("nothing changed") << Change::Nothing << 0 << false << before;
-    QTest::newRow("an answer more") << Change::AnswerMore << 1 << true << u"1:12c 2:6 3:12c"_qs;
-    QTest::newRow("a row half written") << Change::RowHalfWritten << 1 << true << before;
-    QTest::newRow("a run completed") << Change::RunCompleted << 1 << true << u"1:12c 2:12c 3:12c"_qs;
-    QTest::newRow("a means file alone") << Change::MeansFileAlone << 0 << true << u"1:12c 2:5c 3:12c"_qs;
+    QTest::newRow("nothing changed") << Change([](auto &, auto &, auto &) {}) << 0 << false << before;
+    QTest::newRow("an answer more") << Change([](auto &, auto &being, auto &) { being.answer(1); }) << 1
+                                    << true << u"1:12c 2:6 3:12c"_qs;
+    QTest::newRow("a run completed") << Change([](auto &, auto &being, auto &) { being.complete(); }) << 1
+                                     << true << u"1:12c 2:12c 3:12c"_qs;
     QTest::newRow("a run arrives, named before the others")
-        << Change::RunArrives << 1 << true << u"1:12c 2:5 3:12c 4:3"_qs;
-    QTest::newRow("a run goes") << Change::RunGoes << 0 << true << u"1:12c 2:5"_qs;
-    QTest::newRow("a .csv that is no data file") << Change::NotADataFile << 1 << true << before + u" 4:x"_qs;
-    QTest::newRow("a file not named .csv") << Change::NotCsv << 0 << false << before;
+        << Change([](auto &folder, auto &, auto &) { classruns::Run(folder, u"D"_qs, at(0)).answer(3); }) << 1
+        << true << before + u" 4:3"_qs;
+    QTest::newRow("a run goes") << Change([](const QString &folder, auto &, auto &) {
+        for (const QString &name : QDir(folder).entryList({u"*_C*"_qs}, QDir::Files))
+            QDir(folder).remove(name);
+    }) << 0 << true << u"1:12c 2:5"_qs;
     QTest::newRow("the folder renamed away")
-        << Change::FolderAway << 0 << true << u"unreachable "_qs + before;
-    QTest::newRow("the folder renamed away and back") << Change::FolderAwayAndBack << 0 << true << before;
+        << Change([](auto &folder, auto &, auto &) { rename(folder, folder + u"-away"_qs); }) << 0 << true
+        << u"unreachable "_qs + before;
+    QTest::newRow("the folder renamed away and back") << Change([](auto &folder, auto &, auto &watched) {
+        rename(folder, folder + u"-away"_qs);
+        QVERIFY(watched.rescan());
+        rename(folder + u"-away"_qs, folder);
+    }) << 0 << true << before;
 }
 
 void tst_class_folder::rereadsChangedFilesOnly() {
     QFETCH(Change, change);
     QTemporaryDir parent;
     const QString folder = parent.filePath(u"data"_qs);
-    const QString away = parent.filePath(u"away"_qs);
     QVERIFY(QDir().mkpath(folder));
     classruns::Run(folder, u"A"_qs, at(1)).complete();
     classruns::Run being(folder, u"B"_qs, at(2));
@@ -93,45 +88,7 @@ void tst_class_folder::rereadsChangedFilesOnly() {
     QVERIFY(watched.rescan());
     QCOMPARE(watched.reads(), 3);
 
-    switch (change) {
-    case Change::Nothing:
-        break;
-    case Change::AnswerMore:
-        being.answer(1);
-        break;
-    case Change::RowHalfWritten: {
-        QFile file(being.file());
-        QVERIFY(file.open(QIODevice::Append) && file.write("B,2026-12-08T09:02:00") > 0);
-        break;
-    }
-    case Change::RunCompleted:
-        being.complete();
-        break;
-    case Change::MeansFileAlone:
-        QVERIFY(files::writeFile(kivora::meansFileOf(being.file()), "PresentTime\r\n"));
-        break;
-    case Change::RunArrives:
-        classruns::Run(folder, u"D"_qs, at(0)).answer(3);
-        break;
-    case Change::RunGoes:
-        for (const QString &name : QDir(folder).entryList({u"*_C*"_qs}, QDir::Files))
-            QVERIFY(QDir(folder).remove(name));
-        break;
-    case Change::NotADataFile:
-        QVERIFY(files::writeFile(QDir(folder).filePath(u"notes.csv"_qs), "a,b\r\n1,2\r\n"));
-        break;
-    case Change::NotCsv:
-        QVERIFY(files::writeFile(QDir(folder).filePath(u"notes.txt"_qs), "hello"));
-        break;
-    case Change::FolderAway:
-    case Change::FolderAwayAndBack:
-        QVERIFY(QDir().rename(folder, away));
-        if (change == Change::FolderAwayAndBack) {
-            QVERIFY(watched.rescan());
-            QVERIFY(QDir().rename(away, folder));
-        }
-        break;
-    }
+    change(folder, being, watched);
     QTEST(watched.rescan(), "changed");
     QTEST(watched.reads() - 3, "reads");
     QTEST(rowsOf(watched.state()), "rows");
