@@ -85,7 +85,8 @@ function(kivora_package_rules)
     # The English texts as a lab starts its own language from (docs/languages.md); a lab's .qm
     # files go beside it.
     install(FILES ${CMAKE_SOURCE_DIR}/translations/kivora_en.ts DESTINATION ${KIVORA_PLAN_DIR}/translations)
-    install(FILES ${linux}/kivora.desktop ${linux}/kivora-report.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${linux}/kivora.desktop ${linux}/kivora-report.desktop ${linux}/kivora-class-view.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(DIRECTORY ${KIVORA_ICON_DIR}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
     install(FILES ${out}/${KIVORA_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
     install(FILES ${out}/kivora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -75,6 +75,10 @@
 
 </translation>
     </message>
+    <message>
+        <source>クラス表示するデータのフォルダー</source>
+        <translation>The data folder to show as a class</translation>
+    </message>
 </context>
 <context>
     <name>ChartControl</name>
@@ -824,6 +828,89 @@ Check the printer, then print again.</translation>
     <message>
         <source>全平均反応時間</source>
         <translation>Mean reaction time</translation>
+    </message>
+</context>
+<context>
+    <name>kivora::ClassView</name>
+    <message>
+        <source>名前を表示</source>
+        <translation>Show names</translation>
+    </message>
+    <message>
+        <source>集計を書き出す</source>
+        <translation>Write report</translation>
+    </message>
+    <message>
+        <source>Kivora クラス表示</source>
+        <translation>Kivora class view</translation>
+    </message>
+    <message>
+        <source>フォルダー: %1</source>
+        <translation>Folder: %1</translation>
+    </message>
+    <message>
+        <source>Kivora クラス表示 — 完了 %1、未完了 %2</source>
+        <translation>Kivora class view — %1 complete, %2 incomplete</translation>
+    </message>
+    <message>
+        <source>、読めないファイル %1</source>
+        <translation>, %1 unreadable</translation>
+    </message>
+    <message>
+        <source>完了 %1、未完了 %2（うち書き込み中 %3）、読めないファイル %4</source>
+        <translation>%1 complete, %2 incomplete (%3 being written), %4 unreadable</translation>
+    </message>
+    <message>
+        <source>%1 からフォルダーに届きません。表示は最後に読めたときのままです。</source>
+        <translation>The folder cannot be reached since %1; the view shows what was last read.</translation>
+    </message>
+    <message>
+        <source>参加者 %1</source>
+        <translation>Participant %1</translation>
+    </message>
+    <message>
+        <source>読めない（%1 行目）: %2</source>
+        <translation>unreadable (line %1): %2</translation>
+    </message>
+    <message>
+        <source>読めない: %1</source>
+        <translation>unreadable: %1</translation>
+    </message>
+    <message>
+        <source>完了</source>
+        <translation>complete</translation>
+    </message>
+    <message>
+        <source>未完了（書き込み中）</source>
+        <translation>incomplete (writing)</translation>
+    </message>
+    <message>
+        <source>未完了</source>
+        <translation>incomplete</translation>
+    </message>
+    <message>
+        <source>番号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>参加者</source>
+        <translation>Participant</translation>
+    </message>
+    <message>
+        <source>回答</source>
+        <translation>Answered</translation>
+    </message>
+    <message>
+        <source>正答率</source>
+        <translation>Accuracy</translation>
+    </message>
+    <message>
+        <source>傾き %1 ms</source>
+        <translation>Slope %1 ms</translation>
+    </message>
+    <message>
+        <source>状態</source>
+        <translation>State</translation>
     </message>
 </context>
 </TS>

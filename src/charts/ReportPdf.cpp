@@ -2,6 +2,7 @@
 
 #include "base/Fonts.h"
 #include "charts/ChartControl.h"
+#include "charts/ReportCharts.h"
 #include "results/ResultData.h"
 
 #include <QAbstractAxis>
@@ -26,13 +27,6 @@ constexpr qreal MmPerInch = 25.4;
 constexpr int ChartsPerRow = 2;
 constexpr int ChartRowsPerPage = 3;
 
-QString categoryTitle() {
-    return QCoreApplication::translate("ReportPdf", "角度差 (度)");
-}
-QString valueTitle() {
-    return QCoreApplication::translate("ReportPdf", "正答の平均反応時間 (ミリ秒)");
-}
-
 QString fixed(double v, int decimals) {
     return std::isnan(v) ? u"—"_qs : QString::number(v, 'f', decimals);
 }
@@ -41,35 +35,6 @@ QString pValue(double p) {
     if (std::isnan(p))
         return u"—"_qs;
     return p < 0.001 ? u"< 0.001"_qs : QString::number(p, 'f', 3);
-}
-
-// The report's chart, made of a new results chart: the disparities as categories and the
-// report's axis titles; its sheet starts empty (a new chart's error sheet is empty already).
-void prepareChart(ChartControl &chart, const QSize &size, const QString &title) {
-    chart.resize(size);
-    chart.Datasheet().clear();
-    chart.chart()->setTitle(title);
-    for (QAbstractAxis *axis : chart.chart()->axes(Qt::Horizontal))
-        axis->setTitleText(categoryTitle());
-    for (QAbstractAxis *axis : chart.chart()->axes(Qt::Vertical))
-        axis->setTitleText(valueTitle());
-    for (int d = 0; d < int(Disparities.size()); ++d)
-        chart.Datasheet().cells(1, d + 2) = double(Disparities[std::size_t(d)]);
-}
-
-// Writes the line of one presentation time into row of a report chart's sheets: its label, its
-// mean at each disparity that has one and, where there is also an error, that error bar.
-void addLine(ChartControl &chart, int row, qint16 presentTime, const std::array<double, 4> &means,
-             const std::array<double, 4> &errors = {NaN, NaN, NaN, NaN}) {
-    chart.Datasheet().cells(row, 1) = seriesName(presentTime);
-    for (int d = 0; d < int(Disparities.size()); ++d) {
-        const double mean = means[std::size_t(d)];
-        if (std::isnan(mean))
-            continue;
-        chart.Datasheet().cells(row, d + 2) = mean;
-        if (const double error = errors[std::size_t(d)]; !std::isnan(error))
-            chart.ErrorSheet().cells(row, d + 2) = error;
-    }
 }
 
 // Writes text and charts down A4 pages: a cursor that moves on to a new page when what comes
@@ -140,21 +105,8 @@ private:
 
 void groupChart(PageFlow &flow, const Report &report) {
     ChartControl chart;
-    const QSize size(640, 420);
-    prepareChart(chart, size,
-                 QCoreApplication::translate("ReportPdf", "キヴォラ反応時間 (完了した実行 %1 の平均 ± SE)")
-                     .arg(report.completeRuns()));
-    int row = 2;
-    for (const GroupLine &line : report.group) {
-        std::array<double, 4> means;
-        std::array<double, 4> errors;
-        for (std::size_t d = 0; d < Disparities.size(); ++d) {
-            means[d] = line.meanRt[d].mean;
-            errors[d] = line.meanRt[d].se;
-        }
-        addLine(chart, row, line.presentTime, means, errors);
-        ++row;
-    }
+    drawGroupChart(chart, report);
+    const QSize size = GroupChartSize;
     const qreal width = flow.body().width();
     const qreal height = width * size.height() / size.width();
     flow.ensure(height);
@@ -305,13 +257,13 @@ void runCharts(PageFlow &flow, const Report &report) {
         ChartControl chart;
         const QString accuracy =
             s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u"%"_qs : u"—"_qs;
-        prepareChart(
+        prepareReportChart(
             chart, size,
             QCoreApplication::translate("ReportPdf", "%1  正答率 %2 (%3/%4)")
                 .arg(r.file.subject, accuracy, QString::number(s.correct), QString::number(s.trials)));
         int row = 2;
         for (const RunLine &line : s.lines) {
-            addLine(chart, row, line.presentTime, line.meanRt);
+            addReportLine(chart, row, line.presentTime, line.meanRt);
             ++row;
         }
         const int column = onPage % ChartsPerRow;

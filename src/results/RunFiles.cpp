@@ -60,11 +60,13 @@ struct CsvFault {
 
 // Splits RFC 4180 CSV into records. Fields are separated by the separator (a comma, or ';'); a
 // field in double quotes may hold separators, line ends and doubled quotes. Records end at CR LF,
-// LF or a lone CR; an empty line is no record. The content is UTF-8.
+// LF or a lone CR; an empty line is no record. The content is UTF-8. With UnendedRecord::LeftOut
+// a last record that the end of the content cuts short (no line end after it, or a quoted field
+// still open) is no record.
 class CsvReader {
 public:
-    explicit CsvReader(const QByteArray &content, char separator = ',')
-        : m_data(content), m_separator(separator) {
+    CsvReader(const QByteArray &content, char separator, UnendedRecord unended)
+        : m_data(content), m_separator(separator), m_unended(unended) {
         if (m_data.startsWith(Utf8Bom))
             m_pos = Utf8Bom.size();
     }
@@ -78,9 +80,14 @@ public:
         Record record;
         record.line = m_line;
         for (;;) {
-            record.fields << field();
+            try {
+                record.fields << field();
+            } catch (const CutShort &) {
+                m_pos = m_data.size();
+                return std::nullopt;
+            }
             if (m_pos >= m_data.size())
-                return record;
+                return m_unended == UnendedRecord::LeftOut ? std::nullopt : std::optional(record);
             if (m_data[m_pos] == m_separator) {
                 ++m_pos;
                 continue;
@@ -91,6 +98,7 @@ public:
     }
 
 private:
+    struct CutShort {}; // the content ends inside a quoted field that is left out
     static bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
 
     void skipLineEnd() {
@@ -107,9 +115,12 @@ private:
             QByteArray value;
             ++m_pos;
             for (;;) {
-                if (m_pos >= m_data.size())
+                if (m_pos >= m_data.size()) {
+                    if (m_unended == UnendedRecord::LeftOut)
+                        throw CutShort{};
                     throw CsvFault{startLine,
                                    QCoreApplication::translate("RunFiles", "引用符 \" が閉じられていません")};
+                }
                 const char c = m_data[m_pos];
                 if (c == '"') {
                     if (m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '"') {
@@ -141,6 +152,7 @@ private:
 
     const QByteArray &m_data;
     char m_separator;
+    UnendedRecord m_unended;
     qsizetype m_pos = 0;
     int m_line = 1;
 };
@@ -243,12 +255,18 @@ QString SkippedFile::detail(const QString &shownName) const {
                     : u"%1: %2"_qs.arg(shownName, reason);
 }
 
-std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName) {
+std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &bytes, const QString &fileName,
+                                               UnendedRecord unended) {
+    // A row being written may end inside a character: what follows the last line end is left
+    // out before the text is decoded (neither UTF-8 nor CP932 uses CR or LF inside a character).
+    QByteArray content = bytes;
+    if (unended == UnendedRecord::LeftOut)
+        content.truncate(std::max(content.lastIndexOf('\n'), content.lastIndexOf('\r')) + 1);
     auto text = asUtf8(content, fileName);
     if (auto *skipped = std::get_if<SkippedFile>(&text))
         return *skipped;
     const Utf8Text &utf8 = std::get<Utf8Text>(text);
-    CsvReader reader(utf8.bytes, separatorOf(utf8.bytes));
+    CsvReader reader(utf8.bytes, separatorOf(utf8.bytes), unended);
     std::optional<Record> header;
     try {
         header = reader.next();
@@ -450,6 +468,45 @@ std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const 
     return run;
 }
 
+EntryRole entryRole(const QString &name, bool isFolder) {
+    const bool csv = name.endsWith(u".csv"_qs, Qt::CaseInsensitive);
+    if (isFolder && !csv)
+        return EntryRole::PassedOver; // a folder of its own (the report's): no entry of the data
+    if (name.endsWith(MeansSuffix) && !isFolder)
+        return EntryRole::MeansFile;
+    return csv ? EntryRole::DataFile : EntryRole::NotCsv;
+}
+
+QString meansFileOf(const QString &dataFile) {
+    return dataFile.chopped(4) + MeansSuffix.toString();
+}
+
+std::variant<RunFile, SkippedFile> readRunEntry(const QString &path, const QString &name,
+                                                UnendedRecord unended) {
+    // What the entry is, from the open file: never a read that waits or takes a huge file whole.
+    const FolderFileRead file = readFolderFile(path, MaxDataFileBytes);
+    switch (file.status) {
+    case FolderFileRead::Read:
+        break;
+    case FolderFileRead::NotRegular:
+        return skip(name, 0,
+                    QCoreApplication::translate("RunFiles", "ふつうのファイルではないので読みません（%1）")
+                        .arg(kindText(file.kind)));
+    case FolderFileRead::DeviceName:
+        return skip(name, 0,
+                    QCoreApplication::translate("RunFiles", "Windows ではデバイスの名前なので開きません"));
+    case FolderFileRead::TooLarge:
+        return skip(name, 0,
+                    QCoreApplication::translate(
+                        "RunFiles", "大きすぎるので読みません（%1 バイト、データファイルは %2 MiB まで）")
+                        .arg(file.size)
+                        .arg(MaxDataFileBytes / (1024 * 1024)));
+    case FolderFileRead::Failed:
+        return skip(name, 0, QCoreApplication::translate("RunFiles", "読み取れません（%1）").arg(file.error));
+    }
+    return readRunFile(file.bytes, name, unended);
+}
+
 RunFolder readRunFolder(const QString &folder) {
     RunFolder result;
     const QDir dir(folder);
@@ -460,55 +517,27 @@ RunFolder readRunFolder(const QString &folder) {
         names.insert(e.fileName());
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
-        const bool csv = name.endsWith(u".csv"_qs, Qt::CaseInsensitive);
-        if (entry.isDir() && !csv)
-            continue; // a folder of its own (the report's): no entry of the data
-        if (name.endsWith(MeansSuffix) && !entry.isDir()) {
+        switch (entryRole(name, entry.isDir())) {
+        case EntryRole::PassedOver:
+            continue;
+        case EntryRole::MeansFile:
             ++result.meansFiles;
             continue;
-        }
-        if (!csv) {
+        case EntryRole::NotCsv:
             result.skipped.push_back(skip(
                 name, 0,
                 QCoreApplication::translate("RunFiles", "データファイルではありません（.csv ではない）")));
             continue;
-        }
-        // What the entry is, from the open file: never a read that waits or takes a huge file whole.
-        const FolderFileRead file = readFolderFile(entry.filePath(), MaxDataFileBytes);
-        switch (file.status) {
-        case FolderFileRead::Read:
+        case EntryRole::DataFile:
             break;
-        case FolderFileRead::NotRegular:
-            result.skipped.push_back(
-                skip(name, 0,
-                     QCoreApplication::translate("RunFiles", "ふつうのファイルではないので読みません（%1）")
-                         .arg(kindText(file.kind))));
-            continue;
-        case FolderFileRead::DeviceName:
-            result.skipped.push_back(
-                skip(name, 0,
-                     QCoreApplication::translate("RunFiles", "Windows ではデバイスの名前なので開きません")));
-            continue;
-        case FolderFileRead::TooLarge:
-            result.skipped.push_back(
-                skip(name, 0,
-                     QCoreApplication::translate(
-                         "RunFiles", "大きすぎるので読みません（%1 バイト、データファイルは %2 MiB まで）")
-                         .arg(file.size)
-                         .arg(MaxDataFileBytes / (1024 * 1024))));
-            continue;
-        case FolderFileRead::Failed:
-            result.skipped.push_back(skip(
-                name, 0, QCoreApplication::translate("RunFiles", "読み取れません（%1）").arg(file.error)));
-            continue;
         }
-        auto read = readRunFile(file.bytes, name);
+        auto read = readRunEntry(entry.filePath(), name);
         if (auto *skipped = std::get_if<SkippedFile>(&read)) {
             result.skipped.push_back(*skipped);
             continue;
         }
         RunFile run = std::get<RunFile>(std::move(read));
-        run.complete = names.contains(name.chopped(4) + MeansSuffix.toString());
+        run.complete = names.contains(meansFileOf(name));
         result.runs.push_back(std::move(run));
     }
     return result;

@@ -57,8 +57,15 @@ struct SkippedFile {
     QString detail(const QString &shownName) const;
 };
 
+// What becomes of a last record that no line end closes. The report reads it as any other row
+// (and skips the file when it is not a whole row); a view of a folder that is being written
+// leaves it out, as a row its writer has not finished: it is then neither counted nor a reason
+// to skip the file.
+enum class UnendedRecord { Read, LeftOut };
+
 // The run in content (a data file's bytes, named fileName), or why it is not one.
-std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName);
+std::variant<RunFile, SkippedFile> readRunFile(const QByteArray &content, const QString &fileName,
+                                               UnendedRecord unended = UnendedRecord::Read);
 
 // The largest data file read: a run of 144 trials with three practice rounds and 4 KB names stays
 // far below it. A larger .csv file is skipped without being read.
@@ -74,5 +81,17 @@ struct RunFolder {
     int meansFiles = 0;
 };
 RunFolder readRunFolder(const QString &folder);
+
+// The parts of readRunFolder, for a view that follows a folder as it is written.
+// What an entry of a data folder is: a folder not named .csv is passed over, a <stem>_means.csv
+// counted, any other file not named .csv skipped, and a .csv entry read (readRunEntry).
+enum class EntryRole { PassedOver, MeansFile, NotCsv, DataFile };
+EntryRole entryRole(const QString &name, bool isFolder);
+// The means file whose presence marks the run of dataFile complete.
+QString meansFileOf(const QString &dataFile);
+// The .csv entry at path (named name in its folder) read as readRunFolder reads it, or why not;
+// complete is left false.
+std::variant<RunFile, SkippedFile> readRunEntry(const QString &path, const QString &name,
+                                                UnendedRecord unended = UnendedRecord::Read);
 
 } // namespace kivora

@@ -17,6 +17,8 @@
 #include "startup/Language.h"
 #include "stimuli/BmpFile.h"
 #include "stimuli/PictureStore.h"
+#include "ui/ClassFolderWatch.h"
+#include "ui/ClassView.h"
 #include "ui/FramePresenter.h"
 #include "ui/ProgramIdentity.h"
 #include "ui/Screens.h"
@@ -24,6 +26,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -219,6 +222,14 @@ void showReport(int status, QStringList lines, const QString &pdf) {
     box.exec();
 }
 
+// The data folder from the system's folder dialog, starting at the settings' data folder (else
+// the current one); false for Cancel.
+bool askDataFolder(const Settings &settings, const QString &title, QString &folder) {
+    folder = QFileDialog::getExistingDirectory(
+        nullptr, title, settings.options.data.isEmpty() ? QDir::currentPath() : settings.options.data);
+    return !folder.isEmpty();
+}
+
 // --report DIR prints what it read; --report alone asks for the folder and, like a folder
 // dropped on the program, shows the report (unless --no-open).
 int runReport(int argc, char **argv, const StartRequest &request) {
@@ -247,18 +258,65 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), shown))
         return 1;
     QString folder = request.reportDir;
-    if (asked) {
-        folder = QFileDialog::getExistingDirectory(
-            nullptr, QCoreApplication::translate("Application", "集計するデータのフォルダー"),
-            settings.options.data.isEmpty() ? QDir::currentPath() : settings.options.data);
-        if (folder.isEmpty())
-            return 1; // Cancel: nothing read, nothing written, nothing to say
-    }
+    if (asked &&
+        !askDataFolder(settings, QCoreApplication::translate("Application", "集計するデータのフォルダー"),
+                       folder))
+        return 1;
     Transcript say(!shown);
     QString pdf;
     const int status = reportCommand(folder, request.reportOut, request.limits, say, &pdf);
     if (shown)
         showReport(status, say.lines(), pdf);
+    return status;
+}
+
+// --class-view: the window that follows a class's data folder as its files arrive. Its "Write
+// report" writes what --report DIR writes and shows it as a report made from the dialog is shown.
+int runClassView(int argc, char **argv, const StartRequest &request) {
+    const bool asked = request.reportFolder == ReportFolder::Asked;
+    const QString noDisplay = u"kivora: --class-view shows a window, and no display is there for it\n"
+                              u"Try 'kivora --help'."_qs;
+    if (!displayReachable()) {
+        printErr(noDisplay);
+        return 2;
+    }
+    KivoraApplication app(argc, argv);
+    setProgramIdentity();
+    if (asked && !boxesCanBeAnswered()) {
+        printErr(noDisplay);
+        return 2;
+    }
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
+            japaneseFontSource()));
+    Settings settings;
+    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), true))
+        return 1;
+    QString folder = request.reportDir;
+    if (asked &&
+        !askDataFolder(
+            settings, QCoreApplication::translate("Application", "クラス表示するデータのフォルダー"), folder))
+        return 1;
+    // A folder that is not there (yet) is no refusal: the view says since when it cannot reach it.
+    ClassFolderWatch watch(
+        std::make_unique<ClassFolder>(folder, request.limits, [] { return QDateTime::currentDateTime(); }),
+        1000);
+    ClassView view(watch);
+    view.setReportWriter([&folder, &request] {
+        Transcript say(false);
+        QString pdf;
+        const int status = reportCommand(folder, QString(), request.limits, say, &pdf);
+        showReport(status, say.lines(), pdf);
+    });
+    view.showMaximized();
+    watch.start();
+    const int status = app.exec();
+    // A rescan held by a network folder that hangs must not hold the program's end.
+    if (!watch.stop(2000)) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }
 
@@ -490,6 +548,8 @@ int runApplication(int argc, char **argv) {
         return runMakePlan(argc, argv, request);
     case Command::Report:
         return runReport(argc, argv, request);
+    case Command::ClassView:
+        return runClassView(argc, argv, request);
     case Command::Check:
         return runCheck(argc, argv, request);
     case Command::ExportStimuli:

@@ -103,9 +103,10 @@ private:
     const QCommandLineParser &m_parser;
 };
 
-// --report without a folder: the parser wants a value after every --report, so a --report with
-// none (at the end, or before another option) is taken out of args and said here.
-bool takeReportWithoutFolder(QStringList &args) {
+// --report (or --class-view, as `command` says) without a folder: the parser wants a value after
+// every --report, so a --report with none (at the end, or before another option) is taken out of
+// args and said here.
+bool takeReportWithoutFolder(QStringList &args, Opt command = Opt::Report) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (arg == u"--"_qs)
@@ -119,7 +120,7 @@ bool takeReportWithoutFolder(QStringList &args) {
         if (d == optionDecls().end() || d->valueName.isEmpty())
             continue;
         const bool valueFollows = i + 1 < args.size() && !args[i + 1].startsWith(u'-');
-        if (d->id == Opt::Report && !valueFollows) {
+        if (d->id == command && !valueFollows) {
             args.removeAt(i);
             return true;
         }
@@ -387,6 +388,17 @@ const QList<OptionDecl> &optionDecls() {
          .help =
              u"after the folder dialog or for a dropped folder: no box and no PDF viewer, what was read goes "
              u"to the console as with --report DIR"_qs},
+        {.id = Opt::ClassView,
+         .name = u"class-view"_qs,
+         .valueName = u"DIR"_qs,
+         .group = G::Class,
+         .help = u"show the class as its data files arrive in DIR, for a projector: the group's chart as "
+                 u"report.pdf draws it, the runs with their states (complete, incomplete, being written, "
+                 u"unreadable), the counts in the window's title; the folder is listed about once a second "
+                 u"and read only where a file changed, and nothing is written into it but the report its "
+                 u"button writes. --min-rt and --max-rt apply as to --report. Without DIR it asks for the "
+                 u"folder as --report does. Needs a display"_qs,
+         .valueOptional = true},
         {.id = Opt::Folder,
          .valueName = u"FOLDER"_qs,
          .group = G::Class,
@@ -555,6 +567,7 @@ QString versionText() {
 ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &startDir) {
     QStringList args = arguments;
     const bool reportAsked = takeReportWithoutFolder(args);
+    const bool classViewAsked = takeReportWithoutFolder(args, Opt::ClassView);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const OptionDecl &d : optionDecls())
@@ -564,7 +577,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         return refused(parser.errorText());
     const Args a(parser);
     const QStringList positional = parser.positionalArguments();
-    const bool dropped = !reportAsked && droppedOnProgram(positional, parser, startDir);
+    const bool dropped = !reportAsked && !classViewAsked && droppedOnProgram(positional, parser, startDir);
     if (!positional.isEmpty() && !dropped)
         return refused(u"unexpected argument '%1'"_qs.arg(positional.first()));
 
@@ -591,16 +604,23 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
     }
 
     const bool report = a.isSet(Opt::Report) || reportAsked || dropped;
+    const bool classView = a.isSet(Opt::ClassView) || classViewAsked;
+    if (report && classView)
+        return refused(u"--report and --class-view are two commands: give one"_qs);
     // An option that belongs to another command is a mistake worth saying.
     for (Opt o : {Opt::FigSets, Opt::Times, Opt::StartDirs, Opt::Repeats, Opt::Seed})
         if (a.isSet(o) && !a.isSet(Opt::MakePlan))
             return refused(u"--%1 is an option of --make-plan"_qs.arg(Args::name(o)));
-    for (Opt o : {Opt::Out, Opt::MinRt, Opt::MaxRt, Opt::NoOpen})
+    for (Opt o : {Opt::Out, Opt::NoOpen})
         if (a.isSet(o) && !report)
             return refused(u"--%1 is an option of --report"_qs.arg(Args::name(o)));
+    for (Opt o : {Opt::MinRt, Opt::MaxRt})
+        if (a.isSet(o) && !report && !classView)
+            return refused(u"--%1 is an option of --report and --class-view"_qs.arg(Args::name(o)));
 
     r.command = a.isSet(Opt::MakePlan)        ? Command::MakePlan
                 : report                      ? Command::Report
+                : classView                   ? Command::ClassView
                 : a.isSet(Opt::Check)         ? Command::Check
                 : a.isSet(Opt::CheckDisplay)  ? Command::CheckDisplay
                 : a.isSet(Opt::ListScreens)   ? Command::ListScreens
@@ -609,9 +629,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
                                               : Command::Session;
     if (a.isSet(Opt::Settings) && r.command != Command::Session && r.command != Command::Check &&
         r.command != Command::CheckDisplay && r.command != Command::Report &&
-        r.command != Command::ExportStimuli)
-        return refused(u"--settings is read by a session, --check, --check-display, --export-stimuli and "
-                       u"--report"_qs);
+        r.command != Command::ClassView && r.command != Command::ExportStimuli)
+        return refused(u"--settings is read by a session, --check, --check-display, --export-stimuli, "
+                       u"--report and --class-view"_qs);
 
     r.settingsFile = resolved(a.value(Opt::Settings), startDir);
     r.exportDir = resolved(a.value(Opt::ExportStimuli), startDir);
@@ -627,6 +647,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QString &
         r.reportDir = resolved(dropped ? positional.first() : a.value(Opt::Report), startDir);
         r.reportOut = resolved(a.value(Opt::Out), startDir);
         r.noOpen = a.isSet(Opt::NoOpen);
+        if (const QString problem = reportValues(a, r); !problem.isEmpty())
+            return refused(problem);
+    }
+    if (r.command == Command::ClassView) {
+        r.reportFolder = classViewAsked ? ReportFolder::Asked : ReportFolder::Given;
+        r.reportDir = resolved(a.value(Opt::ClassView), startDir);
         if (const QString problem = reportValues(a, r); !problem.isEmpty())
             return refused(problem);
     }

@@ -46,6 +46,7 @@ enum class Opt {
     MinRt,
     MaxRt,
     NoOpen, // --report's
+    ClassView,
     Folder, // not an option: a folder as the only argument
 };
 
@@ -71,7 +72,7 @@ struct OptionDecl {
     // One paragraph; the help wraps it. {clock} stands for the clock's name, {plan} and
     // {settings} for where the plan and the settings file are looked for.
     QString help = {};
-    bool valueOptional = false; // --report [DIR]
+    bool valueOptional = false; // --report [DIR], --class-view [DIR]
     Setting setting = Setting::None;
     QStringList choices = {}; // the values of a Choice, in the order the help and the messages list them
     QString allowed = {};     // what a Text may be, for the help and the messages
@@ -115,13 +116,14 @@ enum class Command {
     ListLanguages,
     ExportStimuli,
     MakePlan,
-    Report
+    Report,
+    ClassView
 };
 
-// Where the report's folder comes from.
+// Where the folder of the report (or of the class view) comes from.
 enum class ReportFolder {
-    Given,   // --report DIR: console only
-    Asked,   // --report alone: the system's folder dialog
+    Given,   // --report DIR: console only; --class-view DIR
+    Asked,   // --report or --class-view alone: the system's folder dialog
     Dropped, // the only argument, as Windows passes a folder dropped on the program
 };
 

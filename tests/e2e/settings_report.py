@@ -19,7 +19,14 @@ folder of its own that holds a kivora.ini, and the report made by dropping the d
      is given) and a box says what was read; Enter closes it and the status is 0. With --no-open
      no box and no viewer: what was read goes to standard output. A file as the only argument:
      a box says it is no folder, status 1.
-  4. A lab's language, made as the manual says: the shipped translations/kivora_en.ts released
+  4. The class view of a folder as its files arrive (--class-view DIR), read from its title: an
+     empty folder shows 完了 0、未完了 0; three runs copied in show 完了 3 (how long it took is
+     printed); a run being written row by row, its last row half there, is incomplete; a .csv
+     that is no data file is counted unreadable; the folder renamed away and back, the view
+     carries on (a fourth run shows); "Write report" (Tab, Space) writes DIR/report as
+     --report DIR writes it, asks the system to open report.pdf and says so in the report's box;
+     no other file appears in the folder.
+  5. A lab's language, made as the manual says: the shipped translations/kivora_en.ts released
      with lrelease as translations/kivora_eo.qm beside the program is listed by --list-languages,
      and with language=eo in kivora.ini the report of the dropped folder is written in it (its
      PDF's first page read with pdftotext), while what was read still goes to standard output in
@@ -206,6 +213,74 @@ class Class:
             self.c.equal(self.x.visible("^Kivora 集計$"), [], f"no box for {argv}")
         return out.decode(), err.decode(), self.opened_files()[len(before):]
 
+    # 4
+    def class_view(self):
+        data = os.path.join(self.work, "class")
+        os.makedirs(data)
+        written = set()  # the files this test puts into the folder
+        proc = subprocess.Popen([self.exe, "--class-view", data], env=self.env(), cwd=self.work,
+                                stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.work, "class.err"), "wb"))
+
+        def title_shows(text, timeout=10.0):
+            """Waits until the view's title is text; returns the seconds it took."""
+            start = time.monotonic()
+            processes.wait_until(lambda: self.x.visible("^" + text + "$"), f"the title {text!r}", proc, timeout)
+            return time.monotonic() - start
+
+        def copy_runs(*subjects):
+            for subject in subjects:
+                datafiles.write_run(data, subject)
+                written.update({f"20261209-090000_{subject}.csv", f"20261209-090000_{subject}_means.csv"})
+
+        try:
+            title_shows("Kivora クラス表示 — 完了 0、未完了 0", timeout=20)
+            copy_runs("A", "B", "C")
+            took = title_shows("Kivora クラス表示 — 完了 3、未完了 0")
+            print(f"three runs copied in: shown after {took:.2f} s", flush=True)
+            # A run being written: whole rows one by one, then half a row.
+            being = os.path.join(data, "20261209-091000_D.csv")
+            written.add(os.path.basename(being))
+            with open(being, "w", encoding="utf-8-sig", newline="") as f:
+                f.write(datafiles.DATA_HEADER + "\r\n")
+                for row in datafiles.run_rows("D", 3):
+                    f.write(row + "\r\n")
+                    f.flush()
+                    time.sleep(0.3)
+                f.write(datafiles.run_rows("D", 4)[-1][:20])
+            title_shows("Kivora クラス表示 — 完了 3、未完了 1")
+            with open(os.path.join(data, "notes.csv"), "w") as f:
+                f.write("name,score\r\nx,1\r\n")
+            written.add("notes.csv")
+            title_shows("Kivora クラス表示 — 完了 3、未完了 1、読めないファイル 1")
+            os.rename(data, data + "-away")
+            time.sleep(2)
+            self.c.check(proc.poll() is None, "the view runs on while its folder is away")
+            os.rename(data + "-away", data)
+            copy_runs("E")
+            title_shows("Kivora クラス表示 — 完了 4、未完了 1、読めないファイル 1")
+            self.c.equal(set(os.listdir(data)), written, "the files in the folder: only those the test wrote")
+
+            before = self.opened_files()
+            view = self.x.visible("^Kivora クラス表示 — ")[0]
+            self.x.focus(view)
+            self.x.key("Tab", "space")  # from Show names to Write report
+            box = processes.wait_until(lambda: self.x.visible("^Kivora 集計$"), "the report's box", proc, timeout=60)
+            self.x.focus(box[0])
+            self.x.key("Return")
+            pdf = os.path.join(data, "report", "report.pdf")
+            processes.wait_until(lambda: self.opened_files()[len(before):], "report.pdf opened", proc)
+            self.c.equal([os.path.realpath(p.removeprefix("file://")) for p in self.opened_files()[len(before):]],
+                         [os.path.realpath(pdf)], "what the system was asked to open")
+            self.c.equal(set(os.listdir(data)), written | {"report"}, "the folder after Write report")
+        finally:
+            processes.stop(proc)
+        other = os.path.join(self.work, "class-report")
+        subprocess.run([self.exe, "--report", data, "--out", other], env=self.env(QT_QPA_PLATFORM="offscreen"),
+                       capture_output=True, timeout=60)
+        for name in ("cells.csv", "runs.csv", "group.csv"):
+            with open(os.path.join(data, "report", name), "rb") as a, open(os.path.join(other, name), "rb") as b:
+                self.c.check(a.read() == b.read(), f"{name} of Write report is --report's")
+
     def opened_files(self):
         if not os.path.exists(self.opened):
             return []
@@ -269,6 +344,8 @@ def main():
         c.refused_settings()
         if os.path.isdir(data):
             c.reports(data)
+        c.class_view()
+        if os.path.isdir(data):
             c.lab_language(data)
     except CheckFailed as e:
         checks.failures.append(str(e))

@@ -137,67 +137,79 @@ void tst_report_files::refused_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("empty file") << QByteArray() << 0 << u"空のファイル"_qs;
-    QTest::newRow("a means file's header")
-        << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1 << u"列「subject」がありません"_qs;
+    // The trials a view of a folder being written reads (a last record without its line end left
+    // out); -1: it refuses the file too, at the same line.
+    QTest::addColumn<int>("viewTrials");
+    QTest::newRow("empty file") << QByteArray() << 0 << u"空のファイル"_qs << -1;
+    QTest::newRow("a means file's header") << QByteArray("PresentTime,0,60,120,180,240,300,360\r\n") << 1
+                                           << u"列「subject」がありません"_qs << -1;
     QTest::newRow("block unknown") << Base + ",block,round\r\n" + row(1) + ",warmup,\r\n"
-                                   << 2 << u"block の値「warmup」"_qs;
+                                   << 2 << u"block の値「warmup」"_qs << -1;
     QTest::newRow("practice without its round") << Base + ",block,round\r\n" + row(1) + ",practice,\r\n"
-                                                << 2 << u"round の値「」"_qs;
+                                                << 2 << u"round の値「」"_qs << -1;
     QTest::newRow("practice after the main trials")
         << Base + ",block,round\r\n" + row(1) + ",main,\r\n" + row(1) + ",practice,1\r\n"
-        << 3 << u"練習の行が本番の行の後"_qs;
+        << 3 << u"練習の行が本番の行の後"_qs << -1;
     QTest::newRow("practice trial skipped in its round")
         << Base + ",block,round\r\n" + row(1) + ",practice,1\r\n" + row(3) + ",practice,1\r\n"
-        << 3 << u"trial の値「3」は 2 のはず"_qs;
+        << 3 << u"trial の値「3」は 2 のはず"_qs << -1;
     QTest::newRow("a later version's column twice") << Base + ",mood,mood\r\n"
-                                                    << 1 << u"列「mood」が 2 回"_qs;
+                                                    << 1 << u"列「mood」が 2 回"_qs << -1;
     QTest::newRow("late_flips not a number") << Base + ",late_flips\r\n" + row(1) + ",x\r\n"
-                                             << 2 << u"late_flips の値「x」は使えません"_qs;
+                                             << 2 << u"late_flips の値「x」は使えません"_qs << -1;
     QTest::newRow("late_flips above four screens") << Base + ",late_flips\r\n" + row(1) + ",5\r\n"
-                                                   << 2 << u"late_flips の値「5」"_qs;
+                                                   << 2 << u"late_flips の値「5」"_qs << -1;
     QTest::newRow("unknown onset source") << Base + ",onset_source\r\n" + row(1) + ",vsync\r\n"
-                                          << 2 << u"onset_source の値「vsync」"_qs;
+                                          << 2 << u"onset_source の値「vsync」"_qs << -1;
     QTest::newRow("unknown compositor word") << Base + ",compositor\r\n" + row(1) + ",maybe\r\n"
-                                             << 2 << u"compositor の値「maybe」"_qs;
+                                             << 2 << u"compositor の値「maybe」"_qs << -1;
     QTest::newRow("period_us negative") << Base + ",period_us\r\n" + row(1) + ",-1\r\n"
-                                        << 2 << u"period_us の値「-1」"_qs;
+                                        << 2 << u"period_us の値「-1」"_qs << -1;
     QTest::newRow("fullscreen 2") << Base + ",fullscreen\r\n" + row(1) + ",2\r\n"
-                                  << 2 << u"fullscreen の値「2」"_qs;
+                                  << 2 << u"fullscreen の値「2」"_qs << -1;
     QTest::newRow("RT missing") << QByteArray(Base).replace(",RT", "") + "\r\n"
-                                << 1 << u"列「RT」がありません"_qs;
-    QTest::newRow("column twice") << Base + ",RT\r\n" << 1 << u"列「RT」が 2 回"_qs;
-    QTest::newRow("row cut short") << Base + "\r\n" + row(1) + "\r\n山田,x,2\r\n" << 3 << u"値が 3 個"_qs;
+                                << 1 << u"列「RT」がありません"_qs << -1;
+    QTest::newRow("column twice") << Base + ",RT\r\n" << 1 << u"列「RT」が 2 回"_qs << -1;
+    QTest::newRow("row cut short") << Base + "\r\n" + row(1) + "\r\n山田,x,2\r\n"
+                                   << 3 << u"値が 3 個"_qs << -1;
+    QTest::newRow("last row still being written")
+        << Base + "\r\n" + row(1) + "\r\n" + row(2).left(40) << 3 << u"値が"_qs << 1;
+    QTest::newRow("last row being written, cut inside a quoted name")
+        << Base + "\r\n" + row(1) + "\r\n\"Doe, J" << 3 << u"閉じられていません"_qs << 1;
+    QTest::newRow("last row being written, cut inside a character")
+        << Base + "\r\n" + row(1) + "\r\n" + row(2).left(2) << 3 << u"値が 1 個"_qs << 1;
     QTest::newRow("trial skipped") << Base + "\r\n" + row(1) + "\r\n" + row(3) + "\r\n"
-                                   << 3 << u"trial の値「3」は 2 のはず"_qs;
+                                   << 3 << u"trial の値「3」は 2 のはず"_qs << -1;
     QTest::newRow("FigSet 5") << Base + "\r\n" + row(1).replace(",2,0,1,0,400", ",5,0,1,0,400") + "\r\n"
-                              << 2 << u"FigSet の値「5」は使えません（1〜4 の整数）"_qs;
+                              << 2 << u"FigSet の値「5」は使えません（1〜4 の整数）"_qs << -1;
     QTest::newRow("PresentTime 0") << Base + "\r\n" + row(1).replace(",400,", ",0,") + "\r\n"
-                                   << 2 << u"PresentTime の値「0」"_qs;
+                                   << 2 << u"PresentTime の値「0」"_qs << -1;
     QTest::newRow("correct against the answer")
         << Base + "\r\n" + row(1).replace(",0,1,600", ",0,0,600") + "\r\n"
-        << 2 << u"correct の値「0」が Answer と Mirror に合いません"_qs;
+        << 2 << u"correct の値「0」が Answer と Mirror に合いません"_qs << -1;
     QTest::newRow("RT a fraction") << Base + "\r\n" + row(1, "山田", 600) + ".5\r\n"
-                                   << 2 << u"RT の値「600.5」は整数ではありません"_qs;
+                                   << 2 << u"RT の値「600.5」は整数ではありません"_qs << -1;
     QTest::newRow("another run's row") << Base + "\r\n" + row(1) + "\r\n" + row(2, "佐藤") + "\r\n"
-                                       << 3 << u"別の実行の行"_qs;
+                                       << 3 << u"別の実行の行"_qs << -1;
     QTest::newRow("quote left open") << Base + "\r\n" + row(1) + "\r\n\"山田," + "\r\n"
-                                     << 3 << u"閉じられていません"_qs;
-    QTest::newRow("stray quote") << Base + "\r\n" + row(1, "山\"田") + "\r\n" << 2 << u"値の途中に引用符"_qs;
+                                     << 3 << u"閉じられていません"_qs << 1;
+    QTest::newRow("stray quote") << Base + "\r\n" + row(1, "山\"田") + "\r\n"
+                                 << 2 << u"値の途中に引用符"_qs << -1;
     QTest::newRow("byte order mark, then a name in CP932")
         << "\xEF\xBB\xBF" + Base + "\r\n" + row(1) + "\r\n" + row(2, "\x95\x5c") + "\r\n"
-        << 3 << u"UTF-8 として読めない"_qs;
+        << 3 << u"UTF-8 として読めない"_qs << -1;
     QTest::newRow("Windows-1252, neither UTF-8 nor CP932")
-        << datafiles::corpusFile(u"bad-excel-windows-1252.csv"_qs) << 0 << u"UTF-8 でも CP932"_qs;
+        << datafiles::corpusFile(u"bad-excel-windows-1252.csv"_qs) << 0 << u"UTF-8 でも CP932"_qs << -1;
     QTest::newRow("CP932 only with its user-defined characters")
         << Base + "\r\n" + row(1, "\xF0\x40") + "\r\n"
-        << 0 << u"外字"_qs;
+        << 0 << u"外字"_qs << -1;
 }
 
 void tst_report_files::refused() {
     QFETCH(QByteArray, content);
     QFETCH(int, line);
     QFETCH(QString, reason);
+    QFETCH(int, viewTrials);
     const auto read = kivora::readRunFile(content, u"bad.csv"_qs);
     QVERIFY(std::holds_alternative<SkippedFile>(read));
     const SkippedFile &skipped = std::get<SkippedFile>(read);
@@ -205,6 +217,16 @@ void tst_report_files::refused() {
     QVERIFY2(skipped.reason.contains(reason), qPrintable(skipped.reason));
     QVERIFY(skipped.detail(u"d/bad.csv"_qs)
                 .startsWith(line > 0 ? u"d/bad.csv:%1: "_qs.arg(line) : u"d/bad.csv: "_qs));
+
+    const auto view = kivora::readRunFile(content, u"bad.csv"_qs, kivora::UnendedRecord::LeftOut);
+    if (viewTrials < 0) {
+        QVERIFY(std::holds_alternative<SkippedFile>(view));
+        QCOMPARE(std::get<SkippedFile>(view).line, line);
+    } else {
+        const auto *run = std::get_if<RunFile>(&view);
+        QVERIFY2(run, run ? "" : qPrintable(std::get<SkippedFile>(view).detail(u"bad.csv"_qs)));
+        QCOMPARE(int(run->trials.size()), viewTrials);
+    }
 }
 
 // The top level only, in order of name; a _means.csv marks its run complete; anything else is

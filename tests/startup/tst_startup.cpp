@@ -260,7 +260,7 @@ void tst_startup::helpFromDeclarations() {
 void tst_startup::commands_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("command");
-    QTest::addColumn<int>("folder"); // ReportFolder for a report
+    QTest::addColumn<int>("folder"); // ReportFolder for a report or a class view
     using kivora::Command;
     using kivora::ReportFolder;
     QTest::newRow("nothing: a session") << QStringList{} << int(Command::Session) << 0;
@@ -274,6 +274,15 @@ void tst_startup::commands_data() {
         << QStringList{u"--report"_qs, u"--no-open"_qs} << int(Command::Report) << int(ReportFolder::Asked);
     QTest::newRow("--report DIR") << QStringList{u"--report"_qs, u"data"_qs} << int(Command::Report)
                                   << int(ReportFolder::Given);
+    QTest::newRow("--class-view alone: the dialog")
+        << QStringList{u"--class-view"_qs} << int(Command::ClassView) << int(ReportFolder::Asked);
+    QTest::newRow("--class-view DIR with the report's RT limits")
+        << QStringList{u"--class-view"_qs, u"data"_qs, u"--min-rt"_qs, u"200"_qs} << int(Command::ClassView)
+        << int(ReportFolder::Given);
+    QTest::newRow("--class-view and --report")
+        << QStringList{u"--class-view"_qs, u"--report"_qs, u"data"_qs} << -1 << 0;
+    QTest::newRow("--out for --class-view")
+        << QStringList{u"--class-view"_qs, u"data"_qs, u"--out"_qs, u"o"_qs} << -1 << 0;
     QTest::newRow("--timing flip") << QStringList{u"--timing"_qs, u"flip"_qs} << int(Command::Session) << 0;
     QTest::newRow("--check-display") << QStringList{u"--check-display"_qs} << int(Command::CheckDisplay) << 0;
     QTest::newRow("--list-screens") << QStringList{u"--list-screens"_qs} << int(Command::ListScreens) << 0;
@@ -318,7 +327,7 @@ void tst_startup::commands() {
     }
     QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
     QCOMPARE(int(p.request.command), command);
-    if (p.request.command == kivora::Command::Report) {
+    if (p.request.command == kivora::Command::Report || p.request.command == kivora::Command::ClassView) {
         QCOMPARE(int(p.request.reportFolder), folder);
         if (p.request.reportFolder != kivora::ReportFolder::Asked)
             QVERIFY(p.request.reportDir.startsWith(dir.path())); // a relative folder from the start folder
@@ -395,6 +404,8 @@ void tst_startup::englishTexts_data() {
     QTest::newRow("the printout's first line, a code") << u"code"_qs << u"Participant code: P123456"_qs;
     QTest::newRow("feedback, right") << u"correct"_qs << u"Correct: 523 ms"_qs;
     QTest::newRow("feedback, wrong") << u"wrong"_qs << u"Wrong: 523 ms"_qs;
+    QTest::newRow("the class view's title, as the view puts it together")
+        << u"class view"_qs << u"Kivora class view — 3 complete, 1 incomplete, 2 unreadable"_qs;
 }
 
 void tst_startup::englishTexts() {
@@ -405,13 +416,19 @@ void tst_startup::englishTexts() {
     QString error;
     QVERIFY2(kivora::useLanguage(u"en"_qs, found, folders, &error), qPrintable(error));
     using kivora::Stage;
-    const QString text = what == u"countdown 1"_qs    ? Stage(Stage::Countdown).caption(1)
-                         : what == u"countdown 12"_qs ? Stage(Stage::Countdown).caption(12)
-                         : what == u"question"_qs     ? Stage(Stage::Test).caption(1)
-                         : what == u"summary"_qs      ? kivora::summaryText(40, 48, 734.4)
-                         : what == u"name"_qs         ? kivora::subjectLine(u"Jane Doe"_qs, false)
-                         : what == u"code"_qs         ? kivora::subjectLine(u"P123456"_qs, true)
-                                              : kivora::studytext::feedback(what == u"correct"_qs, 523);
+    const QString text =
+        what == u"countdown 1"_qs    ? Stage(Stage::Countdown).caption(1)
+        : what == u"countdown 12"_qs ? Stage(Stage::Countdown).caption(12)
+        : what == u"question"_qs     ? Stage(Stage::Test).caption(1)
+        : what == u"summary"_qs      ? kivora::summaryText(40, 48, 734.4)
+        : what == u"name"_qs         ? kivora::subjectLine(u"Jane Doe"_qs, false)
+        : what == u"code"_qs         ? kivora::subjectLine(u"P123456"_qs, true)
+        : what == u"class view"_qs
+            ? QCoreApplication::translate("kivora::ClassView", "Kivora クラス表示 — 完了 %1、未完了 %2")
+                      .arg(3)
+                      .arg(1) +
+                  QCoreApplication::translate("kivora::ClassView", "、読めないファイル %1").arg(2)
+            : kivora::studytext::feedback(what == u"correct"_qs, 523);
     QVERIFY(kivora::useLanguage(u"ja"_qs, found, folders, &error));
     QCOMPARE(text, english);
 }

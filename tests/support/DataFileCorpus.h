@@ -23,10 +23,11 @@ inline QByteArray corpusFile(const QString &name) {
 
 // Whatever the bytes, the reader either gives a run of at most 144 trials that a plan can hold,
 // whose names carry no replacement character the file did not hold, or skips the file saying why,
-// at a line the input has. Returns the promise broken, or an empty string.
-inline QString brokenPromise(const QByteArray &content) {
+// at a line the input has; as the report reads and as a view of a folder being written reads
+// (a last record without its line end left out). Returns the promise broken, or an empty string.
+inline QString brokenPromise(const QByteArray &content, kivora::UnendedRecord unended) {
     using namespace kivora;
-    const auto read = readRunFile(content, u"fuzz.csv"_qs);
+    const auto read = readRunFile(content, u"fuzz.csv"_qs, unended);
     if (const auto *skipped = std::get_if<SkippedFile>(&read)) {
         if (skipped->reason.isEmpty())
             return u"skipped without saying why"_qs;
@@ -50,6 +51,13 @@ inline QString brokenPromise(const QByteArray &content) {
     if ((run.subject.contains(replacement) || run.runStarted.contains(replacement)) &&
         !content.contains("\xEF\xBF\xBD"))
         return u"a replacement character in the name"_qs;
+    return {};
+}
+
+inline QString brokenPromise(const QByteArray &content) {
+    for (const auto unended : {kivora::UnendedRecord::Read, kivora::UnendedRecord::LeftOut})
+        if (const QString broken = brokenPromise(content, unended); !broken.isEmpty())
+            return broken;
     return {};
 }
 

@@ -37,11 +37,15 @@ def read_plan(path):
     return rows
 
 
+def run_rows(subject, trials=6):
+    """The data rows of a run of subject, each answered correctly, as the program writes them."""
+    return [f"{subject},2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},"
+            f"{500_000 + t * 1000},400000,,0,flip,16667,no,0,main," for t in range(1, trials + 1)]
+
+
 def write_run(folder, subject, trials=6):
     """A completed run's data and means files in folder, as the program writes them."""
-    rows = [f"{subject},2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},"
-            f"{500_000 + t * 1000},400000,,0,flip,16667,no,0,main," for t in range(1, trials + 1)]
-    for name, lines in ((f"20261209-090000_{subject}.csv", [DATA_HEADER] + rows),
+    for name, lines in ((f"20261209-090000_{subject}.csv", [DATA_HEADER] + run_rows(subject, trials)),
                         (f"20261209-090000_{subject}_means.csv", [MEANS_HEADER])):
         with open(os.path.join(folder, name), "w", encoding="utf-8-sig", newline="") as f:
             f.write("\r\n".join(lines) + "\r\n")

@@ -3,10 +3,11 @@
 would use it:
 
   - msiexec /i MSI /qn installs: Program Files\\Kivora holds the zip's files, with the installed
-    settings as kivora.ini; the Start menu of all users holds "Kivora" and "Kivora 集計", shortcuts
-    to the installed kivora.exe (the latter with --report) that start in its folder; the
-    uninstall entry names the program, its version and its publisher; the package gives the
-    uninstall entry and both shortcuts the installed kivora.exe's icon;
+    settings as kivora.ini; the Start menu of all users holds "Kivora", "Kivora 集計" and
+    "Kivora クラス表示", shortcuts to the installed kivora.exe (the second with --report, the
+    third with --class-view) that start in its folder; the uninstall entry names the program,
+    its version and its publisher; the package gives the uninstall entry and every shortcut the
+    installed kivora.exe's icon;
   - the installed kivora.exe starts from there without help (its DLLs beside it): its main window
     comes up and it ends with status 0 when closed; once the program reads its settings file
     (its --help names kivora.ini), that start has made the data folder of the installed
@@ -44,7 +45,7 @@ import winetest  # noqa: E402
 from wine import windows_path  # noqa: E402
 import winresources  # noqa: E402
 
-SHORTCUTS = {"Kivora.lnk": "", "Kivora 集計.lnk": "--report"}
+SHORTCUTS = {"Kivora.lnk": "", "Kivora 集計.lnk": "--report", "Kivora クラス表示.lnk": "--class-view"}
 INSTALL_DIR = "C:\\Program Files\\Kivora"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
