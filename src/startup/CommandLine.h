@@ -30,6 +30,9 @@ enum class Opt {
     PracticeCriterion,
     BreakEvery,
     Subject,
+    Trigger,
+    TriggerBaud,
+    TriggerPulseMs,
     Settings,
     Help,
     Version, // a session's
