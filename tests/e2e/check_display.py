@@ -6,9 +6,7 @@ XWayland), and fullscreen under picom, which leaves a window covering the screen
 flips told, the compositor found, the verdict agreeing with them (exact only for
 flip onsets with nothing composing the window and every flip at its planned refresh) with a
 line saying why where it is not, the status agreeing with the verdict, and a stamp for every key
-1 pressed, no later than the key filter's reading. The first step also sends its trigger codes to
-a pseudo-terminal (--trigger), the trigger box's stand-in: a code 255 arrives for every flip, each
-followed by its reset to 0, and the lag figures are printed.
+1 pressed, no later than the key filter's reading.
 
 Needs KIVORA_TEST_DISPLAY (scripts/test provides it), else it skips with status 77; a step whose
 compositor is not installed is skipped with a line saying so.
@@ -19,7 +17,6 @@ Usage: check_display.py --build BUILD_DIR
 import argparse
 import contextlib
 import os
-import pty
 import sys
 import tempfile
 
@@ -33,10 +30,9 @@ from xsession import KC_1, Compositor, KeySender, XWayland, Xvfb  # noqa: E402
 
 # The steps: the server each runs on (None: the test's Xvfb), what it is called, the check's
 # options, the onset source and the compositor expected, and what the line saying why the onsets
-# are not exact names (None: they are). "--trigger" at the end of the options is given a
-# pseudo-terminal.
+# are not exact names (None: they are).
 STEPS = [
-    (None, "--timing present --trigger", ["--timing", "present", "--trigger"], "flip", "no", None),
+    (None, "--timing present", ["--timing", "present"], "flip", "no", None),
     (None, "--timing timers", ["--timing", "timers"], "flush", "no", "drawing reached the window system"),
     # A compositor that redirects the window: the onsets are a compositor frame early.
     ("mutter", "under mutter", [], "flip", "yes", "a compositing manager redirects the window"),
@@ -86,24 +82,13 @@ def main():
             with server(kind, work) as own:
                 env = {**base, "DISPLAY": display, "XDG_RUNTIME_DIR": processes.runtime_dir(work), **own}
                 sender = KeySender(os.path.join(args.build, "bench", "xtest_sender"), env)
-                box = port = arrived = None
-                if options[-1:] == ["--trigger"]:
-                    box, port = pty.openpty()
-                    options = options + [os.ttyname(port)]
                 try:
                     status, lines = displaycheck.run([os.path.join(args.build, "kivora"), "--check-display", *options],
                                                      env, sender, KC_1)
                 finally:
                     sender.close()
-                    arrived = displaycheck.read_all(box) if box is not None else None
-                    for fd in (box, port):
-                        if fd is not None:
-                            os.close(fd)
             print(f"--- {what}: status {status}\n" + "\n".join(lines), flush=True)
-            f = displaycheck.figures(lines)
-            displaycheck.check(checks, status, f, what, onset, "xinput2", compositor, why)
-            if arrived is not None:
-                displaycheck.check_triggers(checks, f, arrived, what)
+            displaycheck.check(checks, status, displaycheck.figures(lines), what, onset, "xinput2", compositor, why)
     return checks.verdict()
 
 

@@ -1,33 +1,29 @@
 #pragma once
 
 // The recorder's end of a trigger cable, in fake time: every byte the ports opened on it wrote,
-// with the clock at the write; pulled out (a reason given), every write and every opening fails
-// with that reason.
+// with the clock at the write; pulled out (a reason given), every write and opening fails with it.
 
-#include "base/TriggerPort.h"
 #include "session/TriggerSender.h"
 #include "support/FakeTime.h"
 
-#include <QList>
-#include <memory>
-
-struct FakeTriggerLine {
+struct FakeTriggerLine : kivora::TriggerPort {
     struct Byte {
         qint64 us;
         quint8 code;
     };
     explicit FakeTriggerLine(const FakeTime &time) : time(time) {}
-
+    // Opens a port on the line (all of them write to it).
     kivora::TriggerSender::Opener opener() {
         return [this](QString *why) -> std::unique_ptr<kivora::TriggerPort> {
-            if (!pulled.isEmpty()) {
-                *why = pulled;
-                return nullptr;
-            }
-            return std::make_unique<Port>(*this);
+            *why = pulled;
+            return pulled.isEmpty() ? std::make_unique<Port>(*this) : nullptr;
         };
     }
-
+    QString write(quint8 code) override {
+        if (pulled.isEmpty())
+            bytes.push_back({time.nowUs(), code});
+        return pulled;
+    }
     const FakeTime &time;
     QList<Byte> bytes;
     QString pulled;
@@ -35,12 +31,7 @@ struct FakeTriggerLine {
 private:
     struct Port final : kivora::TriggerPort {
         explicit Port(FakeTriggerLine &line) : line(line) {}
-        QString write(quint8 code) override {
-            if (!line.pulled.isEmpty())
-                return line.pulled;
-            line.bytes.push_back({line.time.nowUs(), code});
-            return {};
-        }
+        QString write(quint8 code) override { return line.write(code); }
         FakeTriggerLine &line;
     };
 };

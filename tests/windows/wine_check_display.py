@@ -31,21 +31,6 @@ from checks import Checks  # noqa: E402
 from xsession import KC_1, KeySender, X  # noqa: E402
 
 
-def com_port_on_pty():
-    """A COM port wine maps to a fresh pseudo-terminal: (the port's name, the box's end, the
-    program's end), or None after a line saying why not."""
-    prefix = os.environ.get("WINEPREFIX")
-    if not prefix:
-        print("skipped the trigger: WINEPREFIX not set (scripts/build-windows sets it)", flush=True)
-        return None
-    box, program = pty.openpty()
-    link = os.path.join(prefix, "dosdevices", "com9")
-    if os.path.lexists(link):
-        os.unlink(link)
-    os.symlink(os.ttyname(program), link)
-    return "COM9", box, program
-
-
 def main():
     args, display = winetest.start(("--kivora", "--sender"), tools=("xdotool",),
                                    programs={"--sender": "key sender"})
@@ -61,11 +46,19 @@ def main():
             x.focus(windows[0])
 
     sender = KeySender(args.sender, winetest.linux_env(display))
-    com = com_port_on_pty()
+    # COM9 mapped to a fresh pseudo-terminal, whose other end (box) stands in for the trigger box.
+    box, program = pty.openpty()
+    if prefix := os.environ.get("WINEPREFIX"):
+        link = os.path.join(prefix, "dosdevices", "com9")
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.ttyname(program), link)
+    else:
+        print("skipped the trigger: WINEPREFIX not set (scripts/build-windows sets it)", flush=True)
     try:
         for timing in ([], ["--timing", "flip"]):
             what = "under wine " + " ".join(timing)
-            trigger = ["--trigger", com[0]] if com and not timing else []
+            trigger = ["--trigger", "COM9"] if prefix and not timing else []
             status, lines = displaycheck.run(["wine", args.kivora, "--check-display", *timing, *trigger], env,
                                              sender, KC_1, focus)
             refused = [line for line in lines if line.startswith("kivora: trigger port ")]
@@ -74,11 +67,11 @@ def main():
                 trigger = []
                 status, lines = displaycheck.run(["wine", args.kivora, "--check-display", *timing], env, sender,
                                                  KC_1, focus)
-            print(f"--- {what} {' '.join(trigger)}: status {status}\n" + "\n".join(lines), flush=True)
+            print(f"--- {' '.join([what.strip(), *trigger])}: status {status}\n" + "\n".join(lines), flush=True)
             f = displaycheck.figures(lines)
             displaycheck.check(checks, status, f, what, "dwm", "rawinput", "yes", "Windows composes the window")
             if trigger:
-                displaycheck.check_triggers(checks, f, displaycheck.read_all(com[1]), what)
+                displaycheck.check_triggers(checks, f, box, what)
             if timing:
                 # Wine's swap chains give no frame statistics: the onsets fall back on the
                 # compositor's grid, said once.
@@ -86,8 +79,8 @@ def main():
                 checks.equal(len(told), 1, f"{what}: lines telling the fallback ({told})")
     finally:
         sender.close()
-        for fd in com[1:] if com else ():
-            os.close(fd)
+        os.close(box)
+        os.close(program)
     return checks.verdict()
 
 
