@@ -5,15 +5,22 @@
 //                                    DAMAGE extension); only those meeting the given area
 //   xwatch keys                      "<us> <keycode>": a key was pressed (XInput 2 raw events on
 //                                    the root window, read by this one thread)
+//   xwatch pty LINK                  "<us> <byte>": a byte arrived at a pseudo-terminal's other
+//                                    end, whose program end LINK links to (a trigger box's stand-in;
+//                                    no X display needed); ends when the program closes its end
 //
-// Both are what a second client sees: when a picture reached the window, and the floor of key
-// latency that no program on this machine can beat.
+// The first two are what a second client sees: when a picture reached the window, and the floor
+// of key latency that no program on this machine can beat; the third when a trigger code reached
+// the box.
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
 #include <pthread.h>
+#include <pty.h>
 #include <sched.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +37,7 @@ long long monotonicUs() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: xwatch damage WINDOW [X Y W H] | xwatch keys\n");
+    std::fprintf(stderr, "usage: xwatch damage WINDOW [X Y W H] | xwatch keys | xwatch pty LINK\n");
     return 2;
 }
 
@@ -51,7 +58,8 @@ int watchDamage(xcb_connection_t *c, xcb_window_t window, int x, int y, int w, i
         if ((event->response_type & 0x7f) == ext->first_event + XCB_DAMAGE_NOTIFY) {
             const auto *d = reinterpret_cast<const xcb_damage_notify_event_t *>(event);
             const auto &a = d->area;
-            const bool meets = w <= 0 || (a.x < x + w && x < a.x + a.width && a.y < y + h && y < a.y + a.height);
+            const bool meets =
+                w <= 0 || (a.x < x + w && x < a.x + a.width && a.y < y + h && y < a.y + a.height);
             if (meets) {
                 std::printf("%lld %d %d %d %d\n", now, a.x, a.y, a.width, a.height);
                 std::fflush(stdout);
@@ -91,6 +99,41 @@ int watchKeys(xcb_connection_t *c, xcb_window_t root) {
     return 0;
 }
 
+int watchPty(const char *link) {
+    int box = -1;
+    int program = -1;
+    char name[256];
+    if (openpty(&box, &program, name, nullptr, nullptr) != 0) {
+        std::perror("xwatch: openpty");
+        return 1;
+    }
+    termios t{};
+    tcgetattr(box, &t);
+    cfmakeraw(&t);
+    tcsetattr(box, TCSANOW, &t);
+    unlink(link);
+    if (symlink(name, link) != 0) {
+        std::perror("xwatch: symlink");
+        return 1;
+    }
+    // The program's end stays open here too, so that a program closing its own does not end the
+    // watch between two runs; the watch ends when it is stopped.
+    std::printf("ready\n");
+    std::fflush(stdout);
+    unsigned char bytes[256];
+    for (;;) {
+        const ssize_t n = read(box, bytes, sizeof bytes);
+        const long long now = monotonicUs();
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i)
+            std::printf("%lld %u\n", now, unsigned(bytes[i]));
+        std::fflush(stdout);
+    }
+    unlink(link);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -101,6 +144,8 @@ int main(int argc, char **argv) {
     sched_param priority{};
     priority.sched_priority = 2;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+    if (argc == 3 && std::string(argv[1]) == "pty")
+        return watchPty(argv[2]);
     int screenNumber = 0;
     xcb_connection_t *c = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(c)) {

@@ -79,6 +79,14 @@
         <source>クラス表示するデータのフォルダー</source>
         <translation>The data folder to show as a class</translation>
     </message>
+    <message>
+        <source>トリガーのポートを開けません。
+
+%1</source>
+        <translation>The trigger port cannot be opened.
+
+%1</translation>
+    </message>
 </context>
 <context>
     <name>ChartControl</name>
@@ -777,6 +785,30 @@ What was recorded before is kept.</translation>
         <translation>
 
 The experiment has not started.</translation>
+    </message>
+    <message>
+        <source>トリガーのポートを開けません。実験は開始していません。
+
+%1</source>
+        <translation>The trigger port cannot be opened. The experiment has not started.
+
+%1</translation>
+    </message>
+    <message>
+        <source>トリガーを送れなくなりました。練習 %1 回目の第 %2 試行から後のトリガーはありません。
+
+%3</source>
+        <translation>Triggers could no longer be sent. There are no triggers from trial %2 of practice round %1 on.
+
+%3</translation>
+    </message>
+    <message>
+        <source>トリガーを送れなくなりました。第 %1 試行から後のトリガーはありません。
+
+%2</source>
+        <translation>Triggers could no longer be sent. There are no triggers from trial %1 on.
+
+%2</translation>
     </message>
 </context>
 <context>

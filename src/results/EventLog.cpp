@@ -83,6 +83,14 @@ void EventLog::breakEnded(qint16 done, qint64 us) {
     line(us, u"break_end"_qs, done, {});
 }
 
+void EventLog::triggerSent(qint16 trial, int code, qint64 us, qint64 lagUs) {
+    line(us, u"trigger"_qs, trial, u"code=%1 lag_us=%2"_qs.arg(code).arg(lagUs));
+}
+
+void EventLog::triggerLost(qint16 trial, const QString &reason, qint64 us) {
+    line(us, u"trigger_lost"_qs, trial, reason);
+}
+
 void EventLog::runStopped(qint64 us) {
     line(us, u"stop"_qs, m_trial, {});
 }

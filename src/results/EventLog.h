@@ -28,6 +28,8 @@ public:
     void practiceEnded(int round, int correct, int trials, qint64 us) override;
     void breakStarted(qint16 done, qint64 us) override;
     void breakEnded(qint16 done, qint64 us) override;
+    void triggerSent(qint16 trial, int code, qint64 us, qint64 lagUs) override;
+    void triggerLost(qint16 trial, const QString &reason, qint64 us) override;
     void runCompleted(const RunStats &stats, qint64 us) override;
     void resultsShown(qint64 us) override;
     void resultsClosed(qint64 us) override;

@@ -19,6 +19,9 @@ struct AnswerTiming {
     // the display counts no refreshes), and the display as the trial's countdown found it.
     int lateFlips = 0;
     DisplayInfo display = {};
+    // How late the test figure's trigger code left (--trigger): nothing without triggers, or where
+    // the port had been lost before it.
+    std::optional<qint64> triggerLagUs = {};
 };
 
 // What happens in a run, told as it happens, for whoever records it (the per-trial data file,
@@ -55,6 +58,15 @@ public:
     // trial: the trial whose countdown found the change (0 between runs).
     virtual void displayChanged([[maybe_unused]] qint64 us, [[maybe_unused]] qint16 trial,
                                 [[maybe_unused]] const DisplayInfo &display) {}
+    // A trigger code went out of the trigger port (--trigger) at us, lagUs after the onset or the
+    // key stamp it marks; trial: the trial it belongs to (0 before a block's first). The resets
+    // to 0 are not told.
+    virtual void triggerSent([[maybe_unused]] qint16 trial, [[maybe_unused]] int code,
+                             [[maybe_unused]] qint64 us, [[maybe_unused]] qint64 lagUs) {}
+    // The trigger port did not take a code (pulled out, its buffer full): no more triggers go
+    // out in this run.
+    virtual void triggerLost([[maybe_unused]] qint16 trial, [[maybe_unused]] const QString &reason,
+                             [[maybe_unused]] qint64 us) {}
     virtual void runCompleted(const RunStats &stats, qint64 us) = 0;
     virtual void resultsShown(qint64 us) = 0;
     virtual void resultsClosed(qint64 us) = 0;

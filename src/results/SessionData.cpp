@@ -34,6 +34,8 @@ const QByteArray &header() {
             names << name.toString();
         for (const QStringView name : StudyDataColumns)
             names << name.toString();
+        for (const QStringView name : TriggerDataColumns)
+            names << name.toString();
         return Utf8Bom.toByteArray() + (names.join(u',') + u"\r\n"_qs).toUtf8();
     }();
     return row;
@@ -250,7 +252,8 @@ void SessionData::answered(qint16 trial, const TrialRec &rec, const AnswerTiming
                                     QString::number(timing.display.periodUs),
                                     word(timing.display.compositor),
                                     timing.display.monitor.fullscreen ? u"1"_qs : u"0"_qs,
-                                    m_blockCells}
+                                    m_blockCells,
+                                    timing.triggerLagUs ? QString::number(*timing.triggerLagUs) : QString()}
                             .join(u',') +
                         u"\r\n"_qs;
     writeSynced(m_file, row.toUtf8());

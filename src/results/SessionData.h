@@ -26,6 +26,8 @@ inline constexpr std::array<QStringView, 5> DisplayDataColumns{u"late_flips", u"
 // Then which part of the study the row belongs to: block "practice" (round 1..3) or "main" (no
 // round). trial counts from 1 in its block and round.
 inline constexpr std::array<QStringView, 2> StudyDataColumns{u"block", u"round"};
+// Then how late the test figure's trigger code left (--trigger; empty without).
+inline constexpr std::array<QStringView, 1> TriggerDataColumns{u"trigger_lag_us"};
 // The practice rounds a run has at most.
 inline constexpr int MaxPracticeRounds = 3;
 

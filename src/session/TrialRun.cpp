@@ -8,6 +8,8 @@
 #include "base/RuntimeError.h"
 #include "base/StageTimer.h"
 #include "run/PlanMaker.h"
+#include "session/TriggerCodes.h"
+#include "session/TriggerSender.h"
 #include "stimuli/PictureStore.h"
 #include "stimuli/StimulusDrawing.h"
 
@@ -41,6 +43,14 @@ void TrialRun::setPresenter(std::unique_ptr<Presenter> presenter) {
         m_presenter->show(Stage::Between, picture, 0, [this, picture] { m_view.showPicture(picture); });
 }
 
+void TrialRun::setTriggers(TriggerSender *triggers) {
+    m_triggers = triggers;
+    if (m_triggers) {
+        connect(m_triggers, &TriggerSender::written, this, &TrialRun::triggerWritten);
+        connect(m_triggers, &TriggerSender::lost, this, &TrialRun::triggerLost);
+    }
+}
+
 void TrialRun::planLoaded() {
     m_plan = m_state.Trials;
 }
@@ -71,6 +81,7 @@ void TrialRun::StartTurn() {
     for (const Stage s : {Stage::Countdown, Stage::First, Stage::Cue})
         m_onsetUs[std::size_t(s.index())] = 0;
     m_lateFlips = 0;
+    m_testTriggerLagUs.reset();
     // The countdown follows an answer or Start, whenever that came: it is shown at once.
     showStage(Stage::Countdown, 0);
     StageTimer &cue = timerEnding(Stage::Cue);
@@ -137,10 +148,20 @@ void TrialRun::armWhenShown(Stage stage) {
 }
 
 void TrialRun::screenShown(Stage stage, Onset onset) {
+    if (!stage.inTrial()) {
+        // A text screen's code at its onset.
+        if (const quint8 code = std::exchange(m_textScreenCode, 0)) {
+            sendTrigger(code, onset.us, m_textScreenTrial);
+            logTriggers();
+        }
+        return;
+    }
     // A screen of a trial broken off by Stop may still come on screen (it was on its way): it
     // belongs to no trial any more.
-    if (!stage.inTrial() || !m_stage.inTrial())
+    if (!m_stage.inTrial())
         return;
+    // The code first: nothing else the onset sets off comes between the screen and it.
+    sendTrigger(triggercode::ofStage(stage, currentRec()), onset.us, currentTrial());
     m_onsetUs[std::size_t(stage.index())] = onset.us;
     if (stage.timed()) {
         // The stage lasts its Interval from the moment it came on screen; the timer fires early by
@@ -160,6 +181,7 @@ void TrialRun::screenShown(Stage stage, Onset onset) {
         if (onset.late())
             o.lateFlip(event, currentTrial(), onset.targetMsc, onset.msc, onset.us);
     });
+    logTriggers();
 }
 
 void TrialRun::prepareTrialPictures(const TrialRec &rec) {
@@ -187,6 +209,16 @@ bool TrialRun::start() {
     // A run whose record cannot be begun (a full disk, a removed stick) does not start: the
     // experimenter learns it now, before the participant answers into nothing.
     m_writeError = 0;
+    // Nor does a run asked to send triggers start without them: a port lost in an earlier run
+    // (a trigger box pulled out) is opened again first.
+    m_triggerLoss.reset();
+    if (m_triggers && !m_triggers->isOpen()) {
+        QString why;
+        if (!m_triggers->open(&why)) {
+            m_view.showTriggerLoss(TriggerLoss{false, 0, 0, why});
+            return false;
+        }
+    }
     if (m_nextOrderSeed) {
         const quint64 seed = m_nextOrderSeed();
         fillInOrder(m_plan, m_state.TrialCount, seed, m_state.Trials);
@@ -200,8 +232,11 @@ bool TrialRun::start() {
     if (m_study.practiceCount > 0) {
         m_practising = true;
         m_round = 0;
-        showTextScreen(studytext::practiceIntro(), [this] { beginPracticeRound(); });
+        showTextScreen(studytext::practiceIntro(), triggercode::PracticeText, 0,
+                       [this] { beginPracticeRound(); });
     } else {
+        sendTrigger(triggercode::MainTrials, nowUs(), 0);
+        logTriggers();
         StartTurn();
     }
     return true;
@@ -252,20 +287,23 @@ void TrialRun::endPracticeRound() {
     // up to the last one; after it the main trials begin whatever the share.
     if (m_roundCorrect * 100 < m_study.criterionPercent * trials && m_round < Study::MaxRounds)
         showTextScreen(studytext::practiceAgain(percentCorrect(m_roundCorrect, trials)),
-                       [this] { beginPracticeRound(); });
+                       triggercode::PracticeText, 0, [this] { beginPracticeRound(); });
     else
-        showTextScreen(studytext::practiceDone(), [this] { beginMainTrials(); });
+        showTextScreen(studytext::practiceDone(), triggercode::PracticeText, 0,
+                       [this] { beginMainTrials(); });
 }
 
 void TrialRun::beginMainTrials() {
     m_practising = false;
     m_curTrial = 1;
+    sendTrigger(triggercode::MainTrials, nowUs(), 0);
+    logTriggers();
     StartTurn();
 }
 
 void TrialRun::pauseAfter(qint16 done) {
     notify([&](RunObserver &o) { o.breakStarted(done, nowUs()); });
-    showTextScreen(studytext::pause(done, m_state.TrialCount), [this, done] {
+    showTextScreen(studytext::pause(done, m_state.TrialCount), triggercode::BreakText, done, [this, done] {
         // The pause is in no trial's time: the next countdown starts from Space.
         notify([&](RunObserver &o) { o.breakEnded(done, nowUs()); });
         m_curTrial = add16(m_curTrial, 1);
@@ -273,9 +311,12 @@ void TrialRun::pauseAfter(qint16 done) {
     });
 }
 
-void TrialRun::showTextScreen(const QStringList &paragraphs, std::function<void()> next) {
+void TrialRun::showTextScreen(const QStringList &paragraphs, quint8 triggerCode, qint16 trial,
+                              std::function<void()> next) {
     m_textScreen = drawTextScreen(paragraphs);
     m_onSpace = std::move(next);
+    m_textScreenCode = triggerCode;
+    m_textScreenTrial = trial;
     showPictureBetween(&m_textScreen, true);
     refresh();
 }
@@ -315,10 +356,16 @@ void TrialRun::keyDown(int keyCode, qint64 keyTimeUs) {
     TrialRec &rec = currentRec();
     rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
     rec.Answer = *answer;
-    const AnswerTiming timing{rec.Answer + 1, keyTimeUs,     rtUs, onset - onsetUs(Stage::Cue),
-                              m_lateFlips,    m_trialDisplay};
+    // The answer's code at once, from the key's stamp; the end of the run's right after it.
+    sendTrigger(triggercode::ofAnswer(rec.Answer == rec.Mirror, rec.Answer + 1), keyTimeUs, currentTrial());
+    if (!m_practising && m_curTrial >= m_state.TrialCount)
+        sendTrigger(triggercode::RunEnd, nowUs(), currentTrial());
+    const AnswerTiming timing{
+        rec.Answer + 1, keyTimeUs,         rtUs, onset - onsetUs(Stage::Cue), m_lateFlips,
+        m_trialDisplay, m_testTriggerLagUs};
     // Recorded (and on disk) before the next trial starts.
     notify([&](RunObserver &o) { o.answered(currentTrial(), rec, timing); });
+    logTriggers();
     if (m_practising) {
         practiceAnswered(rec);
     } else if (m_curTrial < m_state.TrialCount) {
@@ -345,12 +392,17 @@ void TrialRun::endRun() {
     notify([&](RunObserver &o) { o.resultsClosed(nowUs()); });
     showBetween(u"instruction"_qs);
     refresh();
+    tellTriggerLoss();
 }
 
 void TrialRun::stop() {
-    if (m_running)
+    if (m_running) {
+        sendTrigger(triggercode::Stopped, nowUs(), currentTrial());
+        logTriggers();
         notify([&](RunObserver &o) { o.runStopped(nowUs()); });
+    }
     stopSteps();
+    tellTriggerLoss();
 }
 
 void TrialRun::stopSteps() {
@@ -358,6 +410,7 @@ void TrialRun::stopSteps() {
     m_running = false;
     m_practising = false;
     m_onSpace = nullptr;
+    m_textScreenCode = 0;
     m_feedbackTimer->setEnabled(false);
     showBetween(u"instruction"_qs);
     m_view.showCaption(QString());
@@ -421,6 +474,41 @@ const Clock &TrialRun::clock() const {
 
 qint64 TrialRun::nowUs() const {
     return m_time.clock().nowUs();
+}
+
+void TrialRun::sendTrigger(quint8 code, qint64 markUs, qint16 trial) {
+    if (!m_triggers)
+        return;
+    m_holdTriggerLines = true;
+    m_triggers->send(code, markUs, trial);
+    m_holdTriggerLines = false;
+}
+
+void TrialRun::logTriggers() {
+    for (const auto &line : std::exchange(m_triggerLines, {}))
+        notify(line);
+}
+
+void TrialRun::triggerWritten(const TriggerWrite &write) {
+    if (triggercode::isTestFigure(write.code))
+        m_testTriggerLagUs = write.lagUs;
+    m_triggerLines.push_back(
+        [write](RunObserver &o) { o.triggerSent(write.trial, write.code, write.us, write.lagUs); });
+    if (!m_holdTriggerLines)
+        logTriggers(); // a code written when its moment came, after the line of what it marks
+}
+
+void TrialRun::triggerLost(qint16 trial, const QString &reason, qint64 us) {
+    if (!m_triggerLoss)
+        m_triggerLoss = TriggerLoss{true, trial, m_practising ? m_round : 0, reason};
+    m_triggerLines.push_back([=](RunObserver &o) { o.triggerLost(trial, reason, us); });
+    if (!m_holdTriggerLines)
+        logTriggers();
+}
+
+void TrialRun::tellTriggerLoss() {
+    if (m_triggerLoss)
+        m_view.showTriggerLoss(*std::exchange(m_triggerLoss, std::nullopt));
 }
 
 bool TrialRun::notify(const std::function<void(RunObserver &)> &call) {

@@ -26,6 +26,8 @@ class KeyStamps;
 class PictureStore;
 class StageTimer;
 class TimeSource;
+class TriggerSender;
+struct TriggerWrite;
 
 // The state the runs of a program share: the plan with the answers of the latest run, the
 // participant's name, and the statistics of the last completed run. It lives as long as the
@@ -36,6 +38,17 @@ struct RunState {
     QString SubjectName;
     bool SubjectIsCode = false; // SubjectName is a participant code (the printout says so)
     RunStats Stats;
+};
+
+// Where a run's triggers stopped (--trigger): the port did not take the code of trial `trial` (as
+// the log numbers it; in practice round `round`, 0 for the plan's trials), for `reason`; or, with
+// started false, the port lost in an earlier run could not be opened again and the run did not
+// start.
+struct TriggerLoss {
+    bool started = true;
+    qint16 trial = 0;
+    int round = 0;
+    QString reason;
 };
 
 // What a run asks of the window that shows it. Only the window writes its controls; the run
@@ -59,6 +72,8 @@ public:
     virtual void showWriteFailure(const QString &detail, bool running) = 0;
     // The monitor the pictures are shown on, and whether the window covers it.
     virtual ScreenFacts screenFacts() const = 0;
+    // Triggers were lost: told once the run is over (or, where it could not start, at once).
+    virtual void showTriggerLoss(const TriggerLoss &loss) = 0;
 };
 
 // One participant's runs, from Start to the results, without a window. A run takes the plan's
@@ -85,6 +100,9 @@ public:
     // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
     // handler's own clock reading.
     void setKeyStamps(KeyStamps *stamps) { m_keyStamps = stamps; }
+    // Trigger codes to a recorder at every screen's onset, answer and run event; without
+    // (nullptr) none. A port lost during a run is opened again when the next run starts.
+    void setTriggers(TriggerSender *triggers);
     // Every run takes the loaded plan's trials in the order of a new seed from nextSeed
     // (shuffledOrder), told to the recorders before the run starts.
     void shuffleEachRun(std::function<quint64()> nextSeed) { m_nextOrderSeed = std::move(nextSeed); }
@@ -166,8 +184,10 @@ private:
     void endPracticeRound();
     void beginMainTrials();
     void pauseAfter(qint16 done);
-    // Shows a screen of text in the picture area; Space then runs next.
-    void showTextScreen(const QStringList &paragraphs, std::function<void()> next);
+    // Shows a screen of text in the picture area, with its trigger code (for the log's trial)
+    // at its onset; Space then runs next.
+    void showTextScreen(const QStringList &paragraphs, quint8 triggerCode, qint16 trial,
+                        std::function<void()> next);
     // Shows a picture outside a trial, as soon as possible (with clearCaption, the caption goes
     // with it).
     void showPictureBetween(const QImage *picture, bool clearCaption);
@@ -185,6 +205,15 @@ private:
     void stopSteps();
     void endRun();
     qint64 nowUs() const;
+    // Sends a trigger code marking markUs (trial: the log's trial of it). What the sender tells
+    // (the code written, the port lost) goes to the recorders with logTriggers(), after the line
+    // of the event the code marks.
+    void sendTrigger(quint8 code, qint64 markUs, qint16 trial);
+    void logTriggers();
+    void triggerWritten(const TriggerWrite &write);
+    void triggerLost(qint16 trial, const QString &reason, qint64 us);
+    // Where the run lost its triggers, told to the view once the run is over.
+    void tellTriggerLoss();
     // Tells every recorder; returns false when one could not write, which is shown once per run.
     bool notify(const std::function<void(RunObserver &)> &call);
 
@@ -226,6 +255,14 @@ private:
     int m_lateFlips = 0;                                   // of the current trial's screens
     DisplayInfo m_trialDisplay;                // the display as the current trial's countdown found it
     std::optional<DisplayInfo> m_knownDisplay; // as last read
+
+    TriggerSender *m_triggers = nullptr;
+    bool m_holdTriggerLines = false; // while sendTrigger runs: what the sender tells waits
+    std::vector<std::function<void(RunObserver &)>> m_triggerLines; // told by logTriggers()
+    quint8 m_textScreenCode = 0;              // the code of the text screen on its way; 0: none
+    qint16 m_textScreenTrial = 0;             // and the log's trial of it
+    std::optional<qint64> m_testTriggerLagUs; // the current trial's test figure's code's lag
+    std::optional<TriggerLoss> m_triggerLoss; // where this run lost its triggers
 };
 
 } // namespace kivora

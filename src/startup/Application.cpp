@@ -7,10 +7,12 @@
 #include "base/StageTimer.h"
 #include "platform/Console.h"
 #include "platform/KeyReader.h"
+#include "platform/TriggerDevice.h"
 #include "platform/WindowSystem.h"
 #include "results/EventLog.h"
 #include "results/SessionData.h"
 #include "run/PlanReader.h"
+#include "session/TriggerSender.h"
 #include "startup/ClassCommands.h"
 #include "startup/CommandLine.h"
 #include "startup/DisplayCheck.h"
@@ -345,6 +347,29 @@ std::optional<QScreen *> participantScreen(const RunOptions &run) {
     return std::nullopt;
 }
 
+// The trigger port a session or the display check sends its codes through (--trigger), opened
+// before any participant sits down: one that cannot be opened or set up stops the program with the
+// port and the system's reason, as a log that cannot be written does. None where none is asked for.
+bool openTriggers(const RunOptions &run, const StartRequest &request, const Settings &settings,
+                  TimeSource &time, std::unique_ptr<TriggerSender> &triggers) {
+    if (run.trigger.isEmpty())
+        return true;
+    const QString port = run.trigger;
+    const qint32 baud = run.triggerBaud.value_or(DefaultTriggerBaud);
+    triggers = std::make_unique<TriggerSender>(
+        time, [port, baud](QString *why) { return openTriggerDevice(port, baud, why); },
+        run.triggerPulseMs.value_or(TriggerSender::DefaultPulseMs));
+    QString why;
+    if (triggers->open(&why))
+        return true;
+    const QString where =
+        request.run.trigger.isEmpty() ? settings.where(u"trigger"_qs) + u": "_qs : QString();
+    printErr(u"kivora: "_qs + where + u"trigger port "_qs + why);
+    errorBox(
+        QCoreApplication::translate("Application", "トリガーのポートを開けません。\n\n%1").arg(where + why));
+    return false;
+}
+
 // --check-display: the display and the keys a session would use, checked and told.
 int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     if (!participantDisplay())
@@ -360,7 +385,11 @@ int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     const std::optional<QScreen *> screen = participantScreen(run);
     if (!screen)
         return 1;
-    return checkDisplayCommand(run.timing, *screen, run.fullscreen.value_or(false));
+    SystemTimeSource time;
+    std::unique_ptr<TriggerSender> triggers;
+    if (!openTriggers(run, request, settings, time, triggers))
+        return 1;
+    return checkDisplayCommand(run.timing, *screen, run.fullscreen.value_or(false), triggers.get());
 }
 
 // --list-screens: every monitor, on the console, or in a box where nothing would show it.
@@ -444,11 +473,15 @@ int runSession(int argc, char **argv, const StartRequest &request) {
         return 1;
 
     SystemTimeSource time;
+    std::unique_ptr<TriggerSender> triggers;
+    if (!openTriggers(run, request, settings, time, triggers))
+        return 1;
     frmMain main(time, [&shapes] { return shapes.get(); });
     if (data)
         main.addObserver(data.get());
     if (log)
         main.addObserver(log.get());
+    main.setTriggers(triggers.get());
 
     // Pictures in step with the display's refresh where it offers that; an explicit request
     // for it on a display without it stops here, before a participant sits down.

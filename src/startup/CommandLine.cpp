@@ -1,5 +1,8 @@
 #include "startup/CommandLine.h"
 
+#include "base/TriggerPort.h"
+#include "session/TriggerSender.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -308,6 +311,34 @@ const QList<OptionDecl> &optionDecls() {
         {.id = Opt::ListLanguages,
          .name = u"list-languages"_qs,
          .help = u"list every language found (its code and its name) and exit"_qs},
+        {.id = Opt::Trigger,
+         .name = u"trigger"_qs,
+         .valueName = u"PORT"_qs,
+         .help = u"send a one-byte trigger code to a recorder (EEG, eye tracker) at every screen's onset and "
+                 u"every answer, through PORT: a serial port (Linux /dev/ttyUSB0, /dev/ttyACM0; Windows "
+                 u"COM3) or, on Linux, a parallel port (/dev/parport0); each code's lag goes to the log "
+                 u"and the test figure's to the data rows (trigger_lag_us). A port that cannot be opened "
+                 u"stops the program; with --check-display, a code 255 at each flip and the lags printed"_qs,
+         .setting = V::Text,
+         .allowed = u"a serial or parallel port's name"_qs},
+        {.id = Opt::TriggerBaud,
+         .name = u"trigger-baud"_qs,
+         .valueName = u"N"_qs,
+         .under = true,
+         .help = u"the serial port's rate, default %1 (8 data bits, no parity, one stop bit, no flow "
+                 u"control; USB trigger boxes ignore it)"_qs.arg(DefaultTriggerBaud),
+         .setting = V::Number,
+         .low = 50,
+         .high = 4000000},
+        {.id = Opt::TriggerPulseMs,
+         .name = u"trigger-pulse-ms"_qs,
+         .valueName = u"MS"_qs,
+         .under = true,
+         .help = u"the port goes back to 0 MS after each code (0-1000, default %1; 0: the code stands until "
+                 u"the next)"_qs.arg(TriggerSender::DefaultPulseMs),
+         .setting = V::Number,
+         .low = 0,
+         .high = 1000},
         {.id = Opt::Settings,
          .name = u"settings"_qs,
          .valueName = u"FILE"_qs,
@@ -458,11 +489,16 @@ bool putOption(RunOptions &options, const OptionDecl &d, const QString &value) {
                              : options.practice) = value;
         return true;
     case Setting::Text:
-        (d.id == Opt::Language ? options.language : options.screen) = value;
+        (d.id == Opt::Language ? options.language
+         : d.id == Opt::Screen ? options.screen
+                               : options.trigger) = value;
         return true;
     case Setting::Number: {
         const std::optional<int> number = numberValue(d, value);
-        (d.id == Opt::PracticeCriterion ? options.practiceCriterion : options.breakEvery) = number;
+        (d.id == Opt::PracticeCriterion ? options.practiceCriterion
+         : d.id == Opt::BreakEvery      ? options.breakEvery
+         : d.id == Opt::TriggerBaud     ? options.triggerBaud
+                                        : options.triggerPulseMs) = number;
         return number.has_value();
     }
     case Setting::None:

@@ -32,6 +32,9 @@ enum class Opt {
     Subject,
     Language,
     ListLanguages,
+    Trigger,
+    TriggerBaud,
+    TriggerPulseMs,
     Settings,
     Help,
     Version, // a session's

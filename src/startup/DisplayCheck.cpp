@@ -9,6 +9,8 @@
 #include "platform/Console.h"
 #include "platform/KeyReader.h"
 #include "session/FlipFigures.h"
+#include "session/TriggerCodes.h"
+#include "session/TriggerSender.h"
 #include "ui/DesignedWindow.h"
 #include "ui/FramePresenter.h"
 #include "ui/PictureBox.h"
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -63,6 +66,13 @@ QString ms(double us) {
     return QString::number(us / 1000.0, 'f', 3);
 }
 
+// The value below which a share q of values lie (nearest rank), µs.
+qint64 quantile(std::vector<qint64> values, double q) {
+    const auto rank = std::size_t(std::ceil(q * double(values.size()))) - 1;
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(rank), values.end());
+    return values[rank];
+}
+
 // Every key 1 the window sees: how much earlier its stamp is than the key filter's reading.
 class KeyOneWatch final : public QObject {
 public:
@@ -98,7 +108,8 @@ private:
 
 } // namespace
 
-int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool fullscreen) {
+int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool fullscreen,
+                        TriggerSender *triggers) {
     installFontSubstitutes();
     const Clock &clock = SteadyClock::instance();
     // The main window's size and picture area, shown the way a session shows it.
@@ -140,9 +151,19 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     presenter->prepare({&pictures[0], &pictures[1]});
     const int frames = presenter->framesFor(FlipIntervalMs);
     std::vector<Onset> onsets;
+    std::vector<qint64> triggerLagsUs;
+    QString triggerLost;
+    if (triggers) {
+        QObject::connect(triggers, &TriggerSender::written, triggers,
+                         [&](const TriggerWrite &write) { triggerLagsUs.push_back(write.lagUs); });
+        QObject::connect(triggers, &TriggerSender::lost, triggers,
+                         [&](qint16, const QString &reason, qint64) { triggerLost = reason; });
+    }
     PreciseTimer timer;
     timer.setInterval(FlipIntervalMs);
     QObject::connect(presenter.get(), &Presenter::shown, &timer, [&](Stage, Onset onset) {
+        if (triggers) // the code first, as a session sends it
+            triggers->send(triggercode::CheckFlip, onset.us, 0);
         onsets.push_back(onset);
         timer.setLeadUs(presenter->leadUs(Stage::Cue, FlipIntervalMs));
         timer.countFrom(onset.us);
@@ -166,6 +187,9 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     waitFor([&] { return onsets.size() >= std::size_t(Flips); }, Flips * FlipIntervalMs * 3);
     timer.setEnabled(false);
     presenter->finish();
+    // The last flip's code may wait for its onset, an estimate of a coming refresh.
+    if (triggers)
+        waitFor([&] { return triggerLagsUs.size() >= onsets.size() || !triggerLost.isEmpty(); }, 500);
 
     DisplayInfo info = presenter->displayInfo();
     info.monitor = window.screenFacts();
@@ -191,6 +215,14 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
     printOut(u"compositor: %1; platform: %2; display scaling: %3 %\n"_qs.arg(word(info.compositor))
                  .arg(QGuiApplication::platformName())
                  .arg(std::lround(scaling)));
+    if (triggers && !triggerLagsUs.empty())
+        printOut(
+            u"trigger: %1 codes 255 sent, lag median %2 ms, 99th percentile %3 ms\n"_qs
+                .arg(triggerLagsUs.size())
+                .arg(ms(double(quantile(triggerLagsUs, 0.5))), ms(double(quantile(triggerLagsUs, 0.99)))));
+    if (!triggerLost.isEmpty())
+        printOut(
+            u"trigger: the port failed after %1 codes: %2\n"_qs.arg(triggerLagsUs.size()).arg(triggerLost));
 
     // The keys.
     printOut(u"key source: %1\n"_qs.arg(QString::fromLatin1(KeyReader::sourceOf(reader.get()))));
@@ -214,7 +246,7 @@ int checkDisplayCommand(std::optional<Timing> timing, QScreen *screen, bool full
         printOut(u"onsets: not exact: %1\n"_qs.arg(whyNotExact(info.onset, info.compositor)));
     else
         printOut(u"onsets: not exact: flips missed or at another refresh count than planned\n"_qs);
-    return exact ? 0 : 1;
+    return exact && triggerLost.isEmpty() ? 0 : 1;
 }
 
 } // namespace kivora

@@ -226,7 +226,7 @@ QString translationsSearchText() {
 RunOptions withSettings(const RunOptions &commandLine, const Settings &settings) {
     RunOptions run = settings.options;
     for (auto field : {&RunOptions::plan, &RunOptions::data, &RunOptions::log, &RunOptions::screen,
-                       &RunOptions::practice, &RunOptions::language})
+                       &RunOptions::practice, &RunOptions::language, &RunOptions::trigger})
         if (!(commandLine.*field).isEmpty())
             run.*field = commandLine.*field;
     if (commandLine.timing)
@@ -236,7 +236,8 @@ RunOptions withSettings(const RunOptions &commandLine, const Settings &settings)
     for (auto field : {&RunOptions::shuffle, &RunOptions::fullscreen})
         if (commandLine.*field)
             run.*field = commandLine.*field;
-    for (auto field : {&RunOptions::practiceCriterion, &RunOptions::breakEvery})
+    for (auto field : {&RunOptions::practiceCriterion, &RunOptions::breakEvery, &RunOptions::triggerBaud,
+                       &RunOptions::triggerPulseMs})
         if (commandLine.*field)
             run.*field = commandLine.*field;
     return run;

@@ -26,6 +26,9 @@ struct RunOptions {
     std::optional<int> breakEvery;        // --break-every, trials
     std::optional<SubjectMode> subject;   // --subject
     QString language;                     // --language: the texts' language; empty: ja
+    QString trigger;                      // --trigger: the port trigger codes go out of; empty: none
+    std::optional<int> triggerBaud;       // --trigger-baud
+    std::optional<int> triggerPulseMs;    // --trigger-pulse-ms
 };
 
 // A settings file that cannot be used. detail() is "FILE:LINE: message" (or "FILE: message"),
@@ -52,8 +55,9 @@ private:
 //             variable (an unset one is an error); a relative path counts from the file's folder
 //   switches  (shuffle, fullscreen) true or false (also yes/no, 1/0, in any case)
 //   choices   (timing, subject) one of the option's words
-//   numbers   (practice_criterion, break_every) a whole number in the option's range
-//   texts     (screen, language) the text as written
+//   numbers   (practice_criterion, break_every, trigger_baud, trigger_pulse_ms) a whole number in
+//             the option's range
+//   texts     (screen, language, trigger) the text as written
 struct Settings {
     QString file;              // the file read, absolute; empty when there was none
     RunOptions options;        // what it gives

@@ -331,3 +331,20 @@ void frmMain::showWriteFailure(const QString &detail, bool running) {
     box->show();
     activateWindow(); // where the platform activated the box all the same
 }
+
+void frmMain::showTriggerLoss(const kivora::TriggerLoss &loss) {
+    // After the run (or instead of it): the experimenter learns which trials the recorder has no
+    // codes for before the next participant sits down.
+    const QString trial = QString::number(loss.trial);
+    const QString text =
+        !loss.started ? tr("トリガーのポートを開けません。実験は開始していません。\n\n%1").arg(loss.reason)
+        : loss.round > 0
+            ? tr("トリガーを送れなくなりました。練習 %1 回目の第 %2 試行から後のトリガーはありません。\n\n%3")
+                  .arg(QString::number(loss.round), trial, loss.reason)
+            : tr("トリガーを送れなくなりました。第 %1 試行から後のトリガーはありません。\n\n%2")
+                  .arg(trial, loss.reason);
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box.setObjectName(u"triggerLoss"_qs);
+    box.exec();
+    activateWindow();
+}

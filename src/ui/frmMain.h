@@ -63,6 +63,8 @@ public:
     // Key presses stamped as they arrived; without them (nullptr) a key counts from the key
     // filter's own clock reading.
     void setKeyStamps(kivora::KeyStamps *stamps) { m_run.setKeyStamps(stamps); }
+    // --trigger: codes to a recorder at every screen's onset and answer; nullptr: none.
+    void setTriggers(kivora::TriggerSender *triggers) { m_run.setTriggers(triggers); }
     // --shuffle: every run takes the loaded plan's trials in the order of a new seed from
     // nextSeed (shuffledOrder), told to the recorders before the run starts.
     void shuffleEachRun(std::function<quint64()> nextSeed) { m_run.shuffleEachRun(std::move(nextSeed)); }
@@ -126,6 +128,7 @@ private:
     void showRunning(bool running) override;
     void showResults(const std::function<void()> &painted) override;
     void showWriteFailure(const QString &detail, bool running) override;
+    void showTriggerLoss(const kivora::TriggerLoss &loss) override;
     kivora::ScreenFacts screenFacts() const override;
 
     QString m_planFile = u"sequence.csv"_qs;

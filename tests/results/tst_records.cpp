@@ -123,7 +123,7 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     QCOMPARE(QFileInfo(data.currentFile()).fileName(), u"20261208-093005_山田.csv"_qs);
     const QString header =
         u"subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,RT_us,cue_us,"
-        u"order_seed,late_flips,onset_source,period_us,compositor,fullscreen,block,round"_qs;
+        u"order_seed,late_flips,onset_source,period_us,compositor,fullscreen,block,round,trigger_lag_us"_qs;
     QCOMPARE(lines(data.currentFile()), QStringList{header});
     DisplayInfo composited;
     composited.periodUs = 16'667;
@@ -134,17 +134,17 @@ void tst_records::rowsOnDiskAfterEachAnswer() {
     data.answered(1, TrialRec{1, 0, 1, 0, 800, 1, 640}, {2, 0, 640'000, 800'000});
     data.practiceEnded(2, 0, 1, 0);
     data.answered(1, TrialRec{2, 0, 3, 1, 800, 1, 734}, {2, 0, 733'612, 801'334});
-    data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, {2, 0, -3'499, 1'183'339, 2, composited});
+    data.answered(2, TrialRec{4, 0, 5, 0, 1200, 1, -3}, {2, 0, -3'499, 1'183'339, 2, composited, 412});
     QStringList rows = lines(data.currentFile());
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows.takeAt(1).section(u',', 12), u"800000,77,0,flush,0,unknown,0,practice,2"_qs);
+    QCOMPARE(rows.takeAt(1).section(u',', 12), u"800000,77,0,flush,0,unknown,0,practice,2,"_qs);
     const QString started = fixedTime().toOffsetFromUtc(fixedTime().offsetFromUtc()).toString(Qt::ISODate);
     QVERIFY(started.startsWith(u"2026-12-08T09:30:05"_qs));
-    // In the plan's order: order_seed is empty.
+    // In the plan's order: order_seed is empty; without triggers, trigger_lag_us too.
     QCOMPARE(rows[1],
-             u"山田,%1,1,2,0,3,1,800,1,1,734,733612,801334,,0,flush,0,unknown,0,main,"_qs.arg(started));
+             u"山田,%1,1,2,0,3,1,800,1,1,734,733612,801334,,0,flush,0,unknown,0,main,,"_qs.arg(started));
     QCOMPARE(rows[2],
-             u"山田,%1,2,4,0,5,0,1200,1,0,-3,-3499,1183339,,2,dwm,16667,yes,0,main,"_qs.arg(started));
+             u"山田,%1,2,4,0,5,0,1200,1,0,-3,-3499,1183339,,2,dwm,16667,yes,0,main,,412"_qs.arg(started));
 }
 
 void tst_records::stoppedRunKeepsItsRows() {

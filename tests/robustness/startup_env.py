@@ -10,8 +10,8 @@ Groups:
   plan       a missing, unreadable or refused trial plan, with --check and with a headless
              window system (offscreen): FILE[:LINE]: message and status 1 within seconds
   font       no Japanese font: a warning, and the program still runs; --check needs no font
-  recorders  a --data folder or --log file that cannot be written: status 1, a message naming
-             the path, before any window
+  recorders  a --data folder or --log file that cannot be written, a --trigger port that cannot be
+             opened: status 1, a message naming the path, before any window
   x11        the same refusals on a real X server (Xvfb): only the error box is shown, never
              the main window, and the program ends with status 1 once the box is answered
 
@@ -364,6 +364,8 @@ def group_recorders(kivora, tmp):
         ("--data is a regular file", ["--data", a_file], a_file),
         ("--log below a regular file", ["--log", log_below_file], log_below_file),
         ("--log is a folder", ["--log", a_folder], a_folder),
+        ("--trigger names no port", ["--trigger", missing_port := os.path.join(tmp, "ttyUSB9")], missing_port),
+        ("--trigger is a file, no port", ["--trigger", a_file], a_file),
     ]
     for case, opts, path in cases:
         res = run([kivora, "--plan", plan] + opts, headless)

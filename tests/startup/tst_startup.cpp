@@ -91,6 +91,11 @@ void tst_startup::settingsAccepted_data() {
         << QByteArray("practice_criterion=75") << u"practice_criterion"_qs << u"75"_qs;
     QTest::newRow("a break every 36 trials") << QByteArray("break_every=36") << u"break_every"_qs << u"36"_qs;
     QTest::newRow("participant codes offered") << QByteArray("subject=auto") << u"subject"_qs << u"auto"_qs;
+    QTest::newRow("a trigger port is a name, not a path")
+        << QByteArray("trigger=COM3") << u"trigger"_qs << u"COM3"_qs;
+    QTest::newRow("trigger rate") << QByteArray("trigger_baud=9600") << u"trigger_baud"_qs << u"9600"_qs;
+    QTest::newRow("trigger codes that stand")
+        << QByteArray("trigger_pulse_ms=0") << u"trigger_pulse_ms"_qs << u"0"_qs;
     QTest::newRow("screen by its model, blanks kept")
         << QByteArray("screen = Dell Inc. U2412M") << u"screen"_qs << u"Dell Inc. U2412M"_qs;
     QTest::newRow("quotes keep a ';'")
@@ -127,6 +132,9 @@ void tst_startup::settingsAccepted() {
                         : key == u"practice"_qs           ? o.practice
                         : key == u"practice_criterion"_qs ? QString::number(o.practiceCriterion.value_or(-1))
                         : key == u"break_every"_qs        ? QString::number(o.breakEvery.value_or(-1))
+                        : key == u"trigger"_qs            ? o.trigger
+                        : key == u"trigger_baud"_qs       ? QString::number(o.triggerBaud.value_or(-1))
+                        : key == u"trigger_pulse_ms"_qs   ? QString::number(o.triggerPulseMs.value_or(-1))
                         : key == u"subject"_qs
                             ? kivora::subjectModeWords().value(o.subject ? int(*o.subject) : -1)
                         : key == u"timing"_qs ? kivora::timingWords().value(o.timing ? int(*o.timing) : -1)
@@ -151,6 +159,7 @@ void tst_startup::settingsRefused_data() {
         << QByteArray("break_every=0") << 1 << u"a whole number 1 to 143"_qs;
     QTest::newRow("break every 144") << QByteArray("break_every=144") << 1 << u"a whole number 1 to 143"_qs;
     QTest::newRow("subject value") << QByteArray("subject=email") << 1 << u"name, code or auto"_qs;
+    QTest::newRow("a pulse over a second") << QByteArray("trigger_pulse_ms=1500") << 1 << u"0 to 1000"_qs;
     QTest::newRow("criterion as a fraction") << QByteArray("practice_criterion=75.5") << 1 << u"0 to 100"_qs;
     QTest::newRow("no value") << QByteArray("\nlog=\n") << 2 << u"no value"_qs;
     QTest::newRow("not key=value") << QByteArray("data\n") << 1 << u"not key=value"_qs;

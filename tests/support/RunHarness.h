@@ -16,8 +16,9 @@
 #include <QStringList>
 #include <QTest>
 
-// What the run told the window: the picture and caption now in its controls, the buttons, and
-// each results window it opened (with the picture the main window showed meanwhile).
+// What the run told the window: the picture and caption now in its controls, the buttons, each
+// results window it opened (with the picture the main window showed meanwhile), and the boxes
+// about write failures and lost triggers.
 struct RecordingView final : kivora::RunView {
     const QImage *picture = nullptr;
     QString caption;
@@ -26,6 +27,7 @@ struct RecordingView final : kivora::RunView {
     int resultsShown = 0;
     const QImage *pictureDuringResults = nullptr;
     QStringList writeFailures; // "detail|running" or "detail|not running"
+    QList<kivora::TriggerLoss> triggerLosses;
 
     void showPicture(const QImage *p) override { picture = p; }
     void showCaption(const QString &c) override { caption = c; }
@@ -39,6 +41,7 @@ struct RecordingView final : kivora::RunView {
     void showWriteFailure(const QString &detail, bool runningNow) override {
         writeFailures << detail + (runningNow ? u"|running"_qs : u"|not running"_qs);
     }
+    void showTriggerLoss(const kivora::TriggerLoss &loss) override { triggerLosses << loss; }
     kivora::ScreenFacts screenFacts() const override { return screen; }
     kivora::ScreenFacts screen; // what the window says of its monitor
 };

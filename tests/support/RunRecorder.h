@@ -17,6 +17,8 @@ struct RunRecorder : kivora::RunObserver {
     QStringList events;
     QHash<QString, Shown> lastShown; // event ("first", ...) -> its latest onset
     QList<kivora::AnswerTiming> answers;
+    // When each trigger code told went out.
+    QList<qint64> triggerTimesUs;
     // The error number each coming run start is refused with, in turn (0: begun).
     QList<int> startRefusals;
 
@@ -60,6 +62,13 @@ struct RunRecorder : kivora::RunObserver {
     void breakEnded(qint16 done, qint64) override { events << u"break_end:"_qs + QString::number(done); }
     void displayChanged(qint64, qint16 t, const kivora::DisplayInfo &d) override {
         events << u"display_change:%1:%2"_qs.arg(t).arg(d.words());
+    }
+    void triggerSent(qint16 t, int code, qint64 us, qint64 lagUs) override {
+        events << u"trigger:%1:code=%2 lag_us=%3"_qs.arg(t).arg(code).arg(lagUs);
+        triggerTimesUs << us;
+    }
+    void triggerLost(qint16 t, const QString &reason, qint64) override {
+        events << u"trigger_lost:%1:%2"_qs.arg(t).arg(reason);
     }
     void runCompleted(const kivora::RunStats &, qint64) override { events << u"run_end"_qs; }
     void resultsShown(qint64) override { events << u"results_shown"_qs; }

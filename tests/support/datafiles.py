@@ -10,7 +10,8 @@ import re
 import time
 
 DATA_HEADER = ("subject,run_started,trial,FigSet,StartDir,CueDir,Mirror,PresentTime,Answer,correct,RT,"
-               "RT_us,cue_us,order_seed,late_flips,onset_source,period_us,compositor,fullscreen,block,round")
+               "RT_us,cue_us,order_seed,late_flips,onset_source,period_us,compositor,fullscreen,block,round,"
+               "trigger_lag_us")
 MEANS_HEADER = "PresentTime,0,60,120,180,240,300,360"
 
 # Tolerances for a key sent by bench/xtest_sender at a chosen moment.
@@ -40,7 +41,7 @@ def read_plan(path):
 def run_rows(subject, trials=6):
     """The data rows of a run of subject, each answered correctly, as the program writes them."""
     return [f"{subject},2026-12-09T09:00:00+09:00,{t},1,0,{t % 6},{t % 2},400,{t % 2},1,{500 + t},"
-            f"{500_000 + t * 1000},400000,,0,flip,16667,no,0,main," for t in range(1, trials + 1)]
+            f"{500_000 + t * 1000},400000,,0,flip,16667,no,0,main,," for t in range(1, trials + 1)]
 
 
 def write_run(folder, subject, trials=6):

@@ -1,6 +1,7 @@
 """kivora --check-display run as a lab runs it, with key 1 pressed when it asks: its output read
 into figures, and the checks its figures and status must meet on any machine."""
 
+import os
 import re
 import subprocess
 
@@ -53,7 +54,21 @@ def figures(lines):
         f["compositor"] = m.group(1)
     if m := re.search(r"^onsets: not exact: (.*)$", text, re.M):
         f["why"] = m.group(1)
+    if m := re.search(r"^trigger: (\d+) codes 255 sent, lag median ([\d.]+) ms, 99th percentile ([\d.]+) ms$",
+                      text, re.M):
+        f["triggers"], f["lag_median_ms"], f["lag_p99_ms"] = int(m.group(1)), float(m.group(2)), float(m.group(3))
     return f
+
+
+def check_triggers(checks, f, box, what):
+    """The bytes waiting at a trigger box's stand-in (a pseudo-terminal's end, box) against the
+    check's figures: a code 255 for every flip, each followed by its reset to 0 (the flips are
+    100 ms apart, the pulse shorter), and the lag figures told for them."""
+    os.set_blocking(box, False)
+    checks.equal(os.read(box, 65536), b"\xff\x00" * f.get("flips", 0), f"{what}: bytes at the trigger box")
+    checks.equal(f.get("triggers"), f.get("flips"), f"{what}: trigger codes told against the flips")
+    checks.check(0 <= f.get("lag_median_ms", -1) <= f.get("lag_p99_ms", -1),
+                 f"{what}: trigger lags, median {f.get('lag_median_ms')} ms, 99th percentile {f.get('lag_p99_ms')} ms")
 
 
 def check(checks, status, f, what, onset, keys, compositor, why=None):
