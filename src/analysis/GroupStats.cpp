@@ -72,6 +72,12 @@ GroupSummary summarizeGroup(const std::vector<double> &values) {
     return g;
 }
 
+const RunLine *RunSummary::lineAt(qint16 presentTime) const {
+    const auto line = std::find_if(lines.begin(), lines.end(),
+                                   [presentTime](const RunLine &l) { return l.presentTime == presentTime; });
+    return line == lines.end() ? nullptr : &*line;
+}
+
 RunSummary summarizeRun(const std::vector<TrialRec> &trials, const RtLimits &limits) {
     RunSummary run;
     run.trials = int(trials.size());

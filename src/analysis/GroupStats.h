@@ -82,6 +82,8 @@ struct RunSummary {
     int excluded() const { return tooFast + tooSlow; }
     std::vector<RunCell> cells; // by presentation time, disparity, mirror code
     std::vector<RunLine> lines; // by presentation time, ascending
+    // The line of presentationTime; nothing where the run has none.
+    const RunLine *lineAt(qint16 presentTime) const;
 };
 RunSummary summarizeRun(const std::vector<TrialRec> &trials, const RtLimits &limits);
 

@@ -22,6 +22,10 @@ QString valueTitle() {
 
 // The disparities as categories and the report's axis titles; the sheet starts empty (a new
 // chart's error sheet is empty already).
+QString fixedOrDash(double value, int decimals) {
+    return std::isnan(value) ? u"—"_qs : QString::number(value, 'f', decimals);
+}
+
 void prepareReportChart(ChartControl &chart, const QSize &size, const QString &title) {
     chart.resize(size);
     chart.Datasheet().clear();

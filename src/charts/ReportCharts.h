@@ -16,6 +16,10 @@ namespace kivora {
 // proportions.
 inline constexpr QSize GroupChartSize(640, 420);
 
+// A figure of the report's tables: fixed-point with `decimals` digits, a dash where it is undefined
+// (NaN).
+QString fixedOrDash(double value, int decimals);
+
 // A new results chart made a report chart of size with title: its sheet starts empty.
 void prepareReportChart(ChartControl &chart, const QSize &size, const QString &title);
 

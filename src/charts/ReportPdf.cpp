@@ -27,10 +27,6 @@ constexpr qreal MmPerInch = 25.4;
 constexpr int ChartsPerRow = 2;
 constexpr int ChartRowsPerPage = 3;
 
-QString fixed(double v, int decimals) {
-    return std::isnan(v) ? u"—"_qs : QString::number(v, 'f', decimals);
-}
-
 QString pValue(double p) {
     if (std::isnan(p))
         return u"—"_qs;
@@ -133,9 +129,10 @@ void slopeTable(PageFlow &flow, const Report &report) {
         const GroupSummary &s = line.slope;
         const QString ci = std::isnan(s.ciLow) ? u"—"_qs
                                                : QCoreApplication::translate("ReportPdf", "%1 〜 %2")
-                                                     .arg(fixed(s.ciLow, 2), fixed(s.ciHigh, 2));
-        flow.tableRow({seriesName(line.presentTime), QString::number(s.n), fixed(s.mean, 2), fixed(s.se, 2),
-                       ci, fixed(s.t, 2), s.n >= 2 ? QString::number(s.df) : u"—"_qs, pValue(s.p)},
+                                                     .arg(fixedOrDash(s.ciLow, 2), fixedOrDash(s.ciHigh, 2));
+        flow.tableRow({seriesName(line.presentTime), QString::number(s.n), fixedOrDash(s.mean, 2),
+                       fixedOrDash(s.se, 2), ci, fixedOrDash(s.t, 2),
+                       s.n >= 2 ? QString::number(s.df) : u"—"_qs, pValue(s.p)},
                       columns, plain, false);
     }
     if (report.group.empty())

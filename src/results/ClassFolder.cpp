@@ -1,6 +1,5 @@
 #include "results/ClassFolder.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
@@ -22,8 +21,7 @@ bool ClassFolder::rescan() {
     }
     bool changed = std::exchange(m_unreachableSince, std::nullopt).has_value();
 
-    const QFileInfoList entries = QDir(m_folder).entryInfoList(
-        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries = runFolderEntries(m_folder);
     QSet<QString> seen;
     QSet<QString> means;
     for (const QFileInfo &entry : entries) {

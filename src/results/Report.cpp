@@ -119,9 +119,8 @@ QByteArray runsCsv(const Report &report) {
               << count(r.file.practiceTrials) << count(r.file.practiceCorrect)
               << count(r.file.practiceRounds);
         for (qint16 t : report.times) {
-            const auto line = std::find_if(s.lines.begin(), s.lines.end(),
-                                           [t](const RunLine &l) { return l.presentTime == t; });
-            const LineFit fit = line == s.lines.end() ? LineFit{} : line->fit;
+            const RunLine *line = s.lineAt(t);
+            const LineFit fit = line ? line->fit : LineFit{};
             cells << csvNumber(fit.slope) << csvNumber(fit.intercept) << csvNumber(fit.r2);
         }
         out += row(cells);

@@ -87,7 +87,7 @@ public:
                 return std::nullopt;
             }
             if (m_pos >= m_data.size())
-                return m_unended == UnendedRecord::LeftOut ? std::nullopt : std::optional(record);
+                return record; // with LeftOut the content ends at a line end: the record is whole
             if (m_data[m_pos] == m_separator) {
                 ++m_pos;
                 continue;
@@ -219,14 +219,9 @@ char separatorOf(const QByteArray &utf8) {
     QByteArrayView rest(utf8);
     if (rest.startsWith(Utf8Bom))
         rest = rest.sliced(Utf8Bom.size());
-    while (!rest.isEmpty() && (rest.front() == '\r' || rest.front() == '\n'))
-        rest = rest.sliced(1);
-    QByteArrayView header = rest;
-    for (qsizetype i = 0; i < rest.size(); ++i)
-        if (rest[i] == '\r' || rest[i] == '\n') {
-            header = rest.first(i);
-            break;
-        }
+    const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    const auto start = std::find_if_not(rest.begin(), rest.end(), lineEnd);
+    const QByteArrayView header(start, std::find_if(start, rest.end(), lineEnd));
     return !header.contains(',') && header.contains(';') ? ';' : ',';
 }
 
@@ -507,11 +502,14 @@ std::variant<RunFile, SkippedFile> readRunEntry(const QString &path, const QStri
     return readRunFile(file.bytes, name, unended);
 }
 
+QFileInfoList runFolderEntries(const QString &folder) {
+    return QDir(folder).entryInfoList(
+        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 RunFolder readRunFolder(const QString &folder) {
     RunFolder result;
-    const QDir dir(folder);
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries = runFolderEntries(folder);
     QSet<QString> names;
     for (const QFileInfo &e : entries)
         names.insert(e.fileName());

@@ -4,6 +4,7 @@
 #include "run/TrialRec.h"
 
 #include <QByteArray>
+#include <QFileInfoList>
 #include <QString>
 #include <optional>
 #include <variant>
@@ -83,6 +84,9 @@ struct RunFolder {
 RunFolder readRunFolder(const QString &folder);
 
 // The parts of readRunFolder, for a view that follows a folder as it is written.
+// Every entry at the top level of folder (files, folders, pipes and the like; hidden ones too), in
+// order of name.
+QFileInfoList runFolderEntries(const QString &folder);
 // What an entry of a data folder is: a folder not named .csv is passed over, a <stem>_means.csv
 // counted, any other file not named .csv skipped, and a .csv entry read (readRunEntry).
 enum class EntryRole { PassedOver, MeansFile, NotCsv, DataFile };

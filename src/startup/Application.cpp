@@ -144,15 +144,35 @@ bool startupLanguage(const RunOptions &run, bool box) {
     return false;
 }
 
+// The run's options, the command line's over the settings file's, and the texts in the language
+// they ask for; nothing, after saying why, where the settings file cannot be used or the language
+// cannot be had (in the error box too where box asks for it and one can be answered).
+std::optional<RunOptions> startupOptions(const StartRequest &request, Settings &settings, bool box) {
+    if (!startupSettings(request, settings))
+        return std::nullopt;
+    RunOptions run = withSettings(request.run, settings);
+    if (!startupLanguage(run, box))
+        return std::nullopt;
+    return run;
+}
+
+// The faces the windows and pages are drawn with; where no Japanese face is found, a warning that
+// what names (the texts, the PDF's texts) may show as boxes.
+void installFonts(const QString &what) {
+    installFontSubstitutes();
+    if (!japaneseFaceAvailable())
+        printErr(u"kivora: warning: no Japanese font found (%1); %2 may show as boxes"_qs.arg(
+            japaneseFontSource(), what));
+}
+
 // --check: the plan a session would read, checked and summed up.
 int runCheck(int argc, char **argv, const StartRequest &request) {
     QCoreApplication app(argc, argv);
     Settings settings;
-    if (!startupSettings(request, settings))
+    const std::optional<RunOptions> options = startupOptions(request, settings, false);
+    if (!options)
         return 1;
-    const RunOptions run = withSettings(request.run, settings);
-    if (!startupLanguage(run, false))
-        return 1;
+    const RunOptions &run = *options;
     const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     TrialTable trials;
     try {
@@ -175,7 +195,7 @@ int runExportStimuli(int argc, char **argv, const StartRequest &request) {
     QGuiApplication app(argc, argv);
     installFontSubstitutes();
     Settings settings;
-    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), false))
+    if (!startupOptions(request, settings, false))
         return 1;
     const PictureStore store;
     QString error;
@@ -252,12 +272,9 @@ int runReport(int argc, char **argv, const StartRequest &request) {
         printErr(noDialog);
         return 2;
     }
-    installFontSubstitutes();
-    if (!japaneseFaceAvailable())
-        printErr(u"kivora: warning: no Japanese font found (%1); the PDF's texts may show as boxes"_qs.arg(
-            japaneseFontSource()));
+    installFonts(u"the PDF's texts"_qs);
     Settings settings;
-    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), shown))
+    if (!startupOptions(request, settings, shown))
         return 1;
     QString folder = request.reportDir;
     if (asked &&
@@ -288,12 +305,9 @@ int runClassView(int argc, char **argv, const StartRequest &request) {
         printErr(noDisplay);
         return 2;
     }
-    installFontSubstitutes();
-    if (!japaneseFaceAvailable())
-        printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
-            japaneseFontSource()));
+    installFonts(u"texts"_qs);
     Settings settings;
-    if (!startupSettings(request, settings) || !startupLanguage(withSettings(request.run, settings), true))
+    if (!startupOptions(request, settings, true))
         return 1;
     QString folder = request.reportDir;
     if (asked &&
@@ -347,6 +361,12 @@ std::optional<QScreen *> participantScreen(const RunOptions &run) {
     return std::nullopt;
 }
 
+// Where a setting came from, for a message about it: "FILE:LINE: key: " where the settings file
+// gave it, nothing where the command line did (onCommandLine: the command line's value).
+QString fromSettings(const QString &onCommandLine, const Settings &settings, const QString &key) {
+    return onCommandLine.isEmpty() ? settings.where(key) + u": "_qs : QString();
+}
+
 // The trigger port a session or the display check sends its codes through (--trigger), opened
 // before any participant sits down: one that cannot be opened or set up stops the program with the
 // port and the system's reason, as a log that cannot be written does. None where none is asked for.
@@ -362,8 +382,7 @@ bool openTriggers(const RunOptions &run, const StartRequest &request, const Sett
     QString why;
     if (triggers->open(&why))
         return true;
-    const QString where =
-        request.run.trigger.isEmpty() ? settings.where(u"trigger"_qs) + u": "_qs : QString();
+    const QString where = fromSettings(request.run.trigger, settings, u"trigger"_qs);
     printErr(u"kivora: "_qs + where + u"trigger port "_qs + why);
     errorBox(
         QCoreApplication::translate("Application", "トリガーのポートを開けません。\n\n%1").arg(where + why));
@@ -377,11 +396,10 @@ int runCheckDisplay(int argc, char **argv, const StartRequest &request) {
     KivoraApplication app(argc, argv);
     setProgramIdentity();
     Settings settings;
-    if (!startupSettings(request, settings))
+    const std::optional<RunOptions> options = startupOptions(request, settings, true);
+    if (!options)
         return 1;
-    const RunOptions run = withSettings(request.run, settings);
-    if (!startupLanguage(run, true))
-        return 1;
+    const RunOptions &run = *options;
     const std::optional<QScreen *> screen = participantScreen(run);
     if (!screen)
         return 1;
@@ -417,18 +435,15 @@ int runListLanguages(int argc, char **argv) {
 // file says where in the file it stands.
 bool openRecorders(const RunOptions &run, const StartRequest &request, const Settings &settings,
                    std::unique_ptr<SessionData> &data, std::unique_ptr<EventLog> &log) {
-    const auto from = [&settings](const QString &onCommandLine, const QString &key) {
-        return onCommandLine.isEmpty() ? settings.where(key) + u": "_qs : QString();
-    };
     QString where;
     try {
         if (!run.data.isEmpty()) {
-            where = from(request.run.data, u"data"_qs);
+            where = fromSettings(request.run.data, settings, u"data"_qs);
             SessionData::checkFolder(run.data);
             data = std::make_unique<SessionData>(run.data);
         }
         if (!run.log.isEmpty()) {
-            where = from(request.run.log, u"log"_qs);
+            where = fromSettings(request.run.log, settings, u"log"_qs);
             log = std::make_unique<EventLog>(run.log);
         }
     } catch (const RuntimeError &e) {
@@ -449,18 +464,14 @@ int runSession(int argc, char **argv, const StartRequest &request) {
     KivoraApplication app(argc, argv);
     setProgramIdentity();
     QApplication::setApplicationVersion(QString::fromLatin1(KIVORA_VERSION));
-    installFontSubstitutes();
-    if (!japaneseFaceAvailable())
-        printErr(u"kivora: warning: no Japanese font found (%1); texts may show as boxes"_qs.arg(
-            japaneseFontSource()));
+    installFonts(u"texts"_qs);
 
-    Settings settings;
-    if (!startupSettings(request, settings))
-        return 1;
-    const RunOptions run = withSettings(request.run, settings);
     // Before any window or picture is made: they are made in the language.
-    if (!startupLanguage(run, true))
+    Settings settings;
+    const std::optional<RunOptions> options = startupOptions(request, settings, true);
+    if (!options)
         return 1;
+    const RunOptions &run = *options;
     const QString planPath = run.plan.isEmpty() ? defaultPlan() : run.plan;
     const bool shuffle = run.shuffle.value_or(false);
     std::unique_ptr<SessionData> data;

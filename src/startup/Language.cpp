@@ -58,29 +58,24 @@ QStringList translationFolders(const StartupPlaces &places) {
 
 QList<Language> findLanguages(const QStringList &folders) {
     QList<Language> languages{{u"ja"_qs, {}}, {u"en"_qs, {}}};
-    QList<Language> added;
     for (const QString &folder : folders) {
         for (const QString &name : QDir(folder).entryList({u"kivora_*.qm"_qs}, QDir::Files, QDir::Name)) {
             const QRegularExpressionMatch m = fileName().match(name);
             if (!m.hasMatch())
                 continue;
             const QString code = m.captured(1);
-            const QString file = QDir(folder).filePath(name);
             const auto known = std::find_if(languages.begin(), languages.end(),
                                             [&code](const Language &l) { return l.code == code; });
-            if (known != languages.end()) {
-                if (known->file.isEmpty())
-                    known->file = file; // a lab's wording of ja or en, the first found
-                continue;
-            }
-            if (std::none_of(added.begin(), added.end(),
-                             [&code](const Language &l) { return l.code == code; }))
-                added << Language{code, file};
+            // The first file found for a code is its file; for ja and en, a lab's wording.
+            if (known == languages.end())
+                languages << Language{code, QDir(folder).filePath(name)};
+            else if (known->file.isEmpty())
+                known->file = QDir(folder).filePath(name);
         }
     }
-    std::sort(added.begin(), added.end(),
+    std::sort(languages.begin() + 2, languages.end(),
               [](const Language &a, const Language &b) { return a.code < b.code; });
-    return languages + added;
+    return languages;
 }
 
 QString languageList(const QList<Language> &languages) {

@@ -58,10 +58,6 @@ private:
     ChartControl *m_chart = nullptr;
 };
 
-QString fixed(double v, int decimals) {
-    return std::isnan(v) ? u"—"_qs : QString::number(v, 'f', decimals);
-}
-
 } // namespace
 
 ClassView::ClassView(ClassFolderWatch &watch, QWidget *parent)
@@ -183,9 +179,8 @@ void ClassView::fillTable() {
                   << (s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u" %"_qs
                                    : u"—"_qs);
             for (qint16 t : report.times) {
-                const auto line = std::find_if(s.lines.begin(), s.lines.end(),
-                                               [t](const RunLine &l) { return l.presentTime == t; });
-                cells << (run.file.complete && line != s.lines.end() ? fixed(line->fit.slope, 2) : QString());
+                const RunLine *line = s.lineAt(t);
+                cells << (run.file.complete && line ? fixedOrDash(line->fit.slope, 2) : QString());
             }
         } else {
             cells << QString() << QString();
