@@ -91,7 +91,6 @@ void tst_classview::followsAFolderThatChanges() {
     nowMs += (kivora::WritingSeconds + 1) * 1000;
     watch.scanNow();
     QTRY_VERIFY(state(3) != writing);
-    QCOMPARE(chart(), reportSheets(folder)); // the incomplete run is not in the group
 
     // A .csv that is no data file: counted apart, with the reader's reason.
     const QByteArray malformed = "subject,trial\r\nx,1\r\n";
