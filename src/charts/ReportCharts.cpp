@@ -20,12 +20,12 @@ QString valueTitle() {
 
 } // namespace
 
-// The disparities as categories and the report's axis titles; the sheet starts empty (a new
-// chart's error sheet is empty already).
 QString fixedOrDash(double value, int decimals) {
     return std::isnan(value) ? u"—"_qs : QString::number(value, 'f', decimals);
 }
 
+// The disparities as categories and the report's axis titles; the sheet starts empty (a new
+// chart's error sheet is empty already).
 void prepareReportChart(ChartControl &chart, const QSize &size, const QString &title) {
     chart.resize(size);
     chart.Datasheet().clear();

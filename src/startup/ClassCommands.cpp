@@ -55,6 +55,19 @@ int makePlanCommand(const QString &file, const PlanRecipe &recipe, std::optional
     return 0;
 }
 
+namespace {
+
+// A line of the report: text (marked for the translation files with QT_TRANSLATE_NOOP) with args
+// put in, said in English on the console and in the language of the texts in the box.
+enum class To { Out, Err };
+template <typename... Args> void sayLine(Transcript &say, To to, const char *text, const Args &...args) {
+    const QString console = QString::fromUtf8(text).arg(args...);
+    const QString shown = QCoreApplication::translate("ClassCommands", text).arg(args...);
+    to == To::Out ? say.out(console, shown) : say.err(console, shown);
+}
+
+} // namespace
+
 void Transcript::out(const QString &line, const QString &shown) {
     m_lines << (shown.isEmpty() ? line : shown);
     if (m_echo)
@@ -71,10 +84,8 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
                   QString *pdfPath) {
     const QFileInfo dir(folder);
     if (!dir.isDir()) {
-        const QString shown = QDir::toNativeSeparators(folder);
-        say.err(
-            u"kivora: --report: %1 is not a folder"_qs.arg(shown),
-            QCoreApplication::translate("ClassCommands", "kivora: --report: %1 is not a folder").arg(shown));
+        sayLine(say, To::Err, QT_TRANSLATE_NOOP("ClassCommands", "kivora: --report: %1 is not a folder"),
+                QDir::toNativeSeparators(folder));
         return 1;
     }
     const QString target = out.isEmpty() ? QDir(folder).filePath(u"report"_qs) : out;
@@ -88,11 +99,9 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     for (const SkippedFile &s : read.skipped)
         say.err(s.detail(QDir::toNativeSeparators(QDir(folder).filePath(s.fileName))));
     if (read.runs.empty()) {
-        const QString shown = QDir::toNativeSeparators(folder);
-        say.err(u"kivora: --report: no run read from %1; nothing written"_qs.arg(shown),
-                QCoreApplication::translate("ClassCommands",
-                                            "kivora: --report: no run read from %1; nothing written")
-                    .arg(shown));
+        sayLine(say, To::Err,
+                QT_TRANSLATE_NOOP("ClassCommands", "kivora: --report: no run read from %1; nothing written"),
+                QDir::toNativeSeparators(folder));
         return 1;
     }
     const Report report = makeReport(folder, std::move(read), limits);
@@ -111,16 +120,13 @@ int reportCommand(const QString &folder, const QString &out, const RtLimits &lim
     if (pdfPath)
         *pdfPath = pdf.fileName();
     const QStringList cp932 = report.readAsCp932();
-    const QString runs = QString::number(report.runs.size());
-    const QString complete = QString::number(report.completeRuns());
-    const QString skipped = QString::number(report.skipped.size());
-    const QString named = cp932.isEmpty() ? QString() : u"; read as CP932: "_qs + cp932.join(u", "_qs);
-    const QString where = QDir::toNativeSeparators(target);
-    say.out(u"%1 runs read (%2 complete), %3 files skipped%4; report in %5"_qs.arg(runs, complete, skipped,
-                                                                                   named, where),
-            QCoreApplication::translate("ClassCommands",
-                                        "%1 runs read (%2 complete), %3 files skipped%4; report in %5")
-                .arg(runs, complete, skipped, named, where));
+    sayLine(
+        say, To::Out,
+        QT_TRANSLATE_NOOP("ClassCommands", "%1 runs read (%2 complete), %3 files skipped%4; report in %5"),
+        QString::number(report.runs.size()), QString::number(report.completeRuns()),
+        QString::number(report.skipped.size()),
+        cp932.isEmpty() ? QString() : u"; read as CP932: "_qs + cp932.join(u", "_qs),
+        QDir::toNativeSeparators(target));
     return 0;
 }
 

@@ -6,20 +6,18 @@
 
 namespace kivora {
 
-namespace {
-
 // The rescans, on the watch's thread. What it finds goes to the watch through a queued
 // connection, which Qt drops with the watch.
-class Scanner final : public QObject {
+class ClassFolderScanner final : public QObject {
     Q_OBJECT
 public:
-    Scanner(std::unique_ptr<ClassFolder> folder, int intervalMs)
+    ClassFolderScanner(std::unique_ptr<ClassFolder> folder, int intervalMs)
         : m_folder(std::move(folder)), m_intervalMs(intervalMs) {}
 
     void start() {
         auto *timer = new QTimer(this);
         timer->setInterval(m_intervalMs);
-        connect(timer, &QTimer::timeout, this, &Scanner::scan);
+        connect(timer, &QTimer::timeout, this, &ClassFolderScanner::scan);
         timer->start();
         scan();
     }
@@ -39,13 +37,11 @@ private:
     bool m_first = true;
 };
 
-} // namespace
-
 ClassFolderWatch::ClassFolderWatch(std::unique_ptr<ClassFolder> folder, int intervalMs, QObject *parent)
     : QObject(parent), m_folderPath(folder->folder()), m_thread(new QThread),
-      m_scanner(new Scanner(std::move(folder), intervalMs)) {
+      m_scanner(new ClassFolderScanner(std::move(folder), intervalMs)) {
     m_scanner->moveToThread(m_thread);
-    connect(static_cast<Scanner *>(m_scanner), &Scanner::changed, this, &ClassFolderWatch::changed);
+    connect(m_scanner, &ClassFolderScanner::changed, this, &ClassFolderWatch::changed);
     connect(m_thread, &QThread::finished, m_scanner, &QObject::deleteLater);
 }
 
@@ -56,11 +52,11 @@ ClassFolderWatch::~ClassFolderWatch() {
 
 void ClassFolderWatch::start() {
     m_thread->start();
-    QMetaObject::invokeMethod(m_scanner, [s = static_cast<Scanner *>(m_scanner)] { s->start(); });
+    QMetaObject::invokeMethod(m_scanner, [s = m_scanner] { s->start(); });
 }
 
 void ClassFolderWatch::scanNow() {
-    QMetaObject::invokeMethod(m_scanner, [s = static_cast<Scanner *>(m_scanner)] { s->scan(); });
+    QMetaObject::invokeMethod(m_scanner, [s = m_scanner] { s->scan(); });
 }
 
 bool ClassFolderWatch::stop(int waitMs) {

@@ -9,6 +9,8 @@ class QThread;
 
 namespace kivora {
 
+class ClassFolderScanner;
+
 // A class's folder rescanned on a thread of its own, so that a listing or a read that waits on a
 // network folder never holds up the window. It rescans every intervalMs (and at scanNow()), and
 // hands the window a new state only when something changed (and once after the first listing):
@@ -36,7 +38,7 @@ signals:
 private:
     QString m_folderPath;
     QThread *m_thread;
-    QObject *m_scanner; // lives on m_thread
+    ClassFolderScanner *m_scanner; // lives on m_thread
     bool m_stopped = false;
 };
 

@@ -19,8 +19,6 @@
 
 namespace kivora {
 
-namespace {
-
 // The group chart drawn at the size of this widget, in the chart's own proportions: a report
 // chart of its designed size, kept hidden, rendered as vectors, so that its texts and lines grow
 // with the window. Each state gets a chart of its own, as each of report.pdf's charts has one: a
@@ -57,8 +55,6 @@ protected:
 private:
     ChartControl *m_chart = nullptr;
 };
-
-} // namespace
 
 ClassView::ClassView(ClassFolderWatch &watch, QWidget *parent)
     : QWidget(parent), m_counts(new QLabel(this)), m_folder(new QLabel(this)),
@@ -136,7 +132,7 @@ void ClassView::showState(std::shared_ptr<const ClassState> state) {
     if (s.unreachableSince)
         m_unreachable->setText(tr("%1 からフォルダーに届きません。表示は最後に読めたときのままです。")
                                    .arg(s.unreachableSince->toString(u"HH:mm:ss"_qs)));
-    static_cast<GroupChartPicture *>(m_chart)->draw(s.report);
+    m_chart->draw(s.report);
     fillTable();
 }
 

@@ -14,6 +14,7 @@ class QTableWidget;
 namespace kivora {
 
 class ClassFolderWatch;
+class GroupChartPicture;
 
 // The class view an instructor puts on the projector: the group's chart as the report draws it
 // (mean correct RT ± SE of the complete runs against disparity, a line per presentation time), a
@@ -45,7 +46,7 @@ private:
     QLabel *m_counts;
     QLabel *m_folder;
     QLabel *m_unreachable;
-    QWidget *m_chart;
+    GroupChartPicture *m_chart;
     QTableWidget *m_table;
     QCheckBox *m_showNames;
     QPushButton *m_write;

@@ -307,7 +307,7 @@ class Class:
         out, err, opened = self.dropped(plan, 1, box_text=True)
         self.c.equal(opened, [], "nothing opened for a dropped file")
 
-    # 4
+    # 5
     def lab_language(self, data):
         translations = os.path.join(self.folder, "translations")
         os.makedirs(translations)
