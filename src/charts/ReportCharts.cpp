@@ -24,6 +24,10 @@ QString fixedOrDash(double value, int decimals) {
     return std::isnan(value) ? u"—"_qs : QString::number(value, 'f', decimals);
 }
 
+QString accuracyOrDash(const RunSummary &run, QStringView unit) {
+    return run.trials > 0 ? QString::number(100.0 * run.correct / run.trials, 'f', 1).append(unit) : u"—"_qs;
+}
+
 // The disparities as categories and the report's axis titles; the sheet starts empty (a new
 // chart's error sheet is empty already).
 void prepareReportChart(ChartControl &chart, const QSize &size, const QString &title) {

@@ -19,6 +19,9 @@ inline constexpr QSize GroupChartSize(640, 420);
 // A figure of the report's tables: fixed-point with `decimals` digits, a dash where it is undefined
 // (NaN).
 QString fixedOrDash(double value, int decimals);
+// A run's share of correct answers in percent with one decimal and then unit; a dash for a run
+// without trials.
+QString accuracyOrDash(const RunSummary &run, QStringView unit);
 
 // A new results chart made a report chart of size with title: its sheet starts empty.
 void prepareReportChart(ChartControl &chart, const QSize &size, const QString &title);

@@ -252,8 +252,7 @@ void runCharts(PageFlow &flow, const Report &report) {
         const RunSummary &s = r.summary;
         // A chart of its own for each run: a reused one would keep the legend of the first.
         ChartControl chart;
-        const QString accuracy =
-            s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u"%"_qs : u"—"_qs;
+        const QString accuracy = accuracyOrDash(s, u"%");
         prepareReportChart(
             chart, size,
             QCoreApplication::translate("ReportPdf", "%1  正答率 %2 (%3/%4)")

@@ -150,10 +150,8 @@ void TrialRun::armWhenShown(Stage stage) {
 void TrialRun::screenShown(Stage stage, Onset onset) {
     if (!stage.inTrial()) {
         // A text screen's code at its onset.
-        if (const quint8 code = std::exchange(m_textScreenCode, 0)) {
+        if (const quint8 code = std::exchange(m_textScreenCode, 0))
             sendTrigger(code, onset.us, m_textScreenTrial);
-            logTriggers();
-        }
         return;
     }
     // A screen of a trial broken off by Stop may still come on screen (it was on its way): it
@@ -161,7 +159,7 @@ void TrialRun::screenShown(Stage stage, Onset onset) {
     if (!m_stage.inTrial())
         return;
     // The code first: nothing else the onset sets off comes between the screen and it.
-    sendTrigger(triggercode::ofStage(stage, currentRec()), onset.us, currentTrial());
+    sendTrigger(triggercode::ofStage(stage, currentRec()), onset.us, currentTrial(), TriggerLines::Held);
     m_onsetUs[std::size_t(stage.index())] = onset.us;
     if (stage.timed()) {
         // The stage lasts its Interval from the moment it came on screen; the timer fires early by
@@ -236,7 +234,6 @@ bool TrialRun::start() {
                        [this] { beginPracticeRound(); });
     } else {
         sendTrigger(triggercode::MainTrials, nowUs(), 0);
-        logTriggers();
         StartTurn();
     }
     return true;
@@ -297,7 +294,6 @@ void TrialRun::beginMainTrials() {
     m_practising = false;
     m_curTrial = 1;
     sendTrigger(triggercode::MainTrials, nowUs(), 0);
-    logTriggers();
     StartTurn();
 }
 
@@ -357,9 +353,10 @@ void TrialRun::keyDown(int keyCode, qint64 keyTimeUs) {
     rec.RT = qint32(std::clamp<qint64>((rtUs + 500) / 1000, INT32_MIN, INT32_MAX));
     rec.Answer = *answer;
     // The answer's code at once, from the key's stamp; the end of the run's right after it.
-    sendTrigger(triggercode::ofAnswer(rec.Answer == rec.Mirror, rec.Answer + 1), keyTimeUs, currentTrial());
+    sendTrigger(triggercode::ofAnswer(rec.Answer == rec.Mirror, rec.Answer + 1), keyTimeUs, currentTrial(),
+                TriggerLines::Held);
     if (!m_practising && m_curTrial >= m_state.TrialCount)
-        sendTrigger(triggercode::RunEnd, nowUs(), currentTrial());
+        sendTrigger(triggercode::RunEnd, nowUs(), currentTrial(), TriggerLines::Held);
     const AnswerTiming timing{
         rec.Answer + 1, keyTimeUs,         rtUs, onset - onsetUs(Stage::Cue), m_lateFlips,
         m_trialDisplay, m_testTriggerLagUs};
@@ -398,7 +395,6 @@ void TrialRun::endRun() {
 void TrialRun::stop() {
     if (m_running) {
         sendTrigger(triggercode::Stopped, nowUs(), currentTrial());
-        logTriggers();
         notify([&](RunObserver &o) { o.runStopped(nowUs()); });
     }
     stopSteps();
@@ -476,12 +472,14 @@ qint64 TrialRun::nowUs() const {
     return m_time.clock().nowUs();
 }
 
-void TrialRun::sendTrigger(quint8 code, qint64 markUs, qint16 trial) {
+void TrialRun::sendTrigger(quint8 code, qint64 markUs, qint16 trial, TriggerLines lines) {
     if (!m_triggers)
         return;
     m_holdTriggerLines = true;
     m_triggers->send(code, markUs, trial);
     m_holdTriggerLines = false;
+    if (lines == TriggerLines::Now)
+        logTriggers();
 }
 
 void TrialRun::logTriggers() {
@@ -492,16 +490,20 @@ void TrialRun::logTriggers() {
 void TrialRun::triggerWritten(const TriggerWrite &write) {
     if (triggercode::isTestFigure(write.code))
         m_testTriggerLagUs = write.lagUs;
-    m_triggerLines.push_back(
+    tellTriggerLine(
         [write](RunObserver &o) { o.triggerSent(write.trial, write.code, write.us, write.lagUs); });
-    if (!m_holdTriggerLines)
-        logTriggers(); // a code written when its moment came, after the line of what it marks
 }
 
 void TrialRun::triggerLost(qint16 trial, const QString &reason, qint64 us) {
     if (!m_triggerLoss)
         m_triggerLoss = TriggerLoss{true, trial, m_practising ? m_round : 0, reason};
-    m_triggerLines.push_back([=](RunObserver &o) { o.triggerLost(trial, reason, us); });
+    tellTriggerLine([=](RunObserver &o) { o.triggerLost(trial, reason, us); });
+}
+
+void TrialRun::tellTriggerLine(std::function<void(RunObserver &)> line) {
+    m_triggerLines.push_back(std::move(line));
+    // A code written when its moment came (not while sendTrigger runs) follows the line of what
+    // it marks already.
     if (!m_holdTriggerLines)
         logTriggers();
 }

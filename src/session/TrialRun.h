@@ -206,12 +206,15 @@ private:
     void endRun();
     qint64 nowUs() const;
     // Sends a trigger code marking markUs (trial: the log's trial of it). What the sender tells
-    // (the code written, the port lost) goes to the recorders with logTriggers(), after the line
-    // of the event the code marks.
-    void sendTrigger(quint8 code, qint64 markUs, qint16 trial);
+    // at once (the code written, the port lost) goes to the recorders right after, or, Held, at
+    // the next logTriggers(): after the line of the event the code marks.
+    enum class TriggerLines { Now, Held };
+    void sendTrigger(quint8 code, qint64 markUs, qint16 trial, TriggerLines lines = TriggerLines::Now);
     void logTriggers();
     void triggerWritten(const TriggerWrite &write);
     void triggerLost(qint16 trial, const QString &reason, qint64 us);
+    // A line of what the sender told, held while sendTrigger runs.
+    void tellTriggerLine(std::function<void(RunObserver &)> line);
     // Where the run lost its triggers, told to the view once the run is over.
     void tellTriggerLoss();
     // Tells every recorder; returns false when one could not write, which is shown once per run.

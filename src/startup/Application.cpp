@@ -244,12 +244,16 @@ void showReport(int status, QStringList lines, const QString &pdf) {
     box.exec();
 }
 
-// The data folder from the system's folder dialog, starting at the settings' data folder (else
-// the current one); false for Cancel.
-bool askDataFolder(const Settings &settings, const QString &title, QString &folder) {
-    folder = QFileDialog::getExistingDirectory(
+// The data folder a class command reads: the one given or dropped, or where none was, the one
+// chosen in the system's folder dialog (titled title), which starts at the settings' data folder
+// (else the current one); nothing for Cancel.
+std::optional<QString> dataFolder(const StartRequest &request, const Settings &settings,
+                                  const QString &title) {
+    if (request.reportFolder != ReportFolder::Asked)
+        return request.reportDir;
+    const QString folder = QFileDialog::getExistingDirectory(
         nullptr, title, settings.options.data.isEmpty() ? QDir::currentPath() : settings.options.data);
-    return !folder.isEmpty();
+    return folder.isEmpty() ? std::nullopt : std::optional(folder);
 }
 
 // --report DIR prints what it read; --report alone asks for the folder and, like a folder
@@ -276,14 +280,13 @@ int runReport(int argc, char **argv, const StartRequest &request) {
     Settings settings;
     if (!startupOptions(request, settings, shown))
         return 1;
-    QString folder = request.reportDir;
-    if (asked &&
-        !askDataFolder(settings, QCoreApplication::translate("Application", "集計するデータのフォルダー"),
-                       folder))
-        return 1;
+    const std::optional<QString> folder = dataFolder(
+        request, settings, QCoreApplication::translate("Application", "集計するデータのフォルダー"));
+    if (!folder)
+        return 1; // Cancel: nothing read, nothing written, nothing to say
     Transcript say(!shown);
     QString pdf;
-    const int status = reportCommand(folder, request.reportOut, request.limits, say, &pdf);
+    const int status = reportCommand(*folder, request.reportOut, request.limits, say, &pdf);
     if (shown)
         showReport(status, say.lines(), pdf);
     return status;
@@ -309,11 +312,11 @@ int runClassView(int argc, char **argv, const StartRequest &request) {
     Settings settings;
     if (!startupOptions(request, settings, true))
         return 1;
-    QString folder = request.reportDir;
-    if (asked &&
-        !askDataFolder(
-            settings, QCoreApplication::translate("Application", "クラス表示するデータのフォルダー"), folder))
+    const std::optional<QString> chosen = dataFolder(
+        request, settings, QCoreApplication::translate("Application", "クラス表示するデータのフォルダー"));
+    if (!chosen)
         return 1;
+    const QString folder = *chosen;
     // A folder that is not there (yet) is no refusal: the view says since when it cannot reach it.
     ClassFolderWatch watch(
         std::make_unique<ClassFolder>(folder, request.limits, [] { return QDateTime::currentDateTime(); }),

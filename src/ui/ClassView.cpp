@@ -171,9 +171,7 @@ void ClassView::fillTable() {
         if (row.run >= 0) {
             const ReportRun &run = report.runs[std::size_t(row.run)];
             const RunSummary &s = run.summary;
-            cells << QString::number(s.trials)
-                  << (s.trials > 0 ? QString::number(100.0 * s.correct / s.trials, 'f', 1) + u" %"_qs
-                                   : u"—"_qs);
+            cells << QString::number(s.trials) << accuracyOrDash(s, u" %");
             for (qint16 t : report.times) {
                 const RunLine *line = s.lineAt(t);
                 cells << (run.file.complete && line ? fixedOrDash(line->fit.slope, 2) : QString());

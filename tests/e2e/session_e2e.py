@@ -458,7 +458,7 @@ class Session:
             lates.append(rt - a["delay"])
         # Each row says how exact its onsets were: the display line's words, and the trial's own
         # late flips as the log tells them.
-        display = dict(kv.split("=", 1) for kv in self.log.events[1].detail.split())
+        display = self.log.events[1].fields()
         run1 = [e for e in self.log.events if e.index >= self.run1_start.index]
         run1 = run1[:next((i for i, e in enumerate(run1) if e.name == "run_end"), len(run1))]
         for r in rows:
@@ -487,7 +487,7 @@ class Session:
         events = [e for e in self.log.events if e.index >= self.run1_start.index]
         timinglog.check_trial_order(self.c, events, len(self.plan), stopped=False)
         self.c.equal([e.name for e in self.log.events[:3]], ["window_shown", "display", "run_start"], "log begins")
-        display = dict(kv.split("=", 1) for kv in self.log.events[1].detail.split())
+        display = self.log.events[1].fields()
         self.c.equal(display.get("mode"), "present", "pictures in step with Xvfb's refresh by default")
         # Xvfb without a compositing manager: the flip times are when the pictures reach the screen.
         self.c.equal((display.get("compositor"), display.get("exact"), display.get("platform")), ("no", "1", "xcb"),

@@ -22,6 +22,10 @@ class Event:
         m = re.fullmatch(r"(.*) msc=(\d+)", detail) if name in ("countdown", "first", "cue", "test") else None
         self.detail, self.msc = (m.group(1), int(m.group(2))) if m else (detail, None)
 
+    def fields(self):
+        """The detail's key=value words as a dict of strings (a display line's, a trigger's)."""
+        return dict(kv.split("=", 1) for kv in self.detail.split())
+
     def __repr__(self):
         return f"#{self.index} {self.t} {self.name} {self.trial} {self.detail!r}"
 
