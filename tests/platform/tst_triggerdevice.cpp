@@ -4,9 +4,11 @@
 // startup_env checks through the real program.
 #include "platform/TriggerDevice.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 
 #ifndef Q_OS_WIN
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,8 +67,14 @@ void tst_triggerdevice::open() {
         const QByteArray codes("\x01\x0a\x0d\x83\xff\x00", 6);
         for (const char c : codes)
             QCOMPARE(trigger->write(quint8(c)), QString());
-        QByteArray seen(64, '\0');
-        seen.truncate(std::max<ssize_t>(0, ::read(boxEnd, seen.data(), std::size_t(seen.size()))));
+        // The terminal may hand the bytes over in more than one read.
+        QByteArray seen;
+        for (QDeadlineTimer deadline(5000); seen.size() < codes.size() && !deadline.hasExpired();) {
+            pollfd ready{boxEnd, POLLIN, 0};
+            char chunk[64];
+            if (::poll(&ready, 1, 100) > 0)
+                seen.append(chunk, std::max<ssize_t>(0, ::read(boxEnd, chunk, sizeof chunk)));
+        }
         QCOMPARE(seen, codes);
         termios t{};
         QCOMPARE(::tcgetattr(programEnd, &t), 0);
