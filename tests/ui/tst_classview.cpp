@@ -100,11 +100,14 @@ void tst_classview::followsAFolderThatChanges() {
     const auto read = kivora::readRunFile(malformed, u"notes.csv"_qs);
     QVERIFY(state(4).contains(std::get<kivora::SkippedFile>(read).reason));
 
-    // The folder goes away: the view says since when (what was read stays: the folder's state).
+    // The folder goes away: what was shown stays, saying since when.
+    const QStringList shown = chart();
     QVERIFY(QDir().rename(folder, parent.filePath(u"away"_qs)));
     watch.scanNow();
     QTRY_VERIFY(unreachable->isVisible());
     QVERIFY(unreachable->text().contains(QDateTime::fromMSecsSinceEpoch(nowMs).toString(u"HH:mm:ss"_qs)));
+    QCOMPARE(table->rowCount(), 5);
+    QCOMPARE(chart(), shown);
 
     // The texts grow with the window: on a 1920 × 1080 projector the table's are 20 px or more.
     view.resize(960, 540);
